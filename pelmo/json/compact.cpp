@@ -1,0 +1,88 @@
+// The compact JSON text of every kind of node.
+
+#include <array>
+
+#include "pelmo/json/node.h"
+#include "pelmo/json/number_format.h"
+#include "pelmo/json/tree_walk.h"
+
+namespace pelmo {
+
+namespace {
+
+/// For each byte, the letter that follows the backslash in its escape, or 0 if it is copied.
+/// Only these five bytes are escaped; every other byte, UTF-8 included, passes unchanged.
+constexpr std::array<char, 256> kEscapes = [] {
+    std::array<char, 256> table{};
+    table['\t'] = 't';
+    table['\n'] = 'n';
+    table['\r'] = 'r';
+    table['"'] = '"';
+    table['\\'] = '\\';
+    return table;
+}();
+
+/// Writes containers' punctuation and each key and scalar's own compact text.
+struct CompactWriter {
+    std::string& out;
+
+    bool open(const JsonNode& container, std::size_t) {
+        out += container.type == JsonType::Object ? '{' : '[';
+        return true;
+    }
+    bool item(const JsonNode* key, std::size_t index, std::size_t) {
+        if (index != 0) out += ',';
+        if (key != nullptr) {
+            key->appendCompact(out);
+            out += ':';
+        }
+        return true;
+    }
+    bool scalar(const JsonNode& node) {
+        node.appendCompact(out);
+        return true;
+    }
+    bool close(const JsonNode& container, std::size_t) {
+        out += container.type == JsonType::Object ? '}' : ']';
+        return true;
+    }
+};
+
+}  // namespace
+
+void JsonObject::appendCompact(std::string& out) const {
+    CompactWriter writer{out};
+    detail::walkTree(*this, 0, writer);
+}
+
+void JsonArray::appendCompact(std::string& out) const {
+    CompactWriter writer{out};
+    detail::walkTree(*this, 0, writer);
+}
+
+void JsonString::appendCompact(std::string& out) const {
+    out.reserve(out.size() + value.size() + 2);
+    out += '"';
+    const char* run = value.data();
+    const char* const end = run + value.size();
+    for (const char* p = run; p != end; ++p) {
+        const char escape = kEscapes[static_cast<unsigned char>(*p)];
+        if (escape == 0) continue;
+        out.append(run, p);
+        out += '\\';
+        out += escape;
+        run = p + 1;
+    }
+    out.append(run, end);
+    out += '"';
+}
+
+void JsonInteger::appendCompact(std::string& out) const {
+    out += formatInteger(value);
+}
+
+void JsonFloat::appendCompact(std::string& out) const {
+    out += formatFloat(value);
+}
+
+}  // namespace pelmo

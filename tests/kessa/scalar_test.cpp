@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cmath>
+
+#include "kessa/scalar.h"
+
+namespace {
+
+/// The compact text of the node that `token` types as: quoted for a string, with a point for a
+/// float, plain digits for an integer.
+std::string typed(std::string token) {
+    std::string out;
+    kessa::makeScalar(token)->appendCompact(out);
+    return out;
+}
+
+double floatValue(std::string token) {
+    const auto node = kessa::makeScalar(token);
+    EXPECT_EQ(node->type, pelmo::JsonType::Float) << token;
+    return node->type == pelmo::JsonType::Float ? static_cast<pelmo::JsonFloat&>(*node).value : 0;
+}
+
+const struct {
+    std::string token;
+    std::string json;
+} kTypingRows[] = {
+    // Integers: a sign, leading zeros and leading white space are allowed; the range saturates.
+    {"42", "42"},
+    {"-7", "-7"},
+    {"+7", "7"},
+    {"007", "7"},
+    {"-0", "0"},
+    {" 12", "12"},
+    {"\v\f\r\n\t 12", "12"},
+    {"9223372036854775807", "9223372036854775807"},
+    {"9223372036854775808", "9223372036854775807"},
+    {"-9223372036854775808", "-9223372036854775808"},
+    {"-9223372036854775809", "-9223372036854775808"},
+    {std::string(30, '9'), "9223372036854775807"},
+    // Floats: only for a token that starts like an integer and reads whole as a number.
+    {"1.5", "1.5"},
+    {"1.", "1.0"},
+    {"-0.0", "0.0"},
+    {"1e5", "100000.0"},
+    {"2E-3", "0.002"},
+    {"1.5e+1", "15.0"},
+    {"1e999", "1e999"},
+    {"-1e999", "-1e999"},
+    {"1e-999", "0.0"},
+    {"1" + std::string(20, '0') + ".5", "1" + std::string(20, '0') + ".0"},
+    {"0x10", "16.0"},
+    {"0X1.8p1", "3.0"},
+    {"0x.8", "0.5"},
+    {"0x1P-2", "0.25"},
+    {"0x1p99999", "1e999"},
+    {"-0x1p-99999", "0.0"},
+    {"0.0000001e-400", "0.0"},
+    {"12" + std::string(400, '0') + "e-400", "12.0"},
+    // Strings: everything else, bytes unchanged.
+    {"", R"("")"},
+    {" ", R"(" ")"},
+    {"12 ", R"("12 ")"},
+    {"0x1p", R"("0x1p")"},
+    {"0x", R"("0x")"},
+    {"0xg", R"("0xg")"},
+    {"1e", R"("1e")"},
+    {"1e+", R"("1e+")"},
+    {"1p3", R"("1p3")"},
+    {"1.5.2", R"("1.5.2")"},
+    {"12abc", R"("12abc")"},
+    {"1,5", R"("1,5")"},
+    {".5", R"(".5")"},
+    {"-.5", R"("-.5")"},
+    {"+", R"("+")"},
+    {"--1", R"("--1")"},
+    {"1e5x", R"("1e5x")"},
+    {"true", R"("true")"},
+    {"null", R"("null")"},
+    {"inf", R"("inf")"},
+    {"1inf", R"("1inf")"},
+    {std::string("5\0", 2), std::string("\"5\0\"", 4)},
+    {std::string("\0"
+                 "5",
+                 2),
+     std::string("\"\0"
+                 "5\"",
+                 4)},
+};
+
+}  // namespace
+
+TEST(Scalar, Typing) {
+    for (const auto& row : kTypingRows) EXPECT_EQ(typed(row.token), row.json) << row.token;
+}
+
+TEST(Scalar, FloatValues) {
+    EXPECT_TRUE(std::signbit(floatValue("-0.0")));
+    EXPECT_EQ(floatValue("1e-320"), 1e-320);  // subnormal, not flushed to zero
+    EXPECT_EQ(floatValue("4.9e-324"), 4.9e-324);
+    EXPECT_EQ(floatValue("0.1"), 0.1);
+    EXPECT_EQ(floatValue("1.7976931348623157e308"), 1.7976931348623157e308);
+    EXPECT_EQ(floatValue("1.7976931348623159e308"), HUGE_VAL);
+    EXPECT_EQ(floatValue("0x1.fffffffffffffp1023"), 1.7976931348623157e308);
+    EXPECT_EQ(floatValue("0x1p-1074"), 4.9e-324);
+    EXPECT_EQ(floatValue("9007199254740993.0"), 9007199254740992.0);  // ties to even
+}
+
+// A caller may switch the process to a locale whose decimal point is a comma; typing must not
+// follow it.
+TEST(Scalar, IgnoresProcessLocale) {
+    const char* const commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
+    const std::string previous = std::setlocale(LC_ALL, nullptr);
+    const char* chosen = nullptr;
+    for (const char* name : commaLocales) {
+        if (std::setlocale(LC_ALL, name) != nullptr) {
+            chosen = name;
+            break;
+        }
+    }
+    if (chosen == nullptr) GTEST_SKIP() << "no locale with a decimal comma is installed";
+    EXPECT_EQ(typed("1.5"), "1.5");
+    EXPECT_EQ(typed("1,5"), R"("1,5")");
+    EXPECT_EQ(typed("2.25e1"), "22.5");
+    std::setlocale(LC_ALL, previous.c_str());
+}

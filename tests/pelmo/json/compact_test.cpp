@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "pelmo/json/node.h"
+#include "pelmo/json/number_format.h"
+
+using namespace pelmo;
+
+namespace {
+
+std::string compact(const JsonNode& node) {
+    std::string out;
+    node.appendCompact(out);
+    return out;
+}
+
+}  // namespace
+
+// Exactly five bytes are escaped; every other byte, control bytes, NUL and UTF-8 included, is
+// copied unchanged.
+TEST(Compact, StringEscapes) {
+    const struct {
+        std::string value, text;
+    } rows[] = {
+        {"", R"("")"},
+        {"\t\n\r\"\\", R"("\t\n\r\"\\")"},
+        {"a/b", R"("a/b")"},
+        {std::string("\x01\x08\x0c\x1f\x7f", 5), "\"\x01\x08\x0c\x1f\x7f\""},
+        {std::string("x\0y", 3), std::string("\"x\0y\"", 5)},
+        {"\xc3\xa9\xff", "\"\xc3\xa9\xff\""},
+    };
+    for (const auto& row : rows) EXPECT_EQ(compact(JsonString(row.value)), row.text) << row.value;
+}
+
+TEST(Compact, AppendsWithoutTouchingWhatIsThere) {
+    std::string out = "prefix";
+    JsonInteger(-1).appendCompact(out);
+    EXPECT_EQ(out, "prefix-1");
+}
+
+TEST(Compact, Integers) {
+    EXPECT_EQ(formatInteger(0), "0");
+    EXPECT_EQ(formatInteger(-1), "-1");
+    EXPECT_EQ(formatInteger(INT64_MAX), "9223372036854775807");
+    EXPECT_EQ(formatInteger(INT64_MIN), "-9223372036854775808");
+}
+
+// Floats always carry a point: integral values in full, others at six decimals, correctly
+// rounded, trailing zeros dropped down to one.
+TEST(Compact, Floats) {
+    const struct {
+        double value;
+        const char* text;
+    } rows[] = {
+        {1.0, "1.0"},
+        {-1.0, "-1.0"},
+        {0.0, "0.0"},
+        {-0.0, "0.0"},
+        {0.5, "0.5"},
+        {-0.5, "-0.5"},
+        {2.25, "2.25"},
+        {1.1, "1.1"},
+        {123.456, "123.456"},
+        {0.1 + 0.2, "0.3"},
+        {1e-6, "0.000001"},
+        {1.5e-6, "0.000002"},
+        {1e-7, "0.0"},
+        {-1e-7, "-0.0"},
+        {0.0078125, "0.007812"},
+        {0.0234375, "0.023438"},
+        {9.9999999, "10.0"},
+        {1.00000001, "1.0"},
+        {4503599627370495.5, "4503599627370495.5"},
+        {1e18, "1000000000000000000.0"},
+        {9007199254740992.0, "9007199254740992.0"},
+        {-9223372036854775808.0, "-9223372036854775808.0"},
+        // Integral values beyond the 64-bit range keep all their digits.
+        {9223372036854775808.0, "9223372036854775808.0"},
+        {1e20, "100000000000000000000.0"},
+        {-1e19, "-10000000000000000000.0"},
+        {std::numeric_limits<double>::infinity(), "1e999"},
+        {-std::numeric_limits<double>::infinity(), "-1e999"},
+        {std::nan(""), "null"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(formatFloat(row.value), row.text) << row.value;
+        EXPECT_EQ(compact(JsonFloat(row.value)), row.text) << row.value;
+    }
+    const std::string huge = formatFloat(1e300);
+    EXPECT_EQ(huge.size(), 303u);
+    EXPECT_EQ(huge.substr(0, 17), "10000000000000000");
+    EXPECT_EQ(huge.substr(huge.size() - 2), ".0");
+}
