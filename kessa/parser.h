@@ -17,7 +17,7 @@ namespace kessa {
 /// quotes at the start of a value take everything up to the next double quote verbatim, tabs
 /// excepted. Carriage returns are dropped. Values are typed by makeScalar.
 class KessaParser {
-  public:
+public:
     /// The message of every rejection.
     static constexpr const char* kMalformedMessage =
         "malformed kessa text: unbalanced braces, a key with no value, or a last value with no "
@@ -28,7 +28,7 @@ class KessaParser {
     /// The parser may be used again afterwards.
     std::unique_ptr<pelmo::JsonObject> parse(std::string_view text);
 
-  private:
+private:
     void onEquals();
     void onLeftBrace();
     void onComma();

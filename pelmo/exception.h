@@ -6,7 +6,7 @@ namespace pelmo {
 
 /// A failure reported by the pelmo library or a reader built on it, such as malformed input.
 class Exception : public std::runtime_error {
-  public:
+public:
     using std::runtime_error::runtime_error;
     ~Exception() override;
 };

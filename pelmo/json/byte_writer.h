@@ -9,7 +9,7 @@ namespace pelmo {
 /// A sink for the binary encoding of nodes. Implementations append bytes somewhere and say
 /// whether they could.
 class ByteWriter {
-  public:
+public:
     virtual ~ByteWriter();
 
     /// Appends `count` bytes from `data`; returns false when they could not all be written.
@@ -29,12 +29,12 @@ class ByteWriter {
 
 /// A ByteWriter that appends to a caller-owned string and never fails.
 class StringByteWriter final : public ByteWriter {
-  public:
+public:
     explicit StringByteWriter(std::string& out) : out_(out) {}
 
     bool write(const void* data, std::size_t count) override;
 
-  private:
+private:
     std::string& out_;
 };
 

@@ -23,7 +23,7 @@ using JsonNodePtr = std::unique_ptr<JsonNode>;
 /// container owns its children. Walks over a tree, destruction included, keep their own stack, so
 /// a tree of any depth that fits in memory can be encoded, compared and destroyed.
 class JsonNode {
-  public:
+public:
     /// The node's kind, fixed by its class.
     const JsonType type;
 
@@ -50,13 +50,13 @@ class JsonNode {
     /// Returns the node's indented JSON text at level 0, with no line break at the end.
     std::string toIndentedString() const;
 
-  protected:
+protected:
     explicit JsonNode(JsonType kind) : type(kind) {}
 };
 
 /// An ordered object whose keys may repeat; members keep their insertion order.
 class JsonObject final : public JsonNode {
-  public:
+public:
     /// A member: the key, always a JsonString, then the value. Neither is ever null.
     using Member = std::pair<JsonNodePtr, JsonNodePtr>;
 
@@ -78,7 +78,7 @@ class JsonObject final : public JsonNode {
 
 /// An ordered array of nodes.
 class JsonArray final : public JsonNode {
-  public:
+public:
     /// The elements in insertion order, never null. Grow it only through `push`.
     std::vector<JsonNodePtr> elements;
 
@@ -96,7 +96,7 @@ class JsonArray final : public JsonNode {
 
 /// A string of arbitrary bytes, NUL included; no character set is assumed.
 class JsonString final : public JsonNode {
-  public:
+public:
     const std::string value;
 
     /// Takes over the bytes of `bytes`.
@@ -109,7 +109,7 @@ class JsonString final : public JsonNode {
 
 /// A signed 64-bit integer.
 class JsonInteger final : public JsonNode {
-  public:
+public:
     const std::int64_t value;
 
     explicit JsonInteger(std::int64_t number) : JsonNode(JsonType::Integer), value(number) {}
@@ -121,7 +121,7 @@ class JsonInteger final : public JsonNode {
 
 /// A double-precision number; compared by its text, so values equal to six decimals are equal.
 class JsonFloat final : public JsonNode {
-  public:
+public:
     const double value;
 
     explicit JsonFloat(double number) : JsonNode(JsonType::Float), value(number) {}

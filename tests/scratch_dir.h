@@ -1,0 +1,33 @@
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+/// A fresh directory for the running test, named after it and removed with it.
+class ScratchDir {
+public:
+    explicit ScratchDir(const std::string& prefix)
+        : path(std::filesystem::temp_directory_path() /
+               (prefix + "-" + std::to_string(::getpid()) + "-" +
+                testing::UnitTest::GetInstance()->current_test_info()->name())) {
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchDir() {
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                     std::filesystem::perm_options::add);
+        std::filesystem::remove_all(path);
+    }
+
+    /// Writes `content` to the file `name` in the directory and returns its path.
+    std::filesystem::path write(const std::string& name, const std::string& content) const {
+        std::ofstream(path / name, std::ios::binary) << content;
+        return path / name;
+    }
+
+    const std::filesystem::path path;
+};
