@@ -1,0 +1,100 @@
+// Micro-benchmarks of the conversion's stages, on a 10 MB realistic workload held in memory.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+#include "kessa/parser.h"
+#include "kessa/scalar.h"
+#include "pelmo/file/file_io.h"
+#include "pelmo/json/number_format.h"
+#include "workload.h"
+
+namespace {
+
+const bench::Texts& workload() {
+    static const bench::Texts texts = [] {
+        bench::Generator generator(42);
+        generator.realistic(10'000'000);
+        return generator.out;
+    }();
+    return texts;
+}
+
+const pelmo::JsonObject& tree() {
+    static const auto root = kessa::KessaParser().parse(workload().kessa);
+    return *root;
+}
+
+void setBytes(benchmark::State& state, std::size_t bytes) {
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+
+void parse(benchmark::State& state) {
+    const std::string& text = workload().kessa;
+    kessa::KessaParser parser;
+    for (auto _ : state) benchmark::DoNotOptimize(parser.parse(text));
+    setBytes(state, text.size());
+}
+BENCHMARK(parse)->Unit(benchmark::kMillisecond);
+
+void makeScalar(benchmark::State& state) {
+    const char* const tokens[] = {"12345", "-987654", "3.125", "1e5", "word", "0x1p3", "12abc"};
+    for (auto _ : state) {
+        for (const char* text : tokens) {
+            std::string token = text;
+            benchmark::DoNotOptimize(kessa::makeScalar(token));
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 7);
+}
+BENCHMARK(makeScalar);
+
+void formatNumbers(benchmark::State& state) {
+    const double floats[] = {0.5, 123.456, -7.25, 1e20, 4503599627370495.5, 1e-7};
+    const std::int64_t integers[] = {0, 42, -1000000, INT64_MIN};
+    for (auto _ : state) {
+        for (double value : floats) benchmark::DoNotOptimize(pelmo::formatFloat(value));
+        for (std::int64_t value : integers) benchmark::DoNotOptimize(pelmo::formatInteger(value));
+    }
+    state.SetItemsProcessed(state.iterations() * 10);
+}
+BENCHMARK(formatNumbers);
+
+void appendCompact(benchmark::State& state) {
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        std::string out;
+        tree().appendCompact(out);
+        bytes = out.size();
+        benchmark::DoNotOptimize(out);
+    }
+    setBytes(state, bytes);
+}
+BENCHMARK(appendCompact)->Unit(benchmark::kMillisecond);
+
+void toIndentedString(benchmark::State& state) {
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const std::string out = tree().toIndentedString();
+        bytes = out.size();
+        benchmark::DoNotOptimize(out);
+    }
+    setBytes(state, bytes);
+}
+BENCHMARK(toIndentedString)->Unit(benchmark::kMillisecond);
+
+void readFileToString(benchmark::State& state) {
+    const auto path = std::filesystem::temp_directory_path() / "kessa2json-bench-read.kessa";
+    std::ofstream(path, std::ios::binary) << workload().kessa;
+    for (auto _ : state) benchmark::DoNotOptimize(pelmo::readFileToString(path.c_str()));
+    setBytes(state, workload().kessa.size());
+    std::filesystem::remove(path);
+}
+BENCHMARK(readFileToString)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
