@@ -1,26 +1,14 @@
 // The compact JSON text of every kind of node.
 
-#include <array>
-
 #include "pelmo/json/node.h"
-#include "pelmo/json/number_format.h"
+#include "pelmo/json/number_text.h"
+#include "pelmo/json/string_escape.h"
+#include "pelmo/json/text_bound.h"
 #include "pelmo/json/tree_walk.h"
 
 namespace pelmo {
 
 namespace {
-
-/// For each byte, the letter that follows the backslash in its escape, or 0 if it is copied.
-/// Only these five bytes are escaped; every other byte, UTF-8 included, passes unchanged.
-constexpr std::array<char, 256> kEscapes = [] {
-    std::array<char, 256> table{};
-    table['\t'] = 't';
-    table['\n'] = 'n';
-    table['\r'] = 'r';
-    table['"'] = '"';
-    table['\\'] = '\\';
-    return table;
-}();
 
 /// Writes containers' punctuation and each key and scalar's own compact text.
 struct CompactWriter {
@@ -51,11 +39,13 @@ struct CompactWriter {
 }  // namespace
 
 void JsonObject::appendCompact(std::string& out) const {
+    out.reserve(out.size() + detail::compactTextBound(*this));
     CompactWriter writer{out};
     detail::walkTree(*this, 0, writer);
 }
 
 void JsonArray::appendCompact(std::string& out) const {
+    out.reserve(out.size() + detail::compactTextBound(*this));
     CompactWriter writer{out};
     detail::walkTree(*this, 0, writer);
 }
@@ -66,7 +56,7 @@ void JsonString::appendCompact(std::string& out) const {
     const char* run = value.data();
     const char* const end = run + value.size();
     for (const char* p = run; p != end; ++p) {
-        const char escape = kEscapes[static_cast<unsigned char>(*p)];
+        const char escape = detail::kEscapes[static_cast<unsigned char>(*p)];
         if (escape == 0) continue;
         out.append(run, p);
         out += '\\';
@@ -78,11 +68,13 @@ void JsonString::appendCompact(std::string& out) const {
 }
 
 void JsonInteger::appendCompact(std::string& out) const {
-    out += formatInteger(value);
+    char text[detail::kNumberTextCapacity];
+    out.append(text, detail::writeInteger(text, value));
 }
 
 void JsonFloat::appendCompact(std::string& out) const {
-    out += formatFloat(value);
+    char text[detail::kNumberTextCapacity];
+    out.append(text, detail::writeFloat(text, value));
 }
 
 }  // namespace pelmo

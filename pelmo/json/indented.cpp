@@ -2,6 +2,7 @@
 // level, ": " after keys, line feeds only, and no line break after the last bracket.
 
 #include "pelmo/json/node.h"
+#include "pelmo/json/text_bound.h"
 #include "pelmo/json/tree_walk.h"
 
 namespace pelmo {
@@ -64,11 +65,13 @@ void JsonNode::appendIndented(std::string& out, std::uint32_t depth) const {
 }
 
 void JsonObject::appendIndented(std::string& out, std::uint32_t depth) const {
+    out.reserve(out.size() + detail::indentedTextBound(*this, depth));
     IndentedWriter writer{out};
     detail::walkTree(*this, depth, writer);
 }
 
 void JsonArray::appendIndented(std::string& out, std::uint32_t depth) const {
+    out.reserve(out.size() + detail::indentedTextBound(*this, depth));
     IndentedWriter writer{out};
     detail::walkTree(*this, depth, writer);
 }
