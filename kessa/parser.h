@@ -24,8 +24,8 @@ public:
         "line break after it";
 
     /// Parses the whole of `text` and returns the root object. Raises pelmo::Exception with
-    /// kMalformedMessage for malformed text, and then nothing of the partial tree survives.
-    /// The parser may be used again afterwards.
+    /// kMalformedMessage for malformed text, std::bad_alloc when memory runs out, and then nothing
+    /// of the partial tree survives. The parser may be used again afterwards.
     std::unique_ptr<pelmo::JsonObject> parse(std::string_view text);
 
 private:

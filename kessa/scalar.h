@@ -10,7 +10,8 @@ namespace kessa {
 /// base-10 integer (leading white space and a sign allowed, saturated to the 64-bit range); else a
 /// JsonFloat when it begins like an integer and the whole token reads as a decimal or hexadecimal
 /// floating-point number; else a JsonString that takes over the token's bytes. Reading stops at a
-/// NUL byte, so a token holding one is a string. Never fails, apart from std::bad_alloc.
+/// NUL byte, so a token holding one is a string. `token` is left valid but unspecified, for the
+/// caller to clear. Never fails, apart from std::bad_alloc.
 pelmo::JsonNodePtr makeScalar(std::string& token);
 
 }  // namespace kessa

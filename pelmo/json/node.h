@@ -44,10 +44,12 @@ public:
     virtual bool appendBinary(ByteWriter& writer) const = 0;
 
     /// Appends the node's indented JSON text to `out`, as if it stood at nesting level `depth`:
-    /// containers over several lines, four spaces per level; scalars in their compact form.
+    /// containers over several lines, four spaces per level; scalars in their compact form. Raises
+    /// only std::bad_alloc or std::length_error, leaving what was appended before in `out`.
     void appendIndented(std::string& out, std::uint32_t depth) const;
 
-    /// Returns the node's indented JSON text at level 0, with no line break at the end.
+    /// Returns the node's indented JSON text at level 0, with no line break at the end. Raises
+    /// only std::bad_alloc or std::length_error.
     std::string toIndentedString() const;
 
 protected:

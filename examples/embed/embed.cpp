@@ -1,0 +1,91 @@
+// Embeds the kessa reader in a program of its own: parses kessa text held in memory, looks at the
+// top-level members of the tree, and writes the tree's compact and binary forms.
+
+#include <cstdio>
+#include <string>
+
+#include "kessa/parser.h"
+#include "pelmo/exception.h"
+#include "pelmo/json/byte_writer.h"
+#include "pelmo/json/node.h"
+
+namespace {
+
+const char* kindName(pelmo::JsonType type) {
+    switch (type) {
+        case pelmo::JsonType::Integer:
+            return "integer";
+        case pelmo::JsonType::Float:
+            return "float";
+        case pelmo::JsonType::String:
+            return "string";
+        case pelmo::JsonType::Array:
+            return "array";
+        case pelmo::JsonType::Object:
+            return "object";
+    }
+    return "unknown";
+}
+
+/// One line per top-level member: its key, its kind, and its compact text or its size.
+void listMembers(const pelmo::JsonObject& root) {
+    for (const auto& [key, value] : root.members) {
+        // A key is always a JsonString; its bytes are the key as written, not escaped.
+        const std::string& name = static_cast<const pelmo::JsonString&>(*key).value;
+        std::printf("%-6s %-8s", name.c_str(), kindName(value->type));
+        if (value->type == pelmo::JsonType::Object) {
+            const auto& object = static_cast<const pelmo::JsonObject&>(*value);
+            std::printf("%zu members\n", object.members.size());
+        } else if (value->type == pelmo::JsonType::Array) {
+            const auto& array = static_cast<const pelmo::JsonArray&>(*value);
+            std::printf("%zu elements\n", array.elements.size());
+        } else {
+            std::string text;
+            value->appendCompact(text);
+            std::printf("%s\n", text.c_str());
+        }
+    }
+}
+
+/// The bytes of `bytes` in hexadecimal, sixteen to a line.
+void printHex(const std::string& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char* separator = (i + 1) % 16 == 0 || i + 1 == bytes.size() ? "\n" : " ";
+        std::printf("%02x%s", static_cast<unsigned char>(bytes[i]), separator);
+    }
+}
+
+}  // namespace
+
+int main() {
+    const std::string text =
+        "name=demo\n"
+        "size=3\n"
+        "ratio=0.75\n"
+        "box={w=10\n"
+        "h=20\n"
+        "}\n"
+        "tags={red,\"dark blue\",7}\n";
+
+    kessa::KessaParser parser;
+    const auto root = parser.parse(text);  // raises pelmo::Exception for malformed text
+    listMembers(*root);
+
+    std::string compact;
+    root->appendCompact(compact);
+    std::printf("compact: %s\n", compact.c_str());
+
+    std::string binary;
+    pelmo::StringByteWriter writer(binary);
+    root->appendBinary(writer);  // a StringByteWriter never fails
+    std::printf("binary: %zu bytes\n", binary.size());
+    printHex(binary);
+
+    // Malformed text yields no tree at all, only the exception; the parser can be used again.
+    try {
+        parser.parse("box={w=10\n");
+    } catch (const pelmo::Exception& failure) {
+        std::printf("rejected: %s\n", failure.what());
+    }
+    return 0;
+}
