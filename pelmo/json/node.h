@@ -39,8 +39,10 @@ public:
     /// std::length_error; what was appended before the failure stays in `out`.
     virtual void appendCompact(std::string& out) const = 0;
 
-    /// Writes the node's binary encoding to `writer`. Returns false, and stops, at the first write
-    /// that fails; raises nothing of its own.
+    /// Writes the node's binary encoding to `writer` and returns true if every write succeeded.
+    /// Nothing follows a lead byte that could not be written, and a container stops at the first
+    /// child that failed; a number or string whose lead byte was written still writes the rest.
+    /// Raises nothing of its own.
     virtual bool appendBinary(ByteWriter& writer) const = 0;
 
     /// Appends the node's indented JSON text to `out`, as if it stood at nesting level `depth`:
