@@ -14,6 +14,39 @@ char* writeInteger(char* buffer, std::int64_t value) {
     return std::to_chars(buffer, buffer + kNumberTextCapacity, value).ptr;
 }
 
+namespace {
+
+__extension__ using Uint128 = unsigned __int128;
+
+/// Writes |value|, a double below 2^40 that is not integral, rounded to six decimals as the fixed
+/// "%f" conversion does: from its exact binary value, ties to even. It is m / 2^s with integers
+/// m < 2^53 and s > 13, so m x 10^6 fits in 128 bits and the rounded result in 64.
+char* writeSixDecimals(char* buffer, double value) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    const int biased = static_cast<int>(bits >> 52 & 0x7FF);
+    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
+    if (biased != 0) mantissa |= std::uint64_t{1} << 52;  // normal: implicit leading 1
+    const int shift = 1075 - (biased != 0 ? biased : 1);  // |value| = mantissa / 2^shift
+    std::uint64_t scaled = 0;                             // round(|value| x 10^6)
+    if (shift < 128) {
+        const Uint128 product = Uint128{mantissa} * 1'000'000u;
+        const Uint128 half = Uint128{1} << (shift - 1);
+        const Uint128 rest = product & ((half << 1) - 1);
+        scaled = static_cast<std::uint64_t>(product >> shift);
+        if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
+    }
+    char* end = std::to_chars(buffer, buffer + 24, scaled / 1'000'000).ptr;
+    *end++ = '.';
+    std::uint64_t decimals = scaled % 1'000'000;
+    for (int digit = 5; digit >= 0; --digit, decimals /= 10) {
+        end[digit] = static_cast<char>('0' + decimals % 10);
+    }
+    return end + 6;
+}
+
+}  // namespace
+
 char* writeFloat(char* buffer, double value) {
     const auto copy = [buffer](const char* text) {
         const std::size_t length = std::strlen(text);
@@ -26,16 +59,27 @@ char* writeFloat(char* buffer, double value) {
     if (value == 0.0) return copy("0.0");  // negative zero included
     char* end;
     if (std::trunc(value) == value) {
-        // Integral, so the fixed form without decimals is exact, however large the value.
-        end =
-            std::to_chars(buffer, buffer + kNumberTextCapacity, value, std::chars_format::fixed, 0)
-                .ptr;
+        // Integral: all its digits, exact however large the value, then ".0".
+        if (std::fabs(value) < 0x1p63) {
+            end = writeInteger(buffer, static_cast<std::int64_t>(value));
+        } else {
+            end = std::to_chars(buffer, buffer + kNumberTextCapacity, value,
+                                std::chars_format::fixed, 0)
+                      .ptr;
+        }
         *end++ = '.';
         *end++ = '0';
     } else {
-        end =
-            std::to_chars(buffer, buffer + kNumberTextCapacity, value, std::chars_format::fixed, 6)
-                .ptr;
+        if (std::fabs(value) < 0x1p40) {
+            // A negative value keeps its sign even when it rounds to zero, as "%f" does.
+            char* digits = buffer;
+            if (value < 0) *digits++ = '-';
+            end = writeSixDecimals(digits, value);
+        } else {
+            end = std::to_chars(buffer, buffer + kNumberTextCapacity, value,
+                                std::chars_format::fixed, 6)
+                      .ptr;
+        }
         while (end[-1] == '0') --end;
         if (end[-1] == '.') *end++ = '0';
     }
@@ -44,19 +88,21 @@ char* writeFloat(char* buffer, double value) {
 
 std::size_t floatTextBound(double value) {
     if (!std::isfinite(value)) return 6;
-    // A sign, the integral digits, a point and at most six decimals.
-    double magnitude = std::fabs(value);
-    std::size_t digits = 1;
-    for (; magnitude >= 1e15; magnitude /= 1e15) digits += 15;
-    for (; magnitude >= 10; magnitude /= 10) ++digits;
-    return 2 + digits + 7;  // one digit spare for rounding in the divisions
+    // A sign, the integral digits, a point and at most six decimals; a spare digit absorbs any
+    // rounding in the estimate of the digit count.
+    const double magnitude = std::fabs(value);
+    const std::size_t digits = magnitude < 1e15
+                                   ? integerTextLength(static_cast<std::int64_t>(magnitude))
+                                   : static_cast<std::size_t>(std::log10(magnitude)) + 1;
+    return 1 + digits + 1 + 7;
 }
 
 std::size_t integerTextLength(std::int64_t value) {
-    std::uint64_t magnitude =
+    const std::uint64_t magnitude =
         value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     std::size_t length = value < 0 ? 2 : 1;
-    for (; magnitude >= 10; magnitude /= 10) ++length;
+    // The magnitude is below 10^19, so the bound stops at 10^19 and never overflows.
+    for (std::uint64_t bound = 10; magnitude >= bound; bound *= 10) ++length;
     return length;
 }
 

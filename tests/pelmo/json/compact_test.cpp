@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "pelmo/json/node.h"
 #include "pelmo/json/number_format.h"
+#include "pelmo/json/number_text.h"
 
 using namespace pelmo;
 
@@ -92,4 +95,41 @@ TEST(Compact, Floats) {
     EXPECT_EQ(huge.size(), 303u);
     EXPECT_EQ(huge.substr(0, 17), "10000000000000000");
     EXPECT_EQ(huge.substr(huge.size() - 2), ".0");
+}
+
+// The six-decimal rounding is done in integers; check it against the standard conversion over
+// values of every magnitude, and exact ties, which round to even.
+TEST(Compact, FloatsAgreeWithStandardFixedConversion) {
+    const auto reference = [](double value) {
+        char text[400];
+        char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 6).ptr;
+        while (end[-1] == '0') --end;
+        if (end[-1] == '.') *end++ = '0';
+        return std::string(text, end);
+    };
+    std::mt19937_64 random(7);
+    for (int i = 0; i < 200'000; ++i) {
+        const int exponent = static_cast<int>(random() % 70) - 30;
+        double value = std::ldexp(static_cast<double>(random() >> 11), exponent - 53);
+        // Odd multiples of 2^-7 lie exactly halfway between two six-decimal values.
+        if (i % 3 == 0)
+            value = std::ldexp(static_cast<double>(2 * (random() % (1u << 30)) + 1), -7);
+        if (i % 2 == 0) value = -value;
+        if (value == 0.0 || std::trunc(value) == value) continue;
+        ASSERT_EQ(formatFloat(value), reference(value)) << std::hexfloat << value;
+    }
+}
+
+// The encoders reserve room from these estimates; one too small only costs a copy, so check the
+// estimates themselves: exact for integers, never short for floats.
+TEST(Compact, TextLengthEstimates) {
+    for (std::int64_t value :
+         {std::int64_t{0}, std::int64_t{9}, std::int64_t{10}, std::int64_t{-10}, INT64_MAX,
+          INT64_MIN, std::int64_t{999'999'999'999'999'999}}) {
+        EXPECT_EQ(detail::integerTextLength(value), formatInteger(value).size()) << value;
+    }
+    for (double value : {0.5, -0.0, 9.999999, -9.9999999, 1e15 - 0.5, 1e15, 999999999999999.9, 1e16,
+                         1e300, -1e308, 4503599627370495.5, 1e-300}) {
+        EXPECT_GE(detail::floatTextBound(value), formatFloat(value).size()) << value;
+    }
 }
