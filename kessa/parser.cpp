@@ -23,9 +23,10 @@ bool isBlank(char c) {
 void trim(std::string& s) {
     std::size_t end = s.size();
     while (end != 0 && isBlank(s[end - 1])) --end;
-    s.erase(end);
     std::size_t begin = 0;
-    while (begin != s.size() && isBlank(s[begin])) ++begin;
+    while (begin != end && isBlank(s[begin])) ++begin;
+    if (begin == 0 && end == s.size()) return;  // the usual case: nothing to remove
+    s.erase(end);
     s.erase(0, begin);
 }
 

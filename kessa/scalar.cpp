@@ -44,21 +44,17 @@ Cursor readInteger(Cursor begin, Cursor end, std::int64_t& value) {
     bool negative;
     Cursor p = skipBlanksAndSign(begin, end, negative);
     const Cursor digits = p;
-    // Accumulate the magnitude in unsigned arithmetic; the limit is one more for a negative value.
+    // Up to 19 significant digits fit in 64 bits unsigned; more than that is out of range.
     const std::uint64_t limit =
         static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
     std::uint64_t magnitude = 0;
-    bool saturated = false;
+    int significant = 0;
     for (; p != end && isDigit(*p); ++p) {
-        const unsigned digit = static_cast<unsigned>(*p - '0');
-        if (saturated || magnitude > (limit - digit) / 10) {
-            saturated = true;
-        } else {
-            magnitude = magnitude * 10 + digit;
-        }
+        if (magnitude == 0 && *p == '0') continue;  // a leading zero
+        if (++significant <= 19) magnitude = magnitude * 10 + static_cast<unsigned>(*p - '0');
     }
     if (p == digits) return begin;
-    if (saturated) magnitude = limit;
+    if (significant > 19 || magnitude > limit) magnitude = limit;
     value =
         negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
     return p;
@@ -68,6 +64,34 @@ Cursor readInteger(Cursor begin, Cursor end, std::int64_t& value) {
 long long addExponentDigit(long long exponent, char digit) {
     constexpr long long kHuge = 1'000'000'000'000LL;
     return exponent > kHuge ? exponent : exponent * 10 + (digit - '0');
+}
+
+/// The value of a short decimal numeral (`mantissa` to `mantissaEnd`, digits and at most one
+/// point) times 10^exponent, when the quick exact route applies: at most 15 significant digits
+/// and a power of ten that a double holds exactly, so one correctly rounded multiplication or
+/// division gives the correctly rounded result. Returns false otherwise.
+bool quickDecimal(Cursor mantissa, Cursor mantissaEnd, long long exponent, double& value) {
+    static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                         1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    std::uint64_t digits = 0;
+    int significant = 0;
+    bool afterPoint = false;
+    for (Cursor p = mantissa; p != mantissaEnd; ++p) {
+        if (*p == '.') {
+            afterPoint = true;
+            continue;
+        }
+        if (afterPoint) --exponent;
+        if (digits == 0 && *p == '0') continue;
+        if (++significant > 15) return false;
+        digits = digits * 10 + static_cast<unsigned>(*p - '0');
+    }
+    if (exponent < -22 || exponent > 22) return false;
+    const double power = kPowers[exponent < 0 ? -exponent : exponent];
+    value =
+        exponent < 0 ? static_cast<double>(digits) / power : static_cast<double>(digits) * power;
+    return true;
 }
 
 /// The float reading, for a token whose integer reading found digits: returns where the longest
@@ -91,8 +115,7 @@ Cursor readFloat(Cursor begin, Cursor end, double& value) {
     p = skipDigits(mantissa, end, isMantissaDigit);
     long long lead = p - mantissa;
     if (p != end && *p == '.') p = skipDigits(p + 1, end, isMantissaDigit);
-    long long leadingZeros = 0;
-    for (Cursor q = mantissa; q != p && (*q == '0' || *q == '.'); ++q) leadingZeros += *q == '0';
+    const Cursor mantissaEnd = p;
     // Exponent: a marker, an optional sign and at least one decimal digit, or it is not part of it.
     const char marker = hex ? 'p' : 'e';
     long long exponent = 0;
@@ -106,10 +129,18 @@ Cursor readFloat(Cursor begin, Cursor end, double& value) {
             p = q;
         }
     }
-    const auto format = hex ? std::chars_format::hex : std::chars_format::general;
     double magnitude = 0;
+    if (!hex && quickDecimal(mantissa, mantissaEnd, exponent, magnitude)) {
+        value = negative ? -magnitude : magnitude;
+        return p;
+    }
+    const auto format = hex ? std::chars_format::hex : std::chars_format::general;
     const auto result = std::from_chars(mantissa, p, magnitude, format);
     if (result.ec == std::errc::result_out_of_range) {
+        long long leadingZeros = 0;
+        for (Cursor q = mantissa; q != mantissaEnd && (*q == '0' || *q == '.'); ++q) {
+            leadingZeros += *q == '0';
+        }
         // Too large or too small for a double: the position of the first non-zero digit,
         // scaled to the exponent's unit, tells which.
         const long long digitWidth = hex ? 4 : 1;
@@ -123,23 +154,20 @@ Cursor readFloat(Cursor begin, Cursor end, double& value) {
 }  // namespace
 
 pelmo::JsonNodePtr makeScalar(std::string& token) {
-    // Both readings see the token as NUL-terminated text; the value is a number only if the
-    // reading ends at the end of all of its bytes.
+    // Both readings stop at a NUL byte, which no numeral contains, so a token holding one is
+    // never a number: the value is a number only if the reading ends at the end of all its bytes.
     const Cursor begin = token.data();
-    const Cursor whole = begin + token.size();
-    Cursor end = begin;
-    while (end != whole && *end != '\0') ++end;
+    const Cursor end = begin + token.size();
 
     std::int64_t integer = 0;
     const Cursor integerEnd = readInteger(begin, end, integer);
-    if (integerEnd == whole) {
+    if (integerEnd == end) {
         if (token.empty()) return std::make_unique<pelmo::JsonString>(std::move(token));
         return std::make_unique<pelmo::JsonInteger>(integer);
     }
     if (integerEnd != begin) {
         double number;
-        if (readFloat(begin, end, number) == whole)
-            return std::make_unique<pelmo::JsonFloat>(number);
+        if (readFloat(begin, end, number) == end) return std::make_unique<pelmo::JsonFloat>(number);
     }
     return std::make_unique<pelmo::JsonString>(std::move(token));
 }

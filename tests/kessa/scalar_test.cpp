@@ -2,6 +2,9 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 
 #include "kessa/scalar.h"
 
@@ -104,6 +107,26 @@ TEST(Scalar, FloatValues) {
     EXPECT_EQ(floatValue("0x1.fffffffffffffp1023"), 1.7976931348623157e308);
     EXPECT_EQ(floatValue("0x1p-1074"), 4.9e-324);
     EXPECT_EQ(floatValue("9007199254740993.0"), 9007199254740992.0);  // ties to even
+}
+
+// Decimal numerals of every shape read exactly as the C library reads them (in the "C" locale the
+// tests run in), whichever internal route they take.
+TEST(Scalar, FloatsAgreeWithStrtod) {
+    std::mt19937_64 random(11);
+    const auto digits = [&random](std::size_t count) {
+        std::string text;
+        for (std::size_t i = 0; i < count; ++i) text += static_cast<char>('0' + random() % 10);
+        return text;
+    };
+    for (int i = 0; i < 100'000; ++i) {
+        std::string token = std::to_string(random() % 1000);
+        token.append(digits(random() % 8)).append(".").append(digits(random() % 20));
+        if (i % 2 == 0) token.append("e").append(std::to_string(int(random() % 80) - 40));
+        if (i % 3 == 0) token.insert(0, 1, '-');
+        const double expected = std::strtod(token.c_str(), nullptr);
+        const double actual = floatValue(token);
+        ASSERT_EQ(std::memcmp(&actual, &expected, sizeof actual), 0) << token;
+    }
 }
 
 // A caller may switch the process to a locale whose decimal point is a comma; typing must not
