@@ -79,10 +79,12 @@ private:
         out.indented += bracket;
     }
 
-    std::string key() {
+    /// A key unique within its object (JSON tools keep only one of repeated keys), such as
+    /// "speed_3" for the fourth member.
+    std::string key(std::size_t index) {
         static const char* const words[] = {"id",    "name",  "speed", "armor", "level", "cost",
                                             "range", "owner", "x",     "y",     "tags",  "flags"};
-        return std::string(words[pick(12)]).append("_").append(std::to_string(pick(100)));
+        return std::string(words[pick(12)]).append("_").append(std::to_string(index));
     }
     std::string integer() {
         return std::to_string(static_cast<long long>(pick(2'000'001)) - 1'000'000);
@@ -152,7 +154,7 @@ private:
         first = true;
         const std::size_t count = 5 + pick(11);
         for (std::size_t i = 0; i < count; ++i) {
-            member(key(), level + 1);
+            member(key(i), level + 1);
             const std::size_t kind = pick(10);
             if (kind < 1 && depth > 1) {
                 out.kessa += "{\n";
