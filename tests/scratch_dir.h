@@ -5,7 +5,14 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
+
+/// The whole content of `file`, or nothing if it cannot be opened.
+inline std::string slurp(const std::filesystem::path& file) {
+    std::ifstream stream(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+}
 
 /// A fresh directory for the running test, named after it and removed with it.
 class ScratchDir {

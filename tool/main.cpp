@@ -1,4 +1,5 @@
-// kessa2json: converts a kessa file into an indented JSON file.
+// kessa2json: converts a kessa file into an indented JSON file. The platform's entry point
+// (entry_posix.cpp, entry_windows.cpp) hands the arguments over as UTF-8 byte strings.
 //
 // Exit status: 0 when the JSON file was written; 1 after printing the usage text, for fewer than
 // two arguments; 2 after a one-line message on standard error, for any failure. A failure before
@@ -11,6 +12,7 @@
 
 #include "kessa/parser.h"
 #include "pelmo/file/file_io.h"
+#include "tool/main.h"
 
 namespace {
 
@@ -33,7 +35,7 @@ void reportFailure(const char* message) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int runKessa2json(int argc, char** argv) {
     if (argc < 3) {
         std::fputs(kUsage, stdout);
         return 1;

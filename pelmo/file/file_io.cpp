@@ -15,9 +15,10 @@ namespace {
 using std::filesystem::filesystem_error;
 using std::filesystem::path;
 
-/// The system error behind a failed stream operation, or a generic I/O error if none was kept.
+/// The C library's error behind a failed stream operation, or a generic I/O error if none was
+/// kept. These are errno values, not the system's own codes (which differ on Windows).
 std::error_code lastError() {
-    return std::error_code(errno != 0 ? errno : EIO, std::system_category());
+    return std::error_code(errno != 0 ? errno : EIO, std::generic_category());
 }
 
 /// Releases a view on every way out of the copy.
@@ -62,7 +63,7 @@ std::string readThroughStream(const path& native) {
 
 std::string readFileToString(const char* pathBytes) {
     const path native = toNativePath(pathBytes);
-    if (!std::filesystem::exists(native)) return std::string();
+    if (!pathExists(native)) return std::string();
     std::uint64_t size = 0;
     if (const void* start = mapFile(native, size)) {
         const MappedView view{start, size};

@@ -11,4 +11,9 @@ namespace pelmo {
 /// UTF-8, before any file is looked at.
 std::filesystem::path toNativePath(std::string_view utf8);
 
+/// Whether something exists at `native`, following symbolic links: false when the system reports
+/// that nothing is there, true when it finds something. Any other failure of the lookup raises
+/// std::filesystem::filesystem_error with the operation "exists", the system error and the path.
+bool pathExists(const std::filesystem::path& native);
+
 }  // namespace pelmo

@@ -56,4 +56,8 @@ std::filesystem::path toNativePath(std::string_view utf8) {
     return std::filesystem::path(utf8);
 }
 
+bool pathExists(const std::filesystem::path& native) {
+    return std::filesystem::exists(native);
+}
+
 }  // namespace pelmo

@@ -132,7 +132,9 @@ TEST(Scalar, FloatsAgreeWithStrtod) {
 // A caller may switch the process to a locale whose decimal point is a comma; typing must not
 // follow it.
 TEST(Scalar, IgnoresProcessLocale) {
-    const char* const commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
+    // POSIX names first, then the names the Windows runtimes know.
+    const char* const commaLocales[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8",
+                                        "fr_FR.utf8",  "de-DE",      "German_Germany.1252"};
     const std::string previous = std::setlocale(LC_ALL, nullptr);
     const char* chosen = nullptr;
     for (const char* name : commaLocales) {

@@ -1,0 +1,6 @@
+#include "tool/main.h"
+
+// The arguments arrive as the byte strings the command line holds.
+int main(int argc, char** argv) {
+    return runKessa2json(argc, argv);
+}
