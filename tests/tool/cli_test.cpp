@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -12,6 +17,38 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kUsage = "syntax: kessa2json <in-kessa-file> <out-json-file>";
+
+/// True when `err` is one line, "kessa2json: " and a reason, that contains `reason`.
+bool isOneLineFailure(const std::string& err, const std::string& reason) {
+    return err.rfind("kessa2json: ", 0) == 0 && err.find('\n') == err.size() - 1 &&
+           err.find(reason) != std::string::npos;
+}
+
+/// A small tmpfs at `where`, mounted in a mount namespace of this test process's own so that it
+/// is private to the test and vanishes with it. `mounted` is false where the process may not
+/// mount (no privilege, no namespaces); the mount point is created either way.
+class PrivateMount {
+public:
+    PrivateMount(const fs::path& where, const char* options) : where(where) {
+        fs::create_directory(where);
+        static const bool isolated =
+            ::unshare(CLONE_NEWNS) == 0 &&
+            ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        mounted = isolated && ::mount("tmpfs", where.c_str(), "tmpfs", 0, options) == 0;
+    }
+    ~PrivateMount() {
+        if (mounted) ::umount2(where.c_str(), MNT_DETACH);
+    }
+    PrivateMount(const PrivateMount&) = delete;
+    PrivateMount& operator=(const PrivateMount&) = delete;
+
+    void makeReadOnly() {
+        mounted = ::mount("tmpfs", where.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+    const fs::path where;
+    bool mounted;
+};
 
 /// Runs the tool in its own directory (`dir`), which also receives its standard output and error,
 /// and reads standard input from `stdinFile` if one is given.
@@ -72,18 +109,36 @@ TEST_F(Cli, ConvertsTheExample) {
     EXPECT_EQ(filesInWork(), 2u);  // nothing named after the extra arguments
 }
 
+// A path where no file exists, below a missing directory or below a plain file included, reads as
+// empty text.
 TEST_F(Cli, MissingOrEmptyInputGivesEmptyObject) {
-    EXPECT_EQ(run({"absent.kessa", "a.json"}).status, 0);
-    EXPECT_EQ(read("a.json"), "{}");
     file("empty.kessa", "");
-    EXPECT_EQ(run({"empty.kessa", "b.json"}).status, 0);
-    EXPECT_EQ(read("b.json"), "{}");
+    file("plain", "a=1\n");
+    for (const char* input : {"absent.kessa", "absent/in.kessa", "plain/in.kessa", "empty.kessa"}) {
+        fs::remove(dir / "work" / "out.json");
+        EXPECT_EQ(run({input, "out.json"}).status, 0) << input;
+        EXPECT_EQ(read("out.json"), "{}") << input;
+    }
 }
 
+// The input is read whole before the output is opened, so the file ends up holding the JSON text;
+// a failure leaves it as it was.
 TEST_F(Cli, SamePathInAndOut) {
-    file("same", "a=1\n");
-    EXPECT_EQ(run({"same", "same"}).status, 0);
-    EXPECT_EQ(read("same"), "{\n    \"a\": 1\n}");
+    const struct {
+        const char* input;
+        const char* output;  // the same file, named as given
+        int status;
+        const char* after;
+    } rows[] = {
+        {"a=1\n", "same", 0, "{\n    \"a\": 1\n}"},
+        {"a=1\n", "./same", 0, "{\n    \"a\": 1\n}"},
+        {"a={1\n", "same", 2, "a={1\n"},
+    };
+    for (const auto& row : rows) {
+        file("same", row.input);
+        EXPECT_EQ(run({"same", row.output}).status, row.status) << row.output;
+        EXPECT_EQ(read("same"), row.after) << row.output;
+    }
 }
 
 TEST_F(Cli, ReadsStandardInput) {
@@ -92,28 +147,73 @@ TEST_F(Cli, ReadsStandardInput) {
     EXPECT_EQ(read("out.json"), "{\n    \"a\": \"x\"\n}");
 }
 
-// Every failure ends with status 2 and one line on standard error, and leaves the output as it was.
+// A failure before the write ends with status 2 and one line on standard error, and leaves the
+// output as it was.
 TEST_F(Cli, FailuresLeaveOutputUntouched) {
     file("bad.kessa", "a={1\n");
-    file("out.json", "previous");
-    Outcome outcome = run({"bad.kessa", "out.json"});
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err,
-              "kessa2json: " + std::string(kessa::KessaParser::kMalformedMessage) + "\n");
-    EXPECT_EQ(read("out.json"), "previous");
+    fs::create_directory(dir / "work" / "folder");
+    const struct {
+        const char* input;
+        std::string message;
+    } rows[] = {
+        {"bad.kessa", kessa::KessaParser::kMalformedMessage},
+        {"folder", std::strerror(EISDIR)},
+        {"caf\xE9.kessa", "UTF-8"},
+    };
+    for (const auto& row : rows) {
+        file("out.json", "previous");
+        const Outcome outcome = run({row.input, "out.json"});
+        EXPECT_EQ(outcome.status, 2) << row.input;
+        EXPECT_EQ(outcome.out, "") << row.input;
+        EXPECT_TRUE(isOneLineFailure(outcome.err, row.message)) << outcome.err;
+        EXPECT_EQ(read("out.json"), "previous") << row.input;
+    }
+}
 
-    file("good.kessa", "a=1\n");
-    outcome = run({"good.kessa", "missing/out.json"});
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1);
-    EXPECT_NE(outcome.err.find("missing/out.json"), std::string::npos) << outcome.err;
-
-    outcome = run({"caf\xE9.kessa", "out.json"});
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.err.rfind("kessa2json: ", 0), 0u) << outcome.err;
-    EXPECT_EQ(read("out.json"), "previous");
+// An output that cannot be written, wholly or in part, ends with status 2 and one line that names
+// the reason; one that could not be opened keeps its content. Full and read-only file systems are
+// small tmpfs mounts where the tests may mount; /dev/full stands for a full disk anywhere.
+TEST_F(Cli, UnwritableOutputs) {
+    std::string big;  // about 150 KB of JSON, more than the full file system holds
+    for (int i = 0; i < 10'000; ++i)
+        big += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    file("big.kessa", big);
+    file("locked.json", "previous");
+    ::chmod((dir / "work" / "locked.json").c_str(), 0444);
+    const PrivateMount full(dir / "work" / "full", "size=64k");
+    PrivateMount readOnly(dir / "work" / "ro", "size=64k");
+    if (readOnly.mounted) {
+        file("ro/out.json", "previous");
+        readOnly.makeReadOnly();
+    }
+    const bool root = ::geteuid() == 0;
+    const struct {
+        const char* output;
+        bool possible;  // whether this machine can set the case up
+        int error;
+        const char* kept;  // the content an existing output keeps, if it has one
+    } rows[] = {
+        {"missing/out.json", true, ENOENT, nullptr},
+        {"/dev/full", fs::exists("/dev/full"), ENOSPC, nullptr},
+        {"full/out.json", full.mounted, ENOSPC, nullptr},
+        {"ro/out.json", readOnly.mounted, EROFS, "previous"},
+        {"ro/new.json", readOnly.mounted, EROFS, nullptr},
+        {"locked.json", !root, EACCES, "previous"},
+    };
+    for (const auto& row : rows) {
+        if (!row.possible) {
+            std::printf("not tried here: writing to %s\n", row.output);
+            continue;
+        }
+        const Outcome outcome = run({"big.kessa", row.output});
+        EXPECT_EQ(outcome.status, 2) << row.output;
+        EXPECT_EQ(outcome.out, "") << row.output;
+        EXPECT_TRUE(isOneLineFailure(outcome.err, std::strerror(row.error))) << outcome.err;
+        EXPECT_NE(outcome.err.find(row.output), std::string::npos) << outcome.err;
+        if (row.kept != nullptr) {
+            EXPECT_EQ(read(row.output), row.kept) << row.output;
+        }
+    }
 }
 
 // Nesting costs heap, not stack: 4,000 levels render under a 128 KiB stack (about 64 MB of
