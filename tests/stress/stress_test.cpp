@@ -11,7 +11,6 @@
 #include <functional>
 
 #include "kessa/parser.h"
-#include "pelmo/exception.h"
 #include "pelmo/json/byte_writer.h"
 #include "run_tool.h"
 #include "scratch_dir.h"
