@@ -18,6 +18,12 @@ struct Outcome {
 /// output and standard error, which go through files in `dir`. Each platform has its own.
 Outcome runTool(const std::filesystem::path& dir, const std::vector<std::string>& args);
 
+/// True when `err` is one line, "kessa2json: " and a reason, that contains `reason`.
+inline bool isOneLineFailure(const std::string& err, const std::string& reason) {
+    return err.rfind("kessa2json: ", 0) == 0 && err.find('\n') == err.size() - 1 &&
+           err.find(reason) != std::string::npos;
+}
+
 /// A scratch folder whose work/ folder is the tool's working directory.
 class Cli : public testing::Test {
 protected:

@@ -1,0 +1,64 @@
+// makeScalar types any bytes without failing, and agrees with a second reading of the typing rules
+// written here on the C library's own strtoll and strtod, which the rules are modelled on.
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "check.h"
+#include "kessa/scalar.h"
+
+namespace {
+
+using pelmo::JsonType;
+
+struct Typing {
+    JsonType type;
+    std::int64_t integer = 0;
+    double number = 0;
+};
+
+/// The rules: a token is an integer if the integer reading takes all of it (and it is not empty);
+/// a string if that reading takes nothing; else a float if the float reading takes all of it; else
+/// a string. Both readings stop at a NUL byte, as C strings do. The fuzzer never changes the
+/// process locale, so strtod reads "." as the decimal point.
+Typing expectedTyping(const std::string& token) {
+    const char* const text = token.c_str();
+    const char* const whole = text + token.size();
+    char* end;
+    const long long integer = std::strtoll(text, &end, 10);
+    if (end == whole) {
+        if (token.empty()) return {JsonType::String};
+        return {JsonType::Integer, integer};
+    }
+    if (end == text) return {JsonType::String};
+    const double number = std::strtod(text, &end);
+    if (end == whole) return {JsonType::Float, 0, number};
+    return {JsonType::String};
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string original(reinterpret_cast<const char*>(data), size);
+    std::string token = original;
+    const pelmo::JsonNodePtr node = kessa::makeScalar(token);
+    const Typing expected = expectedTyping(original);
+    require(node != nullptr && node->type == expected.type, "the kind agrees with strtoll/strtod");
+    switch (node->type) {
+        case JsonType::Integer:
+            require(static_cast<pelmo::JsonInteger&>(*node).value == expected.integer,
+                    "the integer agrees with strtoll");
+            break;
+        case JsonType::Float:
+            require(std::bit_cast<std::uint64_t>(static_cast<pelmo::JsonFloat&>(*node).value) ==
+                        std::bit_cast<std::uint64_t>(expected.number),
+                    "the float agrees with strtod bit for bit");
+            break;
+        default:
+            require(static_cast<pelmo::JsonString&>(*node).value == original,
+                    "a string keeps every byte of the token");
+    }
+    return 0;
+}
