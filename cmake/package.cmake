@@ -4,18 +4,23 @@
 
 include(CMakePackageConfigHelpers)
 
-# The public headers, installed under include/ as they are laid out here. pelmo/json/tree_walk.h
-# is internal and stays out; no public header includes it.
+# The public headers, installed under include/ as they are laid out here. The internal ones
+# (pelmo/json/tree_walk.h, kessa/read_machine.h and the like) stay out; no public header includes
+# them.
 target_sources(pelmo PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
   pelmo/exception.h
   pelmo/json/byte_writer.h
+  pelmo/json/indented_writer.h
   pelmo/json/node.h
   pelmo/json/number_format.h
+  pelmo/json/text_sink.h
   pelmo/file/file_io.h
   pelmo/file/mapped_file.h
   pelmo/file/native_path.h)
 target_sources(kessa PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
+  kessa/conversion.h
   kessa/parser.h
+  kessa/reader.h
   kessa/scalar.h)
 # The libraries are built as C++20; their headers ask no more of a user than C++17.
 target_compile_features(pelmo PUBLIC cxx_std_17)

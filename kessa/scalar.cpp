@@ -153,23 +153,45 @@ Cursor readFloat(Cursor begin, Cursor end, double& value) {
 
 }  // namespace
 
-pelmo::JsonNodePtr makeScalar(std::string& token) {
+Scalar typeScalar(std::string_view token) {
     // Both readings stop at a NUL byte, which no numeral contains, so a token holding one is
     // never a number: the value is a number only if the reading ends at the end of all its bytes.
     const Cursor begin = token.data();
     const Cursor end = begin + token.size();
-
-    std::int64_t integer = 0;
-    const Cursor integerEnd = readInteger(begin, end, integer);
+    Scalar scalar;
+    if (token.empty()) return scalar;
+    const Cursor integerEnd = readInteger(begin, end, scalar.integer);
     if (integerEnd == end) {
-        if (token.empty()) return std::make_unique<pelmo::JsonString>(std::move(token));
-        return std::make_unique<pelmo::JsonInteger>(integer);
+        scalar.type = pelmo::JsonType::Integer;
+    } else if (integerEnd != begin && readFloat(begin, end, scalar.number) == end) {
+        scalar.type = pelmo::JsonType::Float;
     }
-    if (integerEnd != begin) {
-        double number;
-        if (readFloat(begin, end, number) == end) return std::make_unique<pelmo::JsonFloat>(number);
+    return scalar;
+}
+
+namespace {
+
+/// The node of a typed token whose bytes are `bytes`, a string or a view of one.
+template <class Bytes>
+pelmo::JsonNodePtr nodeOf(const Scalar& scalar, Bytes&& bytes) {
+    switch (scalar.type) {
+        case pelmo::JsonType::Integer:
+            return std::make_unique<pelmo::JsonInteger>(scalar.integer);
+        case pelmo::JsonType::Float:
+            return std::make_unique<pelmo::JsonFloat>(scalar.number);
+        default:
+            return std::make_unique<pelmo::JsonString>(std::string(std::forward<Bytes>(bytes)));
     }
-    return std::make_unique<pelmo::JsonString>(std::move(token));
+}
+
+}  // namespace
+
+pelmo::JsonNodePtr makeScalar(std::string& token) {
+    return nodeOf(typeScalar(token), std::move(token));
+}
+
+pelmo::JsonNodePtr makeScalar(std::string_view token) {
+    return nodeOf(typeScalar(token), token);
 }
 
 }  // namespace kessa

@@ -35,16 +35,19 @@ struct BinaryWriter {
     bool close(const JsonNode&, std::size_t) { return writeByte(writer, kEndOfContainer); }
 };
 
+bool appendContainer(const JsonNode& container, ByteWriter& writer) {
+    BinaryWriter binary{writer};
+    return detail::walkTree(container, 0, binary);
+}
+
 }  // namespace
 
 bool JsonObject::appendBinary(ByteWriter& writer) const {
-    BinaryWriter binary{writer};
-    return detail::walkTree(*this, 0, binary);
+    return appendContainer(*this, writer);
 }
 
 bool JsonArray::appendBinary(ByteWriter& writer) const {
-    BinaryWriter binary{writer};
-    return detail::walkTree(*this, 0, binary);
+    return appendContainer(*this, writer);
 }
 
 bool JsonString::appendBinary(ByteWriter& writer) const {

@@ -36,18 +36,21 @@ struct CompactWriter {
     }
 };
 
+/// The compact text of an object or array, reserved once and written in one walk.
+void appendContainer(const JsonNode& container, std::string& out) {
+    out.reserve(out.size() + detail::compactTextBound(container));
+    CompactWriter writer{out};
+    detail::walkTree(container, 0, writer);
+}
+
 }  // namespace
 
 void JsonObject::appendCompact(std::string& out) const {
-    out.reserve(out.size() + detail::compactTextBound(*this));
-    CompactWriter writer{out};
-    detail::walkTree(*this, 0, writer);
+    appendContainer(*this, out);
 }
 
 void JsonArray::appendCompact(std::string& out) const {
-    out.reserve(out.size() + detail::compactTextBound(*this));
-    CompactWriter writer{out};
-    detail::walkTree(*this, 0, writer);
+    appendContainer(*this, out);
 }
 
 void JsonString::appendCompact(std::string& out) const {

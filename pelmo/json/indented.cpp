@@ -1,6 +1,9 @@
-// The indented JSON text: containers over lines, one member or element per line, four spaces per
-// level, ": " after keys, line feeds only, and no line break after the last bracket.
+// The indented JSON text of a tree: the tree is walked in document order and fed to the same
+// IndentedWriter that streams a conversion, so the layout has one home.
 
+#include <algorithm>
+
+#include "pelmo/json/indented_writer.h"
 #include "pelmo/json/node.h"
 #include "pelmo/json/text_bound.h"
 #include "pelmo/json/tree_walk.h"
@@ -9,42 +12,41 @@ namespace pelmo {
 
 namespace {
 
-constexpr std::size_t kIndentWidth = 4;
-
-/// Lays containers out over lines; keys and scalars are written in their compact form. Levels
-/// are size_t, so the indentation width cannot wrap at any depth.
-struct IndentedWriter {
-    std::string& out;
-
-    void indent(std::size_t level) { out.append(kIndentWidth * level, ' '); }
+/// Reports the tree's containers, keys and scalars to a writer.
+struct WriterFeed {
+    IndentedWriter& writer;
 
     bool open(const JsonNode& container, std::size_t) {
-        const bool isObject = container.type == JsonType::Object;
-        if (detail::childCount(container) == 0) {
-            out += isObject ? "{}" : "[]";
+        if (container.type == JsonType::Object) {
+            writer.openObject();
         } else {
-            out += isObject ? "{\n" : "[\n";
+            writer.openArray();
         }
         return true;
     }
-    bool item(const JsonNode* key, std::size_t index, std::size_t level) {
-        if (index != 0) out += ",\n";
-        indent(level + 1);
-        if (key != nullptr) {
-            key->appendCompact(out);
-            out += ": ";
-        }
+    bool item(const JsonNode* key, std::size_t, std::size_t) {
+        if (key != nullptr) writer.key(static_cast<const JsonString&>(*key).value);
         return true;
     }
     bool scalar(const JsonNode& node) {
-        node.appendCompact(out);
+        switch (node.type) {
+            case JsonType::String:
+                writer.string(static_cast<const JsonString&>(node).value);
+                break;
+            case JsonType::Integer:
+                writer.integer(static_cast<const JsonInteger&>(node).value);
+                break;
+            default:
+                writer.number(static_cast<const JsonFloat&>(node).value);
+        }
         return true;
     }
-    bool close(const JsonNode& container, std::size_t level) {
-        if (detail::childCount(container) == 0) return true;  // written whole by open()
-        out += '\n';
-        indent(level);
-        out += container.type == JsonType::Object ? '}' : ']';
+    bool close(const JsonNode& container, std::size_t) {
+        if (container.type == JsonType::Object) {
+            writer.closeObject();
+        } else {
+            writer.closeArray();
+        }
         return true;
     }
 };
@@ -52,28 +54,26 @@ struct IndentedWriter {
 }  // namespace
 
 void JsonNode::appendIndented(std::string& out, std::uint32_t depth) const {
-    switch (type) {
-        case JsonType::Object:
-            static_cast<const JsonObject&>(*this).appendIndented(out, depth);
-            break;
-        case JsonType::Array:
-            static_cast<const JsonArray&>(*this).appendIndented(out, depth);
-            break;
-        default:
-            appendCompact(out);
+    if (!detail::isContainer(*this)) {
+        appendCompact(out);
+        return;
     }
+    // The text is reserved once, so it is copied into `out` without a reallocation.
+    const std::size_t bound = detail::indentedTextBound(*this, depth);
+    out.reserve(out.size() + bound);
+    StringSink sink(out);
+    IndentedWriter writer(sink, depth, std::min<std::size_t>(bound, 1 << 16));
+    WriterFeed feed{writer};
+    detail::walkTree(*this, depth, feed);
+    writer.flush();
 }
 
 void JsonObject::appendIndented(std::string& out, std::uint32_t depth) const {
-    out.reserve(out.size() + detail::indentedTextBound(*this, depth));
-    IndentedWriter writer{out};
-    detail::walkTree(*this, depth, writer);
+    JsonNode::appendIndented(out, depth);
 }
 
 void JsonArray::appendIndented(std::string& out, std::uint32_t depth) const {
-    out.reserve(out.size() + detail::indentedTextBound(*this, depth));
-    IndentedWriter writer{out};
-    detail::walkTree(*this, depth, writer);
+    JsonNode::appendIndented(out, depth);
 }
 
 std::string JsonNode::toIndentedString() const {

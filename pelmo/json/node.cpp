@@ -1,5 +1,7 @@
 #include "pelmo/json/node.h"
 
+#include <algorithm>
+
 #include "pelmo/json/tree_walk.h"
 
 namespace pelmo {
@@ -10,37 +12,75 @@ bool hasChildren(const JsonNode& node) {
     return detail::isContainer(node) && detail::childCount(node) != 0;
 }
 
-/// Moves every child of `container` that has children of its own onto `pending`, last child
-/// first so that the first is taken off first, leaving null in its slot (slots already emptied
-/// are skipped); what stays behind can be destroyed without going deeper than one level.
-void detachNested(JsonNode& container, std::vector<JsonNodePtr>& pending) {
-    auto detach = [&pending](JsonNodePtr& child) {
-        if (child && hasChildren(*child)) pending.push_back(std::move(child));
-    };
+/// The owner of the last child of a container that has children: the value of an object's last
+/// member, or an array's last element.
+JsonNodePtr& lastChild(JsonNode& container) {
     if (container.type == JsonType::Object) {
-        auto& members = static_cast<JsonObject&>(container).members;
-        for (auto member = members.rbegin(); member != members.rend(); ++member) {
-            detach(member->second);
-        }
+        return static_cast<JsonObject&>(container).members.back().second;
+    }
+    return static_cast<JsonArray&>(container).elements.back();
+}
+
+/// Destroys the last child of a container, with its key.
+void dropLastChild(JsonNode& container) {
+    if (container.type == JsonType::Object) {
+        static_cast<JsonObject&>(container).members.pop_back();
     } else {
-        auto& elements = static_cast<JsonArray&>(container).elements;
-        for (auto element = elements.rbegin(); element != elements.rend(); ++element) {
-            detach(*element);
-        }
+        static_cast<JsonArray&>(container).elements.pop_back();
     }
 }
 
-/// Destroys the subtrees below `container` one container at a time, in document order, which is
-/// also the order they were allocated in. A plain chain of unique_ptr destructors would recurse
-/// once per level and overflow the stack on deep input.
-void destroyNested(JsonNode& container) {
-    std::vector<JsonNodePtr> pending;
-    detachNested(container, pending);
-    while (!pending.empty()) {
-        JsonNodePtr node = std::move(pending.back());
-        pending.pop_back();
-        detachNested(*node, pending);
-        // `node` now holds only leaves and empty containers; it dies here, one level deep.
+/// Puts the children in reverse order, so that taking them from the back visits them in
+/// document order.
+void reverseChildren(JsonNode& container) {
+    if (container.type == JsonType::Object) {
+        auto& members = static_cast<JsonObject&>(container).members;
+        std::reverse(members.begin(), members.end());
+    } else {
+        auto& elements = static_cast<JsonArray&>(container).elements;
+        std::reverse(elements.begin(), elements.end());
+    }
+}
+
+/// Destroys everything below `top`, in document order, without recursion and without allocating:
+/// the way back up is kept in the tree itself. Going down into a child, the slot it leaves holds
+/// the owner of the path above, and coming back up takes it out again. A chain of unique_ptr
+/// destructors would recurse once per level, and a stack of our own could fail to grow while an
+/// exception for exhausted memory unwinds.
+void destroyNested(JsonNode& top) {
+    reverseChildren(top);
+    JsonNode* current = &top;
+    JsonNodePtr owned;  // owns `current`, unless that is `top`
+    JsonNodePtr above;  // owns the parent of `current`, unless that is `top`
+    for (;;) {
+        if (detail::childCount(*current) == 0) {
+            if (current == &top) return;
+            owned.reset();  // a container whose children are gone: one level deep
+            if (!above) {
+                current = &top;
+                continue;
+            }
+            owned = std::move(above);
+            current = owned.get();
+            above = std::move(lastChild(*current));
+            dropLastChild(*current);
+            continue;
+        }
+        JsonNodePtr& slot = lastChild(*current);
+        if (!slot || !hasChildren(*slot)) {
+            dropLastChild(*current);  // a scalar or an empty container
+            continue;
+        }
+        JsonNodePtr child = std::move(slot);
+        reverseChildren(*child);
+        if (current == &top) {
+            dropLastChild(top);
+        } else {
+            slot = std::move(above);
+            above = std::move(owned);
+        }
+        owned = std::move(child);
+        current = owned.get();
     }
 }
 

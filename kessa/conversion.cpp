@@ -1,0 +1,47 @@
+#include "kessa/conversion.h"
+
+#include "kessa/read_machine.h"
+#include "kessa/scalar.h"
+#include "pelmo/json/indented_writer.h"
+
+namespace kessa {
+
+namespace {
+
+/// Types each value and hands everything to the writer as the reader reports it.
+class IndentedConversion {
+public:
+    explicit IndentedConversion(pelmo::TextSink& sink) : writer_(sink) {}
+
+    void key(std::string_view bytes) { writer_.key(bytes); }
+    void scalar(std::string_view token) {
+        const Scalar scalar = typeScalar(token);
+        switch (scalar.type) {
+            case pelmo::JsonType::Integer:
+                writer_.integer(scalar.integer);
+                break;
+            case pelmo::JsonType::Float:
+                writer_.number(scalar.number);
+                break;
+            default:
+                writer_.string(token);
+        }
+    }
+    void openObject() { writer_.openObject(); }
+    void openArray() { writer_.openArray(); }
+    void closeObject() { writer_.closeObject(); }
+    void closeArray() { writer_.closeArray(); }
+    void end() { writer_.flush(); }
+
+private:
+    pelmo::IndentedWriter writer_;
+};
+
+}  // namespace
+
+void writeIndentedJson(std::string_view text, pelmo::TextSink& sink) {
+    IndentedConversion conversion(sink);
+    detail::ReadMachine<IndentedConversion>(text, conversion).run();
+}
+
+}  // namespace kessa
