@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "kessa/conversion.h"
 #include "kessa/parser.h"
+#include "kessa/reader.h"
 #include "kessa/scalar.h"
 #include "pelmo/file/file_io.h"
 #include "pelmo/json/number_format.h"
@@ -39,6 +41,42 @@ void parse(benchmark::State& state) {
     setBytes(state, text.size());
 }
 BENCHMARK(parse)->Unit(benchmark::kMillisecond);
+
+// The tool's first pass: the acceptance rules alone.
+void check(benchmark::State& state) {
+    const std::string& text = workload().kessa;
+    for (auto _ : state) kessa::checkKessa(text);
+    setBytes(state, text.size());
+}
+BENCHMARK(check)->Unit(benchmark::kMillisecond);
+
+/// Counts the text and keeps none of it.
+class NullSink final : public pelmo::TextSink {
+public:
+    void write(const char*, std::size_t size) override { bytes += size; }
+    std::size_t bytes = 0;
+};
+
+// The tool's second pass: reading, typing and writing the indented text, minus the file.
+void convert(benchmark::State& state) {
+    const std::string& text = workload().kessa;
+    for (auto _ : state) {
+        NullSink sink;
+        kessa::writeIndentedJson(text, sink);
+        benchmark::DoNotOptimize(sink.bytes);
+    }
+    setBytes(state, text.size());
+}
+BENCHMARK(convert)->Unit(benchmark::kMillisecond);
+
+void typeScalar(benchmark::State& state) {
+    const char* const tokens[] = {"12345", "-987654", "3.125", "1e5", "word", "0x1p3", "12abc"};
+    for (auto _ : state) {
+        for (const char* token : tokens) benchmark::DoNotOptimize(kessa::typeScalar(token));
+    }
+    state.SetItemsProcessed(state.iterations() * 7);
+}
+BENCHMARK(typeScalar);
 
 void makeScalar(benchmark::State& state) {
     const char* const tokens[] = {"12345", "-987654", "3.125", "1e5", "word", "0x1p3", "12abc"};

@@ -15,6 +15,8 @@ target_sources(pelmo PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FIL
   pelmo/json/number_format.h
   pelmo/json/text_sink.h
   pelmo/file/file_io.h
+  pelmo/file/file_sink.h
+  pelmo/file/input_file.h
   pelmo/file/mapped_file.h
   pelmo/file/native_path.h)
 target_sources(kessa PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES

@@ -1,5 +1,7 @@
 #include "kessa/conversion.h"
 
+#include "kessa/plain_number.h"
+
 #include "kessa/read_machine.h"
 #include "kessa/scalar.h"
 #include "pelmo/json/indented_writer.h"
@@ -15,7 +17,27 @@ public:
 
     void key(std::string_view bytes) { writer_.key(bytes); }
     void scalar(std::string_view token) {
-        const Scalar scalar = typeScalar(token);
+        detail::PlainNumber plain;
+        if (detail::readPlainNumber(token, plain)) {
+            // Most numbers are short numerals whose text comes out as their own digits.
+            char text[detail::kPlainTextCapacity];
+            const char* end = plain.point ? detail::writePlainFloat(plain, text)
+                                          : detail::writePlainInteger(plain, text);
+            if (end != nullptr) {
+                writer_.numberText(std::string_view(text, static_cast<std::size_t>(end - text)));
+                return;
+            }
+        }
+        write(typeScalar(token), token);
+    }
+    void openObject() { writer_.openObject(); }
+    void openArray() { writer_.openArray(); }
+    void closeObject() { writer_.closeObject(); }
+    void closeArray() { writer_.closeArray(); }
+    void end() { writer_.flush(); }
+
+private:
+    void write(const Scalar& scalar, std::string_view token) {
         switch (scalar.type) {
             case pelmo::JsonType::Integer:
                 writer_.integer(scalar.integer);
@@ -27,13 +49,7 @@ public:
                 writer_.string(token);
         }
     }
-    void openObject() { writer_.openObject(); }
-    void openArray() { writer_.openArray(); }
-    void closeObject() { writer_.closeObject(); }
-    void closeArray() { writer_.closeArray(); }
-    void end() { writer_.flush(); }
 
-private:
     pelmo::IndentedWriter writer_;
 };
 

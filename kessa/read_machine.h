@@ -34,8 +34,11 @@ constexpr bool keepsBytes() {
     }
 }
 
+/// Space, tab, line feed or carriage return: what trimming removes.
 inline bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    constexpr std::uint64_t kBlanks = 1ull << ' ' | 1ull << '\t' | 1ull << '\n' | 1ull << '\r';
+    const auto byte = static_cast<unsigned char>(c);
+    return byte <= ' ' && (kBlanks >> byte & 1) != 0;
 }
 
 /// `bytes` without the spaces, tabs, line feeds and carriage returns at either end.

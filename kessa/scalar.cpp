@@ -3,6 +3,8 @@
 
 #include "kessa/scalar.h"
 
+#include "kessa/plain_number.h"
+
 #include <charconv>
 #include <cstdint>
 #include <limits>
@@ -159,7 +161,15 @@ Scalar typeScalar(std::string_view token) {
     const Cursor begin = token.data();
     const Cursor end = begin + token.size();
     Scalar scalar;
-    if (token.empty()) return scalar;
+    // Only a digit, a sign or white space can begin a number; most strings are told by that.
+    if (token.empty() ||
+        !(isDigit(token[0]) || token[0] == '+' || token[0] == '-' || isBlank(token[0]))) {
+        return scalar;
+    }
+    detail::PlainNumber plain;
+    if (detail::readPlainNumber(token, plain) && detail::typePlainNumber(plain, scalar)) {
+        return scalar;
+    }
     const Cursor integerEnd = readInteger(begin, end, scalar.integer);
     if (integerEnd == end) {
         scalar.type = pelmo::JsonType::Integer;

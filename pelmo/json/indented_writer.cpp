@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "pelmo/json/byte_copy.h"
 #include "pelmo/json/number_text.h"
 #include "pelmo/json/string_escape.h"
 
@@ -11,8 +12,11 @@ namespace pelmo {
 namespace {
 
 constexpr std::size_t kIndentWidth = 4;
-/// Strings up to this length are escaped byte by byte straight into the buffer.
-constexpr std::size_t kShortString = 64;
+
+/// Indentation up to this width is written as one fixed-size copy.
+constexpr std::size_t kShortIndent = 64;
+constexpr char kSpaces[kShortIndent + 1] =
+    "                                                                ";
 
 }  // namespace
 
@@ -37,7 +41,10 @@ void IndentedWriter::openArray() {
 void IndentedWriter::key(std::string_view bytes) {
     beginItem();
     putEscaped(bytes);
-    put(": ", 2);
+    char* p = room(2);
+    p[0] = ':';
+    p[1] = ' ';
+    cursor_ = p + 2;
     afterKey_ = true;
 }
 
@@ -54,6 +61,16 @@ void IndentedWriter::integer(std::int64_t value) {
 void IndentedWriter::number(double value) {
     beginValue();
     cursor_ = detail::writeFloat(room(detail::kNumberTextCapacity), value);
+}
+
+void IndentedWriter::numberText(std::string_view text) {
+    beginValue();
+    if (text.size() <= detail::kNumberTextCapacity) {
+        detail::copyBytes(room(text.size()), text.data(), text.size());
+        cursor_ += text.size();
+    } else {
+        put(text.data(), text.size());
+    }
 }
 
 void IndentedWriter::closeObject() {
@@ -116,6 +133,11 @@ void IndentedWriter::close(char bracket) {
 void IndentedWriter::indent() {
     // Levels are size_t, so the width cannot wrap at any depth that fits in memory.
     std::size_t spaces = kIndentWidth * level_;
+    if (spaces <= kShortIndent) {  // the usual case: a fixed copy, of which only `spaces` count
+        std::memcpy(room(kShortIndent), kSpaces, kShortIndent);
+        cursor_ += spaces;
+        return;
+    }
     while (spaces != 0) {
         const std::size_t part = std::min(spaces, chunk_);
         std::memset(room(part), ' ', part);
@@ -135,25 +157,24 @@ void IndentedWriter::put(const char* data, std::size_t size) {
 }
 
 void IndentedWriter::putEscaped(std::string_view bytes) {
-    if (bytes.size() <= kShortString) {
-        char* p = room(2 * kShortString + 2);
-        *p++ = '"';
-        for (const char c : bytes) {
-            const char escape = detail::kEscapes[static_cast<unsigned char>(c)];
-            if (escape != 0) {
-                *p++ = '\\';
-                *p++ = escape;
-            } else {
-                *p++ = c;
-            }
+    const std::size_t size = bytes.size();
+    if (!detail::needsEscape(bytes.data(), size)) {  // the usual case: the bytes as they are
+        if (size + 2 <= chunk_) {
+            char* p = room(size + 2);
+            *p++ = '"';
+            detail::copyBytes(p, bytes.data(), size);
+            p[size] = '"';
+            cursor_ = p + size + 1;
+        } else {
+            put("\"", 1);
+            put(bytes.data(), size);
+            put("\"", 1);
         }
-        *p++ = '"';
-        cursor_ = p;
         return;
     }
     put("\"", 1);
     const char* run = bytes.data();
-    const char* const end = run + bytes.size();
+    const char* const end = run + size;
     for (const char* p = run; p != end; ++p) {
         const char escape = detail::kEscapes[static_cast<unsigned char>(*p)];
         if (escape == 0) continue;
@@ -164,12 +185,6 @@ void IndentedWriter::putEscaped(std::string_view bytes) {
     }
     put(run, static_cast<std::size_t>(end - run));
     put("\"", 1);
-}
-
-/// The cursor, once at least `size` bytes (at most the chunk size) are free behind it.
-char* IndentedWriter::room(std::size_t size) {
-    if (static_cast<std::size_t>(limit_ - cursor_) < size) flush();
-    return cursor_;
 }
 
 }  // namespace pelmo

@@ -41,6 +41,8 @@ public:
     void integer(std::int64_t value);
     /// A float, written as JsonFloat writes it.
     void number(double value);
+    /// A number already in the form it is to have, written as it is.
+    void numberText(std::string_view text);
     void closeObject();
     void closeArray();
 
@@ -55,7 +57,11 @@ private:
     void indent();
     void put(const char* data, std::size_t size);
     void putEscaped(std::string_view bytes);
-    char* room(std::size_t size);
+    /// The cursor, once at least `size` bytes (at most the chunk size) are free behind it.
+    char* room(std::size_t size) {
+        if (static_cast<std::size_t>(limit_ - cursor_) < size) flush();
+        return cursor_;
+    }
 
     TextSink& sink_;
     std::unique_ptr<char[]> buffer_;

@@ -90,7 +90,7 @@ TEST_F(Cli, FailuresLeaveOutputUntouched) {
         const char* input;
         std::string message;
     } rows[] = {
-        {"bad.kessa", kessa::KessaParser::kMalformedMessage},
+        {"bad.kessa", "bad.kessa:1: this left brace is never closed (byte offset 2)"},
         {"folder", std::strerror(EISDIR)},
     };
     for (const auto& row : rows) {
