@@ -91,6 +91,7 @@ TEST(Binary, VarInt) {
 }
 
 TEST(Binary, Scalars) {
+    EXPECT_EQ(binary(JsonInteger(0)), "00");
     EXPECT_EQ(binary(JsonInteger(5)), "28");
     EXPECT_EQ(binary(JsonInteger(30)), "F0");
     EXPECT_EQ(binary(JsonInteger(31)), "F8 1F");
