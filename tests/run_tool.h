@@ -1,9 +1,11 @@
 #pragma once
 
 // Runs the built kessa2json in a child process on POSIX systems, for the tests that drive it from
-// outside with a limited stack or a given standard input.
+// outside: with limits, a given standard input, or as another user.
 
 #include <fcntl.h>
+#include <pwd.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,22 +16,53 @@
 
 #include "tool/cli_fixture.h"
 
+/// How the child runs; every field is optional.
+struct RunOptions {
+    /// Limits the stack, as `ulimit -s` does, unless 0.
+    rlim_t stackBytes = 0;
+    /// Limits the address space, as `ulimit -v` does, unless 0.
+    rlim_t addressBytes = 0;
+    /// Standard input read from this file.
+    const char* stdinFile = nullptr;
+    /// Standard input fed through a real pipe, from another process.
+    const std::string* stdinBytes = nullptr;
+    /// Standard output appended to what the "stdout" log already holds, as `>>` does.
+    bool appendStdout = false;
+    /// Runs as the user nobody where the tests run as the superuser, so that permissions count.
+    bool asNobody = false;
+};
+
 /// Runs the tool with `args` in the directory `work`; its standard output and error pass through
-/// the files "stdout" and "stderr" in `logs`. `stackBytes`, unless 0, limits its stack;
-/// `stdinFile`, if given, is its standard input.
-inline Outcome runToolLimited(const std::filesystem::path& work, const std::filesystem::path& logs,
-                              std::vector<std::string> args, rlim_t stackBytes = 0,
-                              const char* stdinFile = nullptr) {
+/// the files "stdout" and "stderr" in `logs`.
+inline Outcome runToolWith(const std::filesystem::path& work, const std::filesystem::path& logs,
+                           std::vector<std::string> args, const RunOptions& options = {}) {
     const std::filesystem::path out = logs / "stdout", err = logs / "stderr";
+    int feed[2] = {-1, -1};
+    if (options.stdinBytes != nullptr && ::pipe(feed) != 0) return {127, "", "pipe failed"};
     const pid_t child = ::fork();
     if (child == 0) {
         if (::chdir(work.c_str()) != 0) ::_exit(127);
-        ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-        if (stdinFile != nullptr) ::dup2(::open(stdinFile, O_RDONLY), 0);
-        if (stackBytes != 0) {
-            const rlimit limit{stackBytes, stackBytes};
-            ::setrlimit(RLIMIT_STACK, &limit);
+        const int outFlags = O_WRONLY | O_CREAT | (options.appendStdout ? O_APPEND : O_TRUNC);
+        ::dup2(::open(out.c_str(), outFlags, 0666), 1);
+        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
+        if (options.stdinFile != nullptr) ::dup2(::open(options.stdinFile, O_RDONLY), 0);
+        if (options.stdinBytes != nullptr) {
+            ::dup2(feed[0], 0);
+            ::close(feed[0]);
+            ::close(feed[1]);
+        }
+        for (const auto& [resource, bytes] :
+             {std::pair{RLIMIT_STACK, options.stackBytes}, {RLIMIT_AS, options.addressBytes}}) {
+            if (bytes == 0) continue;
+            const rlimit limit{bytes, bytes};
+            ::setrlimit(resource, &limit);
+        }
+        if (options.asNobody && ::geteuid() == 0) {
+            const passwd* nobody = ::getpwnam("nobody");
+            if (nobody == nullptr || ::setgid(nobody->pw_gid) != 0 ||
+                ::setuid(nobody->pw_uid) != 0) {
+                ::_exit(127);
+            }
         }
         std::vector<char*> argv{const_cast<char*>(KESSA2JSON_TOOL)};
         for (auto& arg : args) argv.push_back(arg.data());
@@ -37,8 +70,26 @@ inline Outcome runToolLimited(const std::filesystem::path& work, const std::file
         ::execv(KESSA2JSON_TOOL, argv.data());
         ::_exit(127);
     }
+    pid_t writer = -1;
+    if (options.stdinBytes != nullptr) {
+        ::close(feed[0]);
+        // A writer of its own, so that a tool that reads nothing cannot block the test.
+        writer = ::fork();
+        if (writer == 0) {
+            ::signal(SIGPIPE, SIG_IGN);
+            const std::string& bytes = *options.stdinBytes;
+            for (std::size_t done = 0; done < bytes.size();) {
+                const ssize_t wrote = ::write(feed[1], bytes.data() + done, bytes.size() - done);
+                if (wrote <= 0) break;
+                done += static_cast<std::size_t>(wrote);
+            }
+            ::_exit(0);
+        }
+        ::close(feed[1]);
+    }
     int status = 0;
     ::waitpid(child, &status, 0);
+    if (writer > 0) ::waitpid(writer, nullptr, 0);
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), slurp(out),
             slurp(err)};
 }

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
 
 #include "run_tool.h"
 
@@ -14,11 +18,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-/// Runs the tool in the fixture's work folder under a stack limit of `stackBytes` (unless 0),
-/// reading standard input from `stdinFile` if one is given.
-Outcome runLimited(const fs::path& dir, std::vector<std::string> args, rlim_t stackBytes,
-                   const char* stdinFile = nullptr) {
-    return runToolLimited(dir / "work", dir, std::move(args), stackBytes, stdinFile);
+/// Runs the tool in the fixture's work folder as `options` say.
+Outcome runWith(const fs::path& dir, std::vector<std::string> args, const RunOptions& options) {
+    return runToolWith(dir / "work", dir, std::move(args), options);
 }
 
 /// A small tmpfs at `where`, mounted in a mount namespace of this test process's own so that it
@@ -50,21 +52,127 @@ public:
 }  // namespace
 
 Outcome runTool(const fs::path& dir, const std::vector<std::string>& args) {
-    return runLimited(dir, args, 0);
+    return runWith(dir, args, {});
 }
 
+// Standard input, whether a real pipe or a file, named "-" or as a device; a failure there names
+// standard input.
 TEST_F(Cli, ReadsStandardInput) {
     const fs::path input = file("in.kessa", "a=\"x\"");
-    EXPECT_EQ(runLimited(dir, {"/dev/stdin", "out.json"}, 0, input.c_str()).status, 0);
-    EXPECT_EQ(read("out.json"), "{\n    \"a\": \"x\"\n}");
+    const std::string quoted = "a=\"x\"", unclosed = "a=1\nb={\n";
+    const std::string json = "{\n    \"a\": \"x\"\n}";
+    const struct {
+        std::vector<std::string> args;
+        RunOptions options;
+        std::string err;
+    } rows[] = {
+        {{"-", "out.json"}, {.stdinBytes = &quoted}, ""},
+        {{"-", "out.json"}, {.stdinFile = input.c_str()}, ""},
+        {{"/dev/stdin", "out.json"}, {.stdinBytes = &quoted}, ""},
+        {{"/dev/stdin", "out.json"}, {.stdinFile = input.c_str()}, ""},
+        {{"-", "out.json"},
+         {.stdinBytes = &unclosed},
+         "kessa2json: <stdin>:2: this left brace is never closed (byte offset 6)\n"},
+    };
+    for (const auto& row : rows) {
+        file("out.json", "previous");
+        const Outcome outcome = runWith(dir, row.args, row.options);
+        EXPECT_EQ(outcome.err, row.err) << row.args[0];
+        EXPECT_EQ(outcome.status, row.err.empty() ? 0 : 2) << row.args[0];
+        EXPECT_EQ(read("out.json"), row.err.empty() ? json : "previous") << row.args[0];
+    }
 }
 
-TEST_F(Cli, IllFormedPathFails) {
+// "-" as the output writes to standard output as it is: appended to, never truncated.
+TEST_F(Cli, AppendsToStandardOutput) {
+    file("in.kessa", "a=1\n");
+    std::ofstream(dir / "stdout", std::ios::binary) << "log\n";
+    const Outcome outcome = runWith(dir, {"in.kessa", "-"}, {.appendStdout = true});
+    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out, "log\n{\n    \"a\": 1\n}");
+}
+
+// Paths in messages are quoted as given, with what cannot be printed as \xNN.
+TEST_F(Cli, PathFailures) {
     file("out.json", "previous");
-    const Outcome outcome = run({"caf\xE9.kessa", "out.json"});
+    fs::create_directory(dir / "work" / "locked");
+    file("locked/in.kessa", "a=1\n");
+    fs::permissions(dir / "work" / "locked", fs::perms::none);
+    fs::permissions(dir / "work", fs::perms::all);  // for nobody, who must write out.json
+    fs::permissions(dir / "work" / "out.json", fs::perms::all);
+    const struct {
+        std::vector<std::string> args;
+        std::string err;
+    } rows[] = {
+        {{"caf\xE9.kessa", "out.json"}, "kessa2json: 'caf\\xe9.kessa' is not a valid UTF-8 path\n"},
+        {{"in.kessa", "out\xFF\n.json"},
+         "kessa2json: 'out\\xff\\x0a.json' is not a valid UTF-8 path\n"},
+        {{"locked/in.kessa", "out.json"},
+         "kessa2json: cannot read 'locked/in.kessa': Permission denied\n"},
+    };
+    for (const auto& row : rows) {
+        const Outcome outcome = runWith(dir, row.args, {.asNobody = true});
+        EXPECT_EQ(outcome.status, 2) << row.args[0];
+        EXPECT_EQ(outcome.err, row.err);
+        EXPECT_EQ(read("out.json"), "previous") << row.args[0];
+    }
+}
+
+// An output that is the input under another name is found out, and the input read whole first.
+TEST_F(Cli, OutputThatIsTheInput) {
+    for (const bool hard : {true, false}) {
+        file("in.kessa", "a=1\n");
+        fs::remove(dir / "work" / "alias.json");
+        if (hard) {
+            fs::create_hard_link(dir / "work" / "in.kessa", dir / "work" / "alias.json");
+        } else {
+            fs::create_symlink("in.kessa", dir / "work" / "alias.json");
+        }
+        const Outcome outcome = run({"in.kessa", "alias.json"});
+        EXPECT_EQ(outcome.status, 0) << outcome.err;
+        EXPECT_EQ(read("in.kessa"), "{\n    \"a\": 1\n}") << (hard ? "hard link" : "symlink");
+    }
+}
+
+// Memory that runs out is a message and status 2, never a signal: an input from a pipe is read
+// whole, and here it needs more than the address space allows.
+TEST_F(Cli, OutOfMemory) {
+    std::string big = "a=\"";
+    big.append(std::size_t{300} << 20, 'x');
+    big += "\"\n";
+    const Outcome outcome =
+        runWith(dir, {"-", "out.json"}, {.addressBytes = rlim_t{200} << 20, .stdinBytes = &big});
     EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.err.rfind("kessa2json: ", 0), 0u) << outcome.err;
-    EXPECT_EQ(read("out.json"), "previous");
+    EXPECT_EQ(outcome.err, "kessa2json: out of memory\n");
+}
+
+// An input that another program truncates while it is converted ends the run with status 2 and
+// one line, never with a signal; the output may then be incomplete.
+TEST_F(Cli, InputShrinkingDuringTheRun) {
+    std::string text;
+    for (int i = 0; text.size() < (std::size_t{8} << 20); ++i) {
+        text.append("record_").append(std::to_string(i)).append("={x=1,y=\"a b\"}\n");
+    }
+    std::mt19937 random(5);
+    int changed = 0;
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        const fs::path input = file("in.kessa", text);
+        const auto delay = std::chrono::microseconds(random() % 60'000);
+        const auto keep = static_cast<std::uintmax_t>(random() % text.size());
+        std::thread truncator([&] {
+            std::this_thread::sleep_for(delay);
+            fs::resize_file(input, keep);
+        });
+        const Outcome outcome = run({"in.kessa", "out.json"});
+        truncator.join();
+        ASSERT_TRUE(outcome.status == 0 || outcome.status == 2)
+            << "status " << outcome.status << ": " << outcome.err;
+        if (outcome.status == 2) {
+            EXPECT_TRUE(isOneLineFailure(outcome.err, "in.kessa")) << outcome.err;
+            changed += outcome.err.find("changed during the conversion") != std::string::npos;
+        }
+    }
+    std::printf("runs that saw the input change: %d of 40\n", changed);
 }
 
 // Nesting costs heap, not stack: 4,000 levels render under a 128 KiB stack (about 64 MB of
@@ -72,7 +180,7 @@ TEST_F(Cli, IllFormedPathFails) {
 TEST_F(Cli, DeepNestingOnSmallStack) {
     constexpr std::size_t kDepth = 4000;
     file("deep.kessa", "a=" + std::string(kDepth, '{') + "1" + std::string(kDepth, '}') + "\n");
-    const Outcome outcome = runLimited(dir, {"deep.kessa", "deep.json"}, 128 * 1024);
+    const Outcome outcome = runWith(dir, {"deep.kessa", "deep.json"}, {.stackBytes = 128 * 1024});
     ASSERT_EQ(outcome.status, 0) << outcome.err;
     std::string expected = "{\n    \"a\": [\n";
     for (std::size_t level = 2; level <= kDepth; ++level) {
