@@ -24,6 +24,13 @@ bool readPlainNumber(std::string_view token, PlainNumber& number);
 /// 18 digits, or a float of at most 15 significant digits and 22 decimals. False otherwise.
 bool typePlainNumber(const PlainNumber& number, Scalar& scalar);
 
+/// Whether `token` is already the text JsonInteger or JsonFloat would write for its value: a
+/// plain numeral with no "+", no leading zero, no trailing zero after its point, not a negative
+/// zero, and either no point and at most 18 digits, or at most nine digits before the point and one
+/// to six after it. Decided sixteen bytes at a time, reading up to 15 bytes past the token, which
+/// the caller must know to be readable; tokens of more than 16 bytes are never verbatim here.
+bool isVerbatimNumber(std::string_view token);
+
 /// Room writePlainInteger and writePlainFloat need.
 constexpr std::size_t kPlainTextCapacity = 24;
 
