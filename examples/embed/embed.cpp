@@ -1,10 +1,13 @@
 // Embeds the kessa reader in a program of its own: parses kessa text held in memory, looks at the
-// top-level members of the tree, and writes the tree's compact and binary forms.
+// top-level members of the tree, and writes the tree's compact and binary forms; then streams the
+// indented JSON of a large text into a sink of its own, in memory bounded by the nesting depth.
 
 #include <cstdio>
 #include <string>
 
+#include "kessa/conversion.h"
 #include "kessa/parser.h"
+#include "kessa/reader.h"
 #include "pelmo/exception.h"
 #include "pelmo/json/byte_writer.h"
 #include "pelmo/json/node.h"
@@ -55,6 +58,39 @@ void printHex(const std::string& bytes) {
     }
 }
 
+/// Takes the indented text a chunk at a time, as a file or a socket would, and keeps only counts
+/// and the first line break.
+class CountingSink final : public pelmo::TextSink {
+public:
+    void write(const char* data, std::size_t size) override {
+        ++chunks;
+        bytes += size;
+        for (std::size_t i = 0; i < size; ++i) lines += data[i] == '\n';
+    }
+    std::size_t chunks = 0, bytes = 0, lines = 0;
+};
+
+/// Streams the indented JSON of a large text: checked first, so that a malformed text writes
+/// nothing, then written as it is read, without a tree.
+void stream() {
+    std::string text;
+    for (int i = 0; i < 100'000; ++i) {
+        text.append("item").append(std::to_string(i)).append("={x=1.5,tags={a,b}}\n");
+    }
+    kessa::checkKessa(text);  // raises kessa::SyntaxError, naming the fault and where it is
+    CountingSink sink;
+    kessa::writeIndentedJson(text, sink);
+    std::printf("streamed: %zu bytes of kessa, %zu of JSON in %zu chunks, %zu lines\n", text.size(),
+                sink.bytes, sink.chunks, sink.lines + 1);
+
+    try {
+        kessa::checkKessa("a=1\nbox={w=10\n");
+    } catch (const kessa::SyntaxError& error) {
+        std::printf("check: at byte %llu: %s\n", static_cast<unsigned long long>(error.offset()),
+                    error.describe().c_str());
+    }
+}
+
 }  // namespace
 
 int main() {
@@ -87,5 +123,7 @@ int main() {
     } catch (const pelmo::Exception& failure) {
         std::printf("rejected: %s\n", failure.what());
     }
+
+    stream();
     return 0;
 }

@@ -54,7 +54,7 @@ char* writeFloat(char* buffer, double value) {
         return buffer + length;
     };
     if (std::isnan(value)) return copy("null");
-    // Infinities as numbers that JSON readers read back as infinities.
+    // Infinities as numbers that Python and JavaScript read back as infinities.
     if (std::isinf(value)) return copy(value > 0 ? "1e999" : "-1e999");
     if (value == 0.0) return copy("0.0");  // negative zero included
     char* end;

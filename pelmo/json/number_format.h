@@ -12,9 +12,9 @@ std::string formatInteger(std::int64_t value);
 /// The JSON text of `value`. An integral value is written with all its digits and ".0"
 /// (negative zero as "0.0"); any other finite value is rounded to six decimals, correctly and
 /// ties to even, and its trailing zeros are dropped down to one digit after the point. Positive
-/// and negative infinity are written "1e999" and "-1e999", which JSON readers read back as
-/// infinities, and NaN as "null". The text never depends on the process locale. Raises only
-/// std::bad_alloc.
+/// and negative infinity are written "1e999" and "-1e999", which the JSON readers of Python and
+/// JavaScript read back as infinities (jq 1.6 reads the largest double), and NaN as "null". The
+/// text never depends on the process locale. Raises only std::bad_alloc.
 std::string formatFloat(double value);
 
 }  // namespace pelmo
