@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # End-to-end benchmark: kessa2json on the seeded workloads, beside the I/O floor (cp of the output
-# file) and the tools a user would otherwise reach for on the equivalent JSON (jq, Python's json
-# module), all writing the same indented text. Every output is checked against the expected bytes.
+# file) and the tools a user would otherwise reach for on the equivalent JSON (RapidJSON's DOM and
+# pretty writer, jq, Python's json module), all writing the same indented text. Every output is
+# checked against the expected bytes.
 #
 #   bench/run.sh [ROUNDS] [REALISTIC_MEGABYTES]      (defaults: 5 rounds, 100 MB)
 #
@@ -39,6 +40,11 @@ for workload in realistic flat; do
   names=(kessa2json cp)
   commands=("$tool $prefix.kessa $scratch/out" "cp $prefix.expected.json $scratch/out")
   expected=("$prefix.expected.json" "$prefix.expected.json")
+  if [ -x build/bench/bench/rapidjson_pretty ]; then  # built where rapidjson-dev is installed
+    names+=(rapidjson)
+    commands+=("build/bench/bench/rapidjson_pretty $prefix.json $scratch/out")
+    expected+=("$prefix.expected.json")
+  fi
   if command -v jq >/dev/null; then
     names+=(jq)
     commands+=("sh -c 'jq --indent 4 . $prefix.json >$scratch/out'")
