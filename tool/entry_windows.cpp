@@ -54,7 +54,8 @@ std::string toUtf8(const wchar_t* wide) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    // Bytes go out as written, on every stream: no carriage returns added.
+    // Bytes pass as they are on every stream: no carriage returns added or dropped.
+    ::_setmode(::_fileno(stdin), _O_BINARY);
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
     std::vector<std::string> arguments;
