@@ -19,6 +19,10 @@ public:
 
     void key(std::string_view bytes) { writer_.key(bytes); }
     void scalar(std::string_view token) {
+        if (!detail::mayBeNumber(token)) {
+            writer_.string(token);
+            return;
+        }
         // Most numbers are short numerals that are already written as they are to come out; that
         // test reads sixteen bytes, so it is made where they all lie within the text.
         const auto at = reinterpret_cast<std::uintptr_t>(token.data());

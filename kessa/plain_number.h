@@ -9,6 +9,14 @@
 
 namespace kessa::detail {
 
+/// Whether typeScalar could make a number of `token`: only a digit, a sign or white space can
+/// begin one. Most strings are told by this alone.
+inline bool mayBeNumber(std::string_view token) {
+    if (token.empty()) return false;
+    const char c = token[0];
+    return (c >= '0' && c <= '9') || c == '-' || c == '+' || c == ' ' || (c >= '\t' && c <= '\r');
+}
+
 /// A token that is a plain decimal numeral, split into its parts.
 struct PlainNumber {
     bool negative = false;

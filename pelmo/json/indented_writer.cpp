@@ -99,12 +99,25 @@ void IndentedWriter::beginValue() {
 // Each item starts a line of its own; the line break after the previous item waits for it, so
 // that the last item of a container gets no comma.
 void IndentedWriter::beginItem() {
-    char* p = room(2);
-    if (!empty_) *p++ = ',';
-    *p++ = '\n';
-    cursor_ = p;
+    const std::size_t spaces = kIndentWidth * level_;
+    const bool first = empty_;
     empty_ = false;
-    indent();
+    if (spaces > kShortIndent) {
+        char* p = room(2);
+        if (!first) *p++ = ',';
+        *p++ = '\n';
+        cursor_ = p;
+        indent();
+        return;
+    }
+    // The usual case in one piece: ",\n" (or "\n" for the first item) and a fixed run of spaces,
+    // of which only the indentation counts.
+    char* p = room(2 + kShortIndent);
+    p[0] = ',';
+    p += first ? 0 : 1;
+    p[0] = '\n';
+    std::memcpy(p + 1, kSpaces, kShortIndent);
+    cursor_ = p + 1 + spaces;
 }
 
 void IndentedWriter::open(char bracket) {
@@ -158,19 +171,14 @@ void IndentedWriter::put(const char* data, std::size_t size) {
 
 void IndentedWriter::putEscaped(std::string_view bytes) {
     const std::size_t size = bytes.size();
-    if (!detail::needsEscape(bytes.data(), size)) {  // the usual case: the bytes as they are
-        if (size + 2 <= chunk_) {
-            char* p = room(size + 2);
-            *p++ = '"';
-            detail::copyBytes(p, bytes.data(), size);
-            p[size] = '"';
-            cursor_ = p + size + 1;
-        } else {
-            put("\"", 1);
-            put(bytes.data(), size);
-            put("\"", 1);
+    if (size + 2 <= chunk_) {  // the usual case: the bytes as they are, between quotes
+        char* p = room(size + 2);
+        if (detail::copyWithoutEscapes(p + 1, bytes.data(), size)) {
+            p[0] = '"';
+            p[size + 1] = '"';
+            cursor_ = p + size + 2;
+            return;
         }
-        return;
     }
     put("\"", 1);
     const char* run = bytes.data();
