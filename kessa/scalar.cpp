@@ -161,11 +161,7 @@ Scalar typeScalar(std::string_view token) {
     const Cursor begin = token.data();
     const Cursor end = begin + token.size();
     Scalar scalar;
-    // Only a digit, a sign or white space can begin a number; most strings are told by that.
-    if (token.empty() ||
-        !(isDigit(token[0]) || token[0] == '+' || token[0] == '-' || isBlank(token[0]))) {
-        return scalar;
-    }
+    if (!detail::mayBeNumber(token)) return scalar;
     detail::PlainNumber plain;
     if (detail::readPlainNumber(token, plain) && detail::typePlainNumber(plain, scalar)) {
         return scalar;
