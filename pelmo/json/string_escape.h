@@ -73,7 +73,7 @@ inline bool copyWithoutEscapes(char* to, const char* from, std::size_t size) {
     }
 #endif
     if (needsEscape(from, size)) return false;
-    std::memcpy(to, from, size);
+    if (size != 0) std::memcpy(to, from, size);  // an empty view may have no address at all
     return true;
 }
 
