@@ -93,15 +93,17 @@ bool isVerbatimNumber(std::string_view token) {
     const unsigned first = sign;  // where the digits begin
     if ((digits >> first & 1u) == 0) return false;
     if ((digits & ~zeros) == 0) return sign == 0 && size == 1;  // zero: only "0" as it is
-    if (points == 0) {
-        // No leading zero, at most 18 digits.
-        return (zeros >> first & 1u) == 0 && size - first <= 18;
-    }
-    const unsigned point = static_cast<unsigned>(std::countr_zero(points));
-    const unsigned integral = point - first, decimals = size - point - 1;
+    // Integers and floats come mixed, so both tests are made and combined without a branch on
+    // which one the token is.
+    const unsigned point = static_cast<unsigned>(std::countr_zero(points | 1u << 16));
+    const unsigned integral = point - first;
+    const unsigned decimals = size - point - 1;  // wraps around for an integer: never used then
+    const bool leadingZero = (zeros >> first & 1u) != 0;
+    const bool integer = (points == 0) & !leadingZero & (size - first <= 18);
     // A lone zero before the point is the one leading zero allowed; the last decimal is no zero.
-    return integral <= 9 && decimals >= 1 && decimals <= 6 &&
-           ((zeros >> first & 1u) == 0 || integral == 1) && (zeros >> (size - 1) & 1u) == 0;
+    const bool decimal = (points != 0) & (integral <= 9) & (decimals - 1 < 6) &
+                         (!leadingZero | (integral == 1)) & ((zeros >> (size - 1) & 1u) == 0);
+    return integer | decimal;
 #else
     (void)token;
     return false;
