@@ -56,8 +56,15 @@ class Token {
 public:
     std::string_view view() const { return view_; }
     bool empty() const { return view_.empty(); }
-    /// Where the first byte stands in the text (for copied bytes, the first one collected).
-    const char* start() const { return copied_ ? first_ : view_.data(); }
+    /// Where the bytes start in the text: the first one that is not blank, or for blanks alone the
+    /// first one collected. Between the first byte collected and that one the text holds only
+    /// blanks, dropped or not, so the answer is the same whether the bytes were copied or not.
+    const char* start() const {
+        if (trimmed(view_).empty()) return first_;
+        const char* p = first_;
+        while (isBlank(*p)) ++p;
+        return p;
+    }
 
     /// Adds the bytes from `begin` up to `end`, a run of the text.
     void append(const char* begin, const char* end) {
@@ -304,9 +311,13 @@ private:
             throw SyntaxError(blanks ? Fault::TrailingBlanks : Fault::UnfinishedValue,
                               offsetOf(token_.start()));
         }
-        const std::string_view key = key_.view();
-        throw SyntaxError(Fault::KeyWithoutValue, offsetOf(key_.start()),
-                          std::string(key.substr(0, SyntaxError::kKeyShown)));
+        // A key that was never copied may still hold the line breaks the notation drops.
+        std::string key;
+        for (const char c : key_.view()) {
+            if (key.size() == SyntaxError::kKeyShown) break;
+            if (kKeepBytes || (c != '\r' && c != '\n')) key += c;
+        }
+        throw SyntaxError(Fault::KeyWithoutValue, offsetOf(key_.start()), std::move(key));
     }
 
     const std::string_view text_;
