@@ -47,5 +47,5 @@ if(KESSA2JSON_INSTALL)
     ${PROJECT_BINARY_DIR}/kessa2json-config-version.cmake
     DESTINATION ${package_dir})
 
-  install(FILES ${PROJECT_SOURCE_DIR}/doc/kessa2json.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${KESSA2JSON_MAN_PAGE_INSTALLED} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endif()
