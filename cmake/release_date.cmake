@@ -10,11 +10,17 @@ if(KESSA2JSON_RELEASE_EPOCH STREQUAL "" AND Git_FOUND)
     OUTPUT_VARIABLE KESSA2JSON_RELEASE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
 endif()
 
-# Sets <out> to that date in UTC in string(TIMESTAMP)'s <format>, which reads SOURCE_DATE_EPOCH.
+# Sets <out> to that date in UTC in string(TIMESTAMP)'s <format>. string(TIMESTAMP) reads the date
+# from SOURCE_DATE_EPOCH, which is set for that alone when the builder has not set it.
 function(kessa2json_release_date out format)
-  set(builder_epoch "$ENV{SOURCE_DATE_EPOCH}")
-  set(ENV{SOURCE_DATE_EPOCH} "${KESSA2JSON_RELEASE_EPOCH}")
+  set(set_here FALSE)
+  if("$ENV{SOURCE_DATE_EPOCH}" STREQUAL "")
+    set(set_here TRUE)
+    set(ENV{SOURCE_DATE_EPOCH} "${KESSA2JSON_RELEASE_EPOCH}")
+  endif()
   string(TIMESTAMP date "${format}" UTC)
-  set(ENV{SOURCE_DATE_EPOCH} "${builder_epoch}")
+  if(set_here)
+    unset(ENV{SOURCE_DATE_EPOCH})
+  endif()
   set(${out} "${date}" PARENT_SCOPE)
 endfunction()
