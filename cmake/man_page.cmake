@@ -1,13 +1,16 @@
 # The man page as built from doc/kessa2json.1: its header line gets the project's version and a
-# release date. KESSA2JSON_MAN_PAGE is the page with those filled in, KESSA2JSON_MAN_PAGE_INSTALLED
-# the form the install rules ship (gzipped where man pages live, as Debian wants them), and on
-# Windows, which has no man, KESSA2JSON_MAN_TEXT is the page rendered as plain text.
+# release date. KESSA2JSON_MAN_PAGE is the page with those filled in; with the install rules on,
+# KESSA2JSON_MAN_PAGE_INSTALLED is the form they ship (gzipped where man pages live, as Debian
+# wants them), and on Windows, which has no man, KESSA2JSON_MAN_TEXT is the page as plain text.
 
 include(${CMAKE_CURRENT_LIST_DIR}/release_date.cmake)
 kessa2json_release_date(KESSA2JSON_RELEASE_DATE "%Y-%m-%d")
 
 set(KESSA2JSON_MAN_PAGE ${PROJECT_BINARY_DIR}/doc/kessa2json.1)
 configure_file(${PROJECT_SOURCE_DIR}/doc/kessa2json.1 ${KESSA2JSON_MAN_PAGE} @ONLY)
+if(NOT KESSA2JSON_INSTALL)
+  return()
+endif()
 
 set(KESSA2JSON_MAN_PAGE_INSTALLED ${KESSA2JSON_MAN_PAGE})
 if(WIN32)
