@@ -57,7 +57,10 @@ for deb in "${debs[@]}"; do dpkg-deb --fsys-tarfile "$deb" | tar -t; done |
   sed 's|^\./|/|; s|/$||' | grep . | existing >"$work/before"
 
 dpkg -i "${debs[@]}"
-[ "$(command -v kessa2json)" = /usr/bin/kessa2json ]
+if [ "$(command -v kessa2json)" != /usr/bin/kessa2json ]; then
+  echo "check-packages: kessa2json on the PATH is $(command -v kessa2json), not the package's" >&2
+  exit 1
+fi
 kessa2json examples/demo.kessa "$work/demo.json"
 cmp examples/demo.json "$work/demo.json"
 man -w kessa2json
@@ -88,6 +91,8 @@ mkdir -p "$WINEPREFIX"
 "$wine_server" -p
 env -u DISPLAY "$wine" wineboot --init </dev/null >/dev/null 2>&1
 unzip -q dist/kessa2json-*-win64.zip -d "$work"
+(cd "$work"/kessa2json-*-win64 && LC_ALL=C ls) | diff -u - <(printf '%s\n' CHANGELOG.md LICENSE README.md \
+  kessa2json.exe kessa2json.txt)
 cp examples/demo.kessa "$work"
 (cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/kessa2json.exe demo.kessa win.json)
 cmp examples/demo.json "$work/win.json"
