@@ -38,11 +38,12 @@ if(KESSA2JSON_INSTALL)
   include(GNUInstallDirs)
   set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kessa2json)
 
-  install(TARGETS kessa2json)
+  install(TARGETS kessa2json COMPONENT runtime)
   # INCLUDES names the include directory for users whose CMake predates header file sets.
-  install(TARGETS pelmo kessa EXPORT kessa2json-targets FILE_SET HEADERS
+  install(TARGETS pelmo kessa EXPORT kessa2json-targets COMPONENT dev FILE_SET HEADERS
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-  install(EXPORT kessa2json-targets NAMESPACE kessa2json:: DESTINATION ${package_dir})
+  install(EXPORT kessa2json-targets NAMESPACE kessa2json:: DESTINATION ${package_dir}
+    COMPONENT dev)
 
   configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/kessa2json-config.cmake.in
     ${PROJECT_BINARY_DIR}/kessa2json-config.cmake
@@ -52,7 +53,8 @@ if(KESSA2JSON_INSTALL)
   install(FILES
     ${PROJECT_BINARY_DIR}/kessa2json-config.cmake
     ${PROJECT_BINARY_DIR}/kessa2json-config-version.cmake
-    DESTINATION ${package_dir})
+    DESTINATION ${package_dir} COMPONENT dev)
 
-  install(FILES ${PROJECT_SOURCE_DIR}/doc/kessa2json.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${KESSA2JSON_MAN_PAGE_INSTALLED} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+    COMPONENT man)
 endif()

@@ -1,0 +1,92 @@
+# Release packages, made by CPack from the install rules; scripts/release.sh builds them all.
+#   Linux:   kessa2json_<version>_amd64.deb (the tool and its man page),
+#            kessa2json-dev_<version>_amd64.deb (headers, static libraries, CMake package),
+#            and kessa2json-<version>-linux-amd64.tar.gz with the files of both.
+#   Windows: kessa2json-<version>-win64.zip: the program, its documents, the man page as text.
+# The install components: runtime (the tool), man (its page) and dev (everything a program that
+# embeds the libraries needs).
+
+set(KESSA2JSON_MAINTAINER "kessa2json authors <kessa2json@example.org>" CACHE STRING
+  "The Debian packages' maintainer, as a name and an address.")
+
+set(CPACK_PACKAGE_NAME kessa2json)
+set(CPACK_STRIP_FILES ON)
+# Packages list every directory with these modes, whatever the umask of the machine that builds.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+if(WIN32)
+  # One zip of what a user runs and reads; the libraries stay with the Linux -dev package.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-win64)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL ON)
+  set(CPACK_COMPONENTS_GROUPING ALL_COMPONENTS_IN_ONE)
+  set(CPACK_COMPONENTS_ALL runtime)
+  set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
+    ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION . COMPONENT runtime)
+  if(KESSA2JSON_MAN_TEXT)
+    install(FILES ${KESSA2JSON_MAN_TEXT} DESTINATION . COMPONENT runtime)
+  endif()
+else()
+  set(CPACK_GENERATOR DEB TGZ)
+  set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-linux-amd64)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+
+  # Two Debian packages: the tool with its page, and the development files. The static libraries
+  # and the CMake package need nothing from the tool, so kessa2json-dev does not depend on it.
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  include(CPackComponent)
+  cpack_add_component_group(main)
+  cpack_add_component(runtime GROUP main)
+  cpack_add_component(man GROUP main)
+  cpack_add_component(dev GROUP dev)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_MAIN_PACKAGE_NAME kessa2json)
+  set(CPACK_DEBIAN_DEV_PACKAGE_NAME kessa2json-dev)
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${KESSA2JSON_MAINTAINER}")
+  set(CPACK_DEBIAN_MAIN_PACKAGE_SECTION utils)
+  set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_MAIN_DESCRIPTION [[
+convert the kessa key=value notation into indented JSON
+kessa2json reads a file of key=value lines, with braces for nested
+objects and arrays and double quotes for verbatim text, and writes the
+same data as indented JSON. Keys and strings pass through byte for byte
+apart from the five JSON escapes, values become integers, floats or
+strings by their text, and any nesting depth that fits in memory is
+handled. A file it cannot convert is reported without touching the
+output.]])
+  set(CPACK_DEBIAN_DEV_DESCRIPTION [[
+kessa reader and JSON document libraries (development files)
+The static libraries behind kessa2json, with their C++17 headers and a
+CMake package that provides the targets kessa2json::kessa (the kessa
+parser and the typing of values) and kessa2json::pelmo (the JSON node
+tree with compact, indented and binary output, and whole-file I/O).
+find_package(kessa2json CONFIG) finds them.]])
+
+  # Debian wants a copyright file and, in a package whose version has no Debian revision, a
+  # changelog in Debian's own format in each package's documents.
+  kessa2json_release_date(debian_date "%a, %d %b %Y %H:%M:%S +0000")
+  set(debian_changelog ${PROJECT_BINARY_DIR}/debian/changelog)
+  file(CONFIGURE OUTPUT ${debian_changelog} @ONLY CONTENT [[
+kessa2json (@PROJECT_VERSION@) unstable; urgency=medium
+
+  * Release @PROJECT_VERSION@; CHANGELOG.md in the sources lists what it brings.
+
+ -- @KESSA2JSON_MAINTAINER@  @debian_date@
+]])
+  execute_process(COMMAND ${KESSA2JSON_GZIP} -9nc ${debian_changelog}
+    OUTPUT_FILE ${debian_changelog}.gz COMMAND_ERROR_IS_FATAL ANY)
+  set(doc_packages kessa2json kessa2json-dev)
+  set(doc_components runtime dev)
+  foreach(package component IN ZIP_LISTS doc_packages doc_components)
+    set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package})
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${doc_dir} RENAME copyright
+      COMPONENT ${component})
+    install(FILES ${debian_changelog}.gz DESTINATION ${doc_dir} RENAME changelog.gz
+      COMPONENT ${component})
+  endforeach()
+endif()
+
+include(CPack)
