@@ -5,8 +5,8 @@
 #include <string>
 #include <system_error>
 
+#include "file_io_fixture.h"
 #include "pelmo/file/file_sink.h"
-#include "scratch_dir.h"
 
 using pelmo::FileSink;
 namespace fs = std::filesystem;
@@ -18,16 +18,6 @@ std::string allBytes(std::size_t size) {
     std::string out(size, '\0');
     for (std::size_t i = 0; i < size; ++i) out[i] = static_cast<char>((i * 13 + i / 256) & 0xFF);
     return out;
-}
-
-template <class Call>
-std::error_code errorOf(Call call) {
-    try {
-        call();
-    } catch (const std::system_error& e) {
-        return e.code();
-    }
-    return {};
 }
 
 }  // namespace
