@@ -90,12 +90,6 @@ private:
     bool ended_ = false;
 };
 
-std::string compactText(const pelmo::JsonNode& node) {
-    std::string out;
-    node.appendCompact(out);
-    return out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

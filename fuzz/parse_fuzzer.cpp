@@ -75,12 +75,6 @@ bool indentsByDepth(std::string_view text) {
     return depth == 0;
 }
 
-std::string compactText(const pelmo::JsonNode& node) {
-    std::string out;
-    node.appendCompact(out);
-    return out;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "kessa/plain_number.h"
-
 #include "kessa/read_machine.h"
 #include "kessa/scalar.h"
 #include "pelmo/json/indented_writer.h"

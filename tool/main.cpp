@@ -68,6 +68,11 @@ struct Path {
     bool isStandard() const { return given == "-"; }
 };
 
+std::string readFailure(const Path& input, const std::system_error& failure) {
+    const std::string name = input.isStandard() ? "standard input" : quoted(input.given);
+    return "cannot read " + name + ": " + failure.code().message();
+}
+
 /// Opens the input, or returns nothing for a path where nothing exists.
 std::optional<pelmo::InputFile> openInput(const Path& input) {
     if (input.isStandard()) return pelmo::InputFile::standardInput();
@@ -84,13 +89,8 @@ std::optional<pelmo::InputFile> openInput(const Path& input) {
         }
         return pelmo::InputFile(input.native);
     } catch (const std::system_error& failure) {
-        throw Failure("cannot read " + quoted(input.given) + ": " + failure.code().message());
+        throw Failure(readFailure(input, failure));
     }
-}
-
-std::string readFailure(const Path& input, const std::system_error& failure) {
-    const std::string name = input.isStandard() ? "standard input" : quoted(input.given);
-    return "cannot read " + name + ": " + failure.code().message();
 }
 
 std::string writeFailure(const Path& output, const std::system_error& failure) {
