@@ -105,8 +105,8 @@ TEST_F(Cli, PathFailures) {
         std::string err;
     } rows[] = {
         {{"caf\xE9.kessa", "out.json"}, "kessa2json: 'caf\\xe9.kessa' is not a valid UTF-8 path\n"},
-        {{"in.kessa", "out\xFF\n.json"},
-         "kessa2json: 'out\\xff\\x0a.json' is not a valid UTF-8 path\n"},
+        {{"in.kessa", "out\xFF\n\x7F.json"},
+         "kessa2json: 'out\\xff\\x0a\\x7f.json' is not a valid UTF-8 path\n"},
         {{"locked/in.kessa", "out.json"},
          "kessa2json: cannot read 'locked/in.kessa': Permission denied\n"},
     };
