@@ -14,6 +14,7 @@ target_sources(pelmo PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FIL
   pelmo/json/node.h
   pelmo/json/number_format.h
   pelmo/json/text_sink.h
+  pelmo/file/background_sink.h
   pelmo/file/file_io.h
   pelmo/file/file_sink.h
   pelmo/file/input_file.h

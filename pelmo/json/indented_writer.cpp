@@ -84,7 +84,10 @@ void IndentedWriter::closeArray() {
 void IndentedWriter::flush() {
     const std::size_t size = static_cast<std::size_t>(cursor_ - buffer_.get());
     cursor_ = buffer_.get();  // a sink that raises keeps nothing of it
-    if (size != 0) sink_.write(buffer_.get(), size);
+    if (size == 0) return;
+    sink_.writeBuffer(buffer_, size, chunk_);
+    cursor_ = buffer_.get();
+    limit_ = cursor_ + chunk_;
 }
 
 // A value follows its key on the key's line; any other value inside a container is an item.
