@@ -19,7 +19,8 @@ target_sources(pelmo PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FIL
   pelmo/file/file_sink.h
   pelmo/file/input_file.h
   pelmo/file/mapped_file.h
-  pelmo/file/native_path.h)
+  pelmo/file/native_path.h
+  pelmo/file/output_file.h)
 target_sources(kessa PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
   kessa/conversion.h
   kessa/parser.h

@@ -10,8 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tool/cli_fixture.h"
@@ -22,14 +24,20 @@ struct RunOptions {
     rlim_t stackBytes = 0;
     /// Limits the address space, as `ulimit -v` does, unless 0.
     rlim_t addressBytes = 0;
-    /// Standard input read from this file.
+    /// Limits the size of files written, as `ulimit -f` does, with SIGXFSZ ignored, unless 0.
+    rlim_t fileBytes = 0;
+    /// Standard input read from this file, from this offset on.
     const char* stdinFile = nullptr;
+    off_t stdinOffset = 0;
     /// Standard input fed through a real pipe, from another process.
     const std::string* stdinBytes = nullptr;
     /// Standard output appended to what the "stdout" log already holds, as `>>` does.
     bool appendStdout = false;
     /// Runs as the user nobody where the tests run as the superuser, so that permissions count.
     bool asNobody = false;
+    /// Sent to the child this long after it started, unless 0.
+    int signal = 0;
+    std::chrono::microseconds signalAfter{0};
 };
 
 /// Runs the tool with `args` in the directory `work`; its standard output and error pass through
@@ -45,18 +53,23 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
         const int outFlags = O_WRONLY | O_CREAT | (options.appendStdout ? O_APPEND : O_TRUNC);
         ::dup2(::open(out.c_str(), outFlags, 0666), 1);
         ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
-        if (options.stdinFile != nullptr) ::dup2(::open(options.stdinFile, O_RDONLY), 0);
+        if (options.stdinFile != nullptr) {
+            ::dup2(::open(options.stdinFile, O_RDONLY), 0);
+            ::lseek(0, options.stdinOffset, SEEK_SET);
+        }
         if (options.stdinBytes != nullptr) {
             ::dup2(feed[0], 0);
             ::close(feed[0]);
             ::close(feed[1]);
         }
-        for (const auto& [resource, bytes] :
-             {std::pair{RLIMIT_STACK, options.stackBytes}, {RLIMIT_AS, options.addressBytes}}) {
+        for (const auto& [resource, bytes] : {std::pair{RLIMIT_STACK, options.stackBytes},
+                                              {RLIMIT_AS, options.addressBytes},
+                                              {RLIMIT_FSIZE, options.fileBytes}}) {
             if (bytes == 0) continue;
             const rlimit limit{bytes, bytes};
             ::setrlimit(resource, &limit);
         }
+        if (options.fileBytes != 0) ::signal(SIGXFSZ, SIG_IGN);
         if (options.asNobody && ::geteuid() == 0) {
             const passwd* nobody = ::getpwnam("nobody");
             if (nobody == nullptr || ::setgid(nobody->pw_gid) != 0 ||
@@ -86,6 +99,10 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
             ::_exit(0);
         }
         ::close(feed[1]);
+    }
+    if (options.signal != 0) {
+        std::this_thread::sleep_for(options.signalAfter);
+        ::kill(child, options.signal);
     }
     int status = 0;
     ::waitpid(child, &status, 0);

@@ -1,9 +1,12 @@
 // kessa2json: converts a kessa file into an indented JSON file. The platform's entry point
 // (entry_posix.cpp, entry_windows.cpp) hands the arguments over as UTF-8 byte strings.
 //
-// The input is checked whole before the output is opened, so a malformed input leaves the output
-// untouched; then the JSON text is written as the input is read a second time, in chunks, so
-// memory follows the nesting depth and not the size of the file.
+// A regular output file is replaced whole: the JSON text goes into a new file beside it, in one
+// pass over the input, and takes the output's name only once it is complete, so a malformed
+// input, a full disk or a killed run leaves the output as it was. Other outputs (standard output,
+// a device, a FIFO, a file with several names) are written in place, and only once a first pass
+// has found the whole input well-formed. Either way the text is written in chunks as the input is
+// read, so memory follows the nesting depth and not the size of the file.
 //
 // Exit status: 0 when the JSON file was written; 1 after printing the usage text, for fewer than
 // two arguments; 2 after a one-line message on standard error, for any failure.
@@ -19,9 +22,10 @@
 
 #include "kessa/conversion.h"
 #include "kessa/reader.h"
-#include "pelmo/file/file_sink.h"
+#include "pelmo/file/background_sink.h"
 #include "pelmo/file/input_file.h"
 #include "pelmo/file/native_path.h"
+#include "pelmo/file/output_file.h"
 #include "pelmo/file/utf8.h"
 #include "tool/main.h"
 
@@ -113,38 +117,115 @@ std::string changeFailure(const Path& input) {
     return quoted(input.given) + " changed during the conversion; the output may be incomplete";
 }
 
+/// The output, replaced whole where it can be. On Windows a mapped file cannot be replaced, so an
+/// output that is the input is written in place there.
+pelmo::OutputFile openOutput(const Path& output, bool sameFile) {
+    try {
+#ifdef _WIN32
+        if (sameFile) return pelmo::OutputFile::inPlace(output.native);
+#else
+        (void)sameFile;
+#endif
+        return pelmo::OutputFile(output.native);
+    } catch (const std::system_error& failure) {
+        throw Failure(writeFailure(output, failure));
+    }
+}
+
+/// Passes the text on, and checks the whole input once the text grows past what a well-formed
+/// input of its size gives but rarely: deep nesting makes the text grow with the square of the
+/// depth, and an input that never closes its braces must not fill the disk before its fault is
+/// found. Raises kessa::SyntaxError from the check.
+class GrowthGuard final : public pelmo::TextSink {
+public:
+    GrowthGuard(std::string_view text, pelmo::TextSink& next)
+        : text_(text), next_(next), left_(16 * text.size() + (std::size_t{64} << 20)) {}
+
+    void write(const char* data, std::size_t size) override {
+        count(size);
+        next_.write(data, size);
+    }
+    void writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t size,
+                     std::size_t capacity) override {
+        count(size);
+        next_.writeBuffer(buffer, size, capacity);
+    }
+
+private:
+    void count(std::size_t size) {
+        if (checked_ || size < left_) {
+            left_ -= checked_ ? 0 : size;
+            return;
+        }
+        checked_ = true;
+        kessa::checkKessa(text_);
+    }
+
+    std::string_view text_;
+    pelmo::TextSink& next_;
+    std::size_t left_;
+    bool checked_ = false;
+};
+
+/// Below this much input the text fits in a chunk or two, and a writing thread costs more than it
+/// saves.
+constexpr std::size_t kBackgroundFrom = std::size_t{1} << 20;
+
+/// Writes the JSON text of `text` to `out`, from a second thread where that pays; `checked` says
+/// whether the text is already known to be well-formed.
+void writeJson(std::string_view text, pelmo::OutputFile& out, bool checked) {
+    std::optional<pelmo::BackgroundSink> background;
+    if (text.size() >= kBackgroundFrom) background.emplace(out);
+    pelmo::TextSink& next = background ? static_cast<pelmo::TextSink&>(*background) : out;
+    std::optional<GrowthGuard> guard;
+    if (!checked) guard.emplace(text, next);
+    kessa::writeIndentedJson(text, guard ? static_cast<pelmo::TextSink&>(*guard) : next);
+    if (background) background->finish();
+}
+
 void convert(const Path& input, const Path& output) {
     std::optional<pelmo::InputFile> file = openInput(input);
+    const bool sameFile = file && file->isSameFileAs(output.native);
+    pelmo::OutputFile out = openOutput(output, sameFile);
+    // A replaced output leaves the input's pages as they were, even when it is the same file; one
+    // written in place would change them, so such an input is read whole first.
+    const bool inPlace = out.route() == pelmo::OutputFile::Route::InPlace;
     std::string_view text;
     if (file) {
-        // Writing the output would change an input that is the same file: it is read whole first.
-        const bool sameFile = file->isSameFileAs(output.native);
         try {
-            text = file->read(sameFile);
+            text = file->read(sameFile && inPlace);
         } catch (const std::system_error& failure) {
             throw Failure(readFailure(input, failure));
         }
     }
 
-    try {
-        kessa::checkKessa(text);
-    } catch (const kessa::SyntaxError& error) {
-        if (file && file->changed()) throw Failure(changeFailure(input));
-        throw Failure(syntaxFailure(input, text, error));
+    // In place, the output is truncated only once the whole input is known to be well-formed.
+    if (inPlace) {
+        try {
+            kessa::checkKessa(text);
+        } catch (const kessa::SyntaxError& error) {
+            if (file && file->changed()) throw Failure(changeFailure(input));
+            throw Failure(syntaxFailure(input, text, error));
+        }
     }
 
-    std::optional<pelmo::FileSink> sink;
     try {
-        sink.emplace(output.isStandard() ? pelmo::FileSink::standardOutput()
-                                         : pelmo::FileSink(output.native));
-        kessa::writeIndentedJson(text, *sink);
-        sink->close();
-    } catch (const kessa::SyntaxError&) {  // it passed the check, so the file changed since
-        throw Failure(changeFailure(input));
+        out.open();
+        writeJson(text, out, inPlace);
+    } catch (const kessa::SyntaxError& error) {
+        // Written in place, the text passed the check, so it changed since.
+        if (inPlace || (file && file->changed())) throw Failure(changeFailure(input));
+        throw Failure(syntaxFailure(input, text, error));
     } catch (const std::system_error& failure) {
         throw Failure(writeFailure(output, failure));
     }
+    // A replacement made from an input that changed is dropped, and the output stays as it was.
     if (file && file->changed()) throw Failure(changeFailure(input));
+    try {
+        out.commit();
+    } catch (const std::system_error& failure) {
+        throw Failure(writeFailure(output, failure));
+    }
 }
 
 }  // namespace

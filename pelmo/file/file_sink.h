@@ -13,6 +13,8 @@ public:
     explicit FileSink(const std::filesystem::path& native);
     /// Standard output as it is: neither truncated nor reopened, and left open at the end.
     static FileSink standardOutput();
+    /// Writes to `descriptor`, an open file that the sink then owns and closes.
+    static FileSink adopt(int descriptor) { return FileSink(descriptor, true); }
 
     FileSink(FileSink&& other) noexcept;
     FileSink& operator=(FileSink&&) = delete;
@@ -25,6 +27,9 @@ public:
     /// Closes the file; raises std::system_error when the system reports that the text could not
     /// be stored. Standard output stays open.
     void close();
+
+    /// The descriptor written to, or -1 once closed.
+    int descriptor() const { return descriptor_; }
 
 private:
     FileSink(int descriptor, bool owned) : descriptor_(descriptor), owned_(owned) {}

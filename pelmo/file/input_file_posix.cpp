@@ -93,6 +93,8 @@ struct InputFile::State {
     struct stat status {};
     char* mapping = nullptr;
     std::size_t mappedSize = 0;
+    /// Bytes at the start of the mapping that come before the text.
+    std::size_t skipped = 0;
     int slot = -1;
     std::string copy;
 
@@ -111,14 +113,29 @@ struct InputFile::State {
             static_cast<std::uint64_t>(status.st_size) > SIZE_MAX) {
             return false;
         }
-        mappedSize = static_cast<std::size_t>(status.st_size);
-        if (mappedSize == 0) return true;
+        // Standard input starts where its descriptor stands, as for a reader of it: a script
+        // may have read a header line off it first.
+        off_t from = 0;
+        if (!ownsFd) {
+            from = ::lseek(fd, 0, SEEK_CUR);
+            if (from < 0) return false;
+        }
+        const auto page = static_cast<off_t>(::sysconf(_SC_PAGESIZE));
+        const off_t pageStart = from / page * page;
+        if (from >= status.st_size) return true;  // nothing left to read
+        skipped = static_cast<std::size_t>(from - pageStart);
+        mappedSize = static_cast<std::size_t>(status.st_size - pageStart);
         // Every page is read, so they are all brought in at once rather than faulted one by one.
-        void* view = ::mmap(nullptr, mappedSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-        if (view == MAP_FAILED) return false;
+        void* view =
+            ::mmap(nullptr, mappedSize, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, pageStart);
+        if (view == MAP_FAILED) {
+            mappedSize = 0;
+            return false;
+        }
         slot = guard(static_cast<char*>(view), mappedSize);
         if (slot < 0) {  // unguarded, a shrinking file could end the process
             ::munmap(view, mappedSize);
+            mappedSize = 0;
             return false;
         }
         mapping = static_cast<char*>(view);
@@ -181,7 +198,10 @@ bool InputFile::isSameFileAs(const std::filesystem::path& output) const {
 
 std::string_view InputFile::read(bool copy) {
     State& state = *state_;
-    if (!copy && state.map()) return std::string_view(state.mapping, state.mappedSize);
+    if (!copy && state.map()) {
+        if (state.mapping == nullptr) return {};
+        return std::string_view(state.mapping + state.skipped, state.mappedSize - state.skipped);
+    }
     state.readWhole();
     return state.copy;
 }

@@ -3,15 +3,18 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 #include <thread>
 
+#include "kessa/conversion.h"
 #include "run_tool.h"
 
 namespace fs = std::filesystem;
@@ -59,6 +62,7 @@ Outcome runTool(const fs::path& dir, const std::vector<std::string>& args) {
 // standard input.
 TEST_F(Cli, ReadsStandardInput) {
     const fs::path input = file("in.kessa", "a=\"x\"");
+    const fs::path headed = file("headed.kessa", "b=2\na=\"x\"");
     const std::string quoted = "a=\"x\"", unclosed = "a=1\nb={\n";
     const std::string json = "{\n    \"a\": \"x\"\n}";
     const struct {
@@ -70,6 +74,8 @@ TEST_F(Cli, ReadsStandardInput) {
         {{"-", "out.json"}, {.stdinFile = input.c_str()}, ""},
         {{"/dev/stdin", "out.json"}, {.stdinBytes = &quoted}, ""},
         {{"/dev/stdin", "out.json"}, {.stdinFile = input.c_str()}, ""},
+        // Read from where the descriptor stands, as after a script read a line off it.
+        {{"-", "out.json"}, {.stdinFile = headed.c_str(), .stdinOffset = 4}, ""},
         {{"-", "out.json"},
          {.stdinBytes = &unclosed},
          "kessa2json: <stdin>:2: this left brace is never closed (byte offset 6)\n"},
@@ -240,6 +246,207 @@ TEST_F(Cli, UnwritableOutputs) {
         EXPECT_NE(outcome.err.find(row.output), std::string::npos) << outcome.err;
         if (row.kept != nullptr) {
             EXPECT_EQ(read(row.output), row.kept) << row.output;
+        }
+    }
+}
+
+namespace {
+
+/// The names in `folder`, sorted.
+std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+struct stat statusOf(const fs::path& path) {
+    struct stat status {};
+    ::lstat(path.c_str(), &status);
+    return status;
+}
+
+/// Where /proc can be hidden, the tool finds no way to name an unnamed file and makes a named one
+/// beside the output instead: both ways of replacing are then tried.
+std::vector<const char*> replacementKinds(const fs::path& scratch,
+                                          std::optional<PrivateMount>& hidden) {
+    std::vector<const char*> kinds{"unnamed"};
+    hidden.emplace(scratch / "unused", "size=4k");  // only to enter a private mount namespace
+    if (hidden->mounted && ::mount("tmpfs", "/proc", "tmpfs", 0, "size=4k") == 0) {
+        ::umount2("/proc", MNT_DETACH);
+        kinds.push_back("named");
+    }
+    return kinds;
+}
+
+}  // namespace
+
+// A regular output is replaced whole and keeps its permission bits, owner and group; a link stays
+// a link. Outputs that cannot be replaced so are written in place. Whatever happens, nothing is
+// left beside the output, and a failure leaves the output as it was.
+TEST_F(Cli, OutputRoutes) {
+    std::string big;  // about 400 KB of JSON
+    for (int i = 0; i < 20'000; ++i)
+        big += "key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    const bool root = ::geteuid() == 0;
+    const passwd* nobody = ::getpwnam("nobody");
+    const struct {
+        const char* what;
+        bool possible;
+        std::vector<std::string> args;
+        std::string input;
+        RunOptions options;
+        int status;
+        const char* err;  // a part of standard error; empty: none at all
+        bool replaced;    // out.json is a new file, not the one that was there
+        bool converted;   // out.json holds the JSON text of the input
+    } rows[] = {
+        {"mode 0640 kept", true, {"in.kessa", "out.json"}, "a=1\n", {}, 0, "", true, true},
+        {"owner kept",
+         root && nobody != nullptr,
+         {"in.kessa", "out.json"},
+         "a=1\n",
+         {},
+         0,
+         "",
+         true,
+         true},
+        {"a link stays a link", true, {"in.kessa", "link.json"}, "a=1\n", {}, 0, "", true, true},
+        {"a second name: in place",
+         true,
+         {"in.kessa", "twin.json"},
+         "a=1\n",
+         {},
+         0,
+         "",
+         false,
+         true},
+        {"malformed",
+         true,
+         {"in.kessa", "out.json"},
+         "a=1\nb={\n",
+         {},
+         2,
+         "in.kessa:2: this left brace is never closed (byte offset 6)",
+         false,
+         false},
+        {"malformed after a chunk of text",
+         true,
+         {"in.kessa", "out.json"},
+         big + "b={\n",
+         {},
+         2,
+         "this left brace is never closed",
+         false,
+         false},
+        {"a write that fails part-way",
+         true,
+         {"in.kessa", "out.json"},
+         big,
+         {.fileBytes = 64 << 10},
+         2,
+         "cannot write 'out.json': File too large",
+         false,
+         false},
+        {"the same file in and out",
+         true,
+         {"out.json", "out.json"},
+         "a=1\n",
+         {},
+         0,
+         "",
+         true,
+         true},
+        {"/dev/null", true, {"in.kessa", "/dev/null"}, "a=1\n", {}, 0, "", false, false},
+        {"standard output", true, {"in.kessa", "-"}, "a=1\n", {}, 0, "", false, false},
+    };
+    std::optional<PrivateMount> hidden;
+    for (const char* kind : replacementKinds(dir, hidden)) {
+        for (const auto& row : rows) {
+            const std::string what = std::string(kind) + ", " + row.what;
+            if (!row.possible) {
+                std::printf("not tried here: %s\n", what.c_str());
+                continue;
+            }
+            fs::remove_all(dir / "work");
+            fs::create_directory(dir / "work");
+            const fs::path out = file("out.json", row.args[0] == "out.json" ? row.input : "old");
+            file("in.kessa", row.input);
+            ::chmod(out.c_str(), 0640);
+            fs::create_symlink("out.json", dir / "work" / "link.json");
+            if (row.args[1] == "twin.json") fs::create_hard_link(out, dir / "work" / "twin.json");
+            if (std::string(row.what) == "owner kept") {
+                ASSERT_EQ(::chown(out.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
+            }
+            const struct stat before = statusOf(out);
+            const std::vector<std::string> names = namesIn(dir / "work");
+            if (std::string(kind) == "named") {
+                ASSERT_EQ(::mount("tmpfs", "/proc", "tmpfs", 0, "size=4k"), 0);
+            }
+            const Outcome outcome = runWith(dir, row.args, row.options);
+            if (std::string(kind) == "named") ::umount2("/proc", MNT_DETACH);
+
+            EXPECT_EQ(outcome.status, row.status) << what << ": " << outcome.err;
+            EXPECT_EQ(std::string(row.err).empty(), outcome.err.empty()) << what;
+            EXPECT_NE(outcome.err.find(row.err), std::string::npos) << what << ": " << outcome.err;
+            EXPECT_EQ(namesIn(dir / "work"), names) << what;
+            EXPECT_TRUE(fs::is_symlink(dir / "work" / "link.json")) << what;
+            const struct stat after = statusOf(out);
+            EXPECT_EQ(after.st_ino != before.st_ino, row.replaced) << what;
+            EXPECT_EQ(after.st_mode, before.st_mode) << what;
+            EXPECT_EQ(after.st_uid, before.st_uid) << what;
+            EXPECT_EQ(after.st_gid, before.st_gid) << what;
+            std::string json;
+            pelmo::StringSink sink(json);
+            if (row.converted) kessa::writeIndentedJson(row.input, sink);
+            const std::string kept = row.args[0] == "out.json" ? row.input : "old";
+            EXPECT_TRUE(read("out.json") == (row.converted ? json : kept)) << what;
+        }
+    }
+}
+
+// A run killed or interrupted at any moment leaves the old output or the whole new one, and
+// nothing beside it; SIGTERM ends it by that signal, as the shell expects. A named replacement
+// cannot be removed after SIGKILL, so that case is left out.
+TEST_F(Cli, KilledRuns) {
+    std::string text;
+    for (int i = 0; text.size() < (std::size_t{4} << 20); ++i) {
+        text.append("record_").append(std::to_string(i)).append("={x=1,y=\"a b\",z={1,2,3}}\n");
+    }
+    std::string json;
+    pelmo::StringSink sink(json);
+    kessa::writeIndentedJson(text, sink);
+    file("in.kessa", text);
+    std::mt19937 random(7);
+    std::optional<PrivateMount> hidden;
+    for (const char* kind : replacementKinds(dir, hidden)) {
+        const bool named = std::string(kind) == "named";
+        for (const int signal : {SIGKILL, SIGTERM, SIGINT}) {
+            if (named && signal == SIGKILL) continue;
+            int finished = 0;
+            for (int attempt = 0; attempt < 12; ++attempt) {
+                file("out.json", "old");
+                if (named) {
+                    ASSERT_EQ(::mount("tmpfs", "/proc", "tmpfs", 0, "size=4k"), 0);
+                }
+                const Outcome outcome =
+                    runWith(dir, {"in.kessa", "out.json"},
+                            {.signal = signal,
+                             .signalAfter = std::chrono::microseconds(random() % 40'000)});
+                if (named) ::umount2("/proc", MNT_DETACH);
+                const std::string what = std::string(kind) + ", " + strsignal(signal);
+                ASSERT_TRUE(outcome.status == 0 || outcome.status == 128 + signal)
+                    << what << ": status " << outcome.status << " " << outcome.err;
+                finished += outcome.status == 0;
+                const std::string left = read("out.json");
+                EXPECT_TRUE(left == (outcome.status == 0 ? json : "old") || left == json) << what;
+                EXPECT_EQ(namesIn(dir / "work"), (std::vector<std::string>{"in.kessa", "out.json"}))
+                    << what;
+            }
+            std::printf("%s, %s: %d of 12 runs finished first\n", kind, strsignal(signal),
+                        finished);
         }
     }
 }

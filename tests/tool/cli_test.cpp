@@ -146,7 +146,7 @@ TEST_F(Cli, Outcomes) {
          "kessa2json: cannot write 'missing/out.json': No such file or directory\n",
          "",
          {}},
-        // The same path for both: the input is read whole before the output is written.
+        // The same path for both: the output replaces the input only once it is whole.
         {{"in.kessa", "in.kessa"}, {}, 0, "", "", {{"in.kessa", kJson}}},
         {{"in.kessa", "./in.kessa"}, {}, 0, "", "", {{"in.kessa", kJson}}},
         {{"in.kessa", "in.kessa"},
@@ -174,6 +174,9 @@ TEST_F(Cli, Outcomes) {
         EXPECT_EQ(outcome.status, row.status) << command;
         EXPECT_EQ(outcome.err, row.err) << command;
         EXPECT_EQ(outcome.out, row.out) << command;
+        for (const auto& entry : fs::directory_iterator(dir / "work")) {  // no replacement left
+            EXPECT_NE(entry.path().filename().string().front(), '.') << command;
+        }
         for (const File& check : row.after) {
             const fs::path path = dir / "work" / check.name;
             if (check.content) {

@@ -1,0 +1,222 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <optional>
+#include <random>
+#include <string>
+#include <system_error>
+
+#include "pelmo/file/output_file_state.h"
+
+namespace pelmo {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+[[noreturn]] void raiseErrno() {
+    throw std::system_error(errno, std::generic_category());
+}
+
+// The name of the replacement while it has one, for the handler of the signals that end a run:
+// it removes the file, then lets the signal end the process as it would have.
+char pendingName[PATH_MAX];
+std::atomic<bool> namePending{false};
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void onEndingSignal(int signal) {
+    if (namePending.load()) ::unlink(pendingName);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+/// Installs the handler once, for each ending signal that is not ignored (as nohup makes SIGHUP).
+void handleEndingSignals() {
+    static const bool installed = [] {
+        for (const int signal : kEndingSignals) {
+            struct sigaction previous {};
+            if (::sigaction(signal, nullptr, &previous) != 0 || previous.sa_handler == SIG_IGN) {
+                continue;
+            }
+            struct sigaction action {};
+            action.sa_handler = onEndingSignal;
+            sigemptyset(&action.sa_mask);
+            ::sigaction(signal, &action, nullptr);
+        }
+        return true;
+    }();
+    (void)installed;
+}
+
+/// Holds the ending signals back for as long as it lives, so that a name and its record for the
+/// handler come and go together.
+class SignalsHeld {
+public:
+    SignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : kEndingSignals) sigaddset(&held, signal);
+        ::pthread_sigmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~SignalsHeld() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    SignalsHeld(const SignalsHeld&) = delete;
+    SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+private:
+    sigset_t previous_;
+};
+
+/// A name beside `target` that no file is likely to have: a dot, the target's name, a random part.
+std::string besideName(const fs::path& target) {
+    static std::mt19937_64 random(std::random_device{}() ^ static_cast<std::uint64_t>(::getpid()));
+    constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string name(1, '.');  // built by appending: g++ 12 warns wrongly about "." + string
+    name += target.filename().string();
+    name += '.';
+    for (std::uint64_t bits = random(), i = 0; i < 8; ++i, bits /= 36) name += kDigits[bits % 36];
+    name += ".tmp";
+    return (target.parent_path() / name).string();
+}
+
+/// `native` with the symbolic links that lead to it followed, as far as they exist.
+fs::path followLinks(fs::path native) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat status;
+        if (::lstat(native.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        char link[PATH_MAX];
+        const ssize_t size = ::readlink(native.c_str(), link, sizeof link);
+        if (size < 0 || static_cast<std::size_t>(size) == sizeof link) break;
+        const fs::path next(std::string(link, static_cast<std::size_t>(size)));
+        native = next.is_absolute() ? next : native.parent_path() / next;
+    }
+    return native;
+}
+
+bool refusesNewFiles(int error) {
+    return error == EACCES || error == EPERM || error == EROFS || error == ENOENT ||
+           error == ENOTDIR;
+}
+
+std::string procPath(int descriptor) {
+    return "/proc/self/fd/" + std::to_string(descriptor);
+}
+
+/// Records `path` as the replacement's name for the signal handler; the signals are held.
+void notePending(const std::string& path) {
+    if (path.size() >= sizeof pendingName) return;  // too long for it; open would refuse it too
+    std::memcpy(pendingName, path.c_str(), path.size() + 1);
+    namePending.store(true);
+}
+
+/// Makes the replacement for `target` in its directory and opens `sink` on it: unnamed where the
+/// file system can (an empty name), else under a name beside the target. Nothing where the
+/// directory takes no new file.
+std::optional<std::string> makeReplacement(const fs::path& target, std::optional<FileSink>& sink) {
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : ".";
+    const int unnamedFd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (unnamedFd >= 0) {
+        // Naming it at the end goes through /proc, which needs no privilege.
+        if (::access(procPath(unnamedFd).c_str(), F_OK) == 0) {
+            sink.emplace(FileSink::adopt(unnamedFd));
+            return std::string();
+        }
+        ::close(unnamedFd);
+    } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        if (refusesNewFiles(errno)) return std::nullopt;
+        raiseErrno();
+    }
+    const SignalsHeld held;
+    handleEndingSignals();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = besideName(target);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            sink.emplace(FileSink::adopt(fd));
+            notePending(path);
+            return path;
+        }
+        if (errno == EEXIST) continue;
+        if (refusesNewFiles(errno)) return std::nullopt;
+        raiseErrno();
+    }
+    raiseErrno();
+}
+
+/// Gives the file open at `fd` the owner, group and permission bits of `existing`; false where
+/// the process may not.
+bool keep(int fd, const struct stat& existing) {
+    struct stat made;
+    if (::fstat(fd, &made) != 0) return false;
+    if ((made.st_uid != existing.st_uid || made.st_gid != existing.st_gid) &&
+        ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+        return false;
+    }
+    // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
+    return ::fchmod(fd, existing.st_mode & 07777) == 0;
+}
+
+/// Gives the unnamed file open at `fd` a name beside `target`, and returns it.
+std::string nameUnnamed(const fs::path& target, int fd) {
+    const SignalsHeld held;
+    handleEndingSignals();
+    const std::string source = procPath(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string path = besideName(target);
+        if (::linkat(AT_FDCWD, source.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            notePending(path);
+            return path;
+        }
+        if (errno != EEXIST) raiseErrno();
+    }
+    raiseErrno();
+}
+
+}  // namespace
+
+void OutputFile::State::discard() {
+    sink.reset();
+    if (name.empty()) return;
+    const SignalsHeld held;
+    ::unlink(name.c_str());
+    namePending.store(false);
+    name.clear();
+}
+
+void OutputFile::State::choose() {
+    target = followLinks(target);
+    struct stat existing;
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (!exists && errno != ENOENT) return;  // in place, where opening it tells why
+    if (exists && (!S_ISREG(existing.st_mode) || existing.st_nlink > 1)) return;
+    // A file its owner made read-only is refused as before, not replaced behind their back.
+    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return;
+    std::optional<std::string> made = makeReplacement(target, sink);
+    if (!made) return;
+    unnamed = made->empty();
+    if (!unnamed) name = std::move(*made);
+    if (exists && !keep(sink->descriptor(), existing)) {
+        discard();
+        return;
+    }
+    route = Route::Replace;
+}
+
+void OutputFile::State::putInPlace() {
+    if (unnamed) {
+        name = nameUnnamed(target, sink->descriptor());
+        unnamed = false;
+    }
+    sink->close();  // where the file system reports a failed write late, it does so here
+    if (::rename(name.c_str(), target.c_str()) != 0) raiseErrno();
+    const SignalsHeld held;
+    namePending.store(false);
+    name.clear();
+}
+
+}  // namespace pelmo
