@@ -77,15 +77,17 @@ std::string besideName(const fs::path& target) {
     static std::mt19937_64 random(std::random_device{}() ^ static_cast<std::uint64_t>(::getpid()));
     constexpr char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
     std::string name(1, '.');  // built by appending: g++ 12 warns wrongly about "." + string
-    name += target.filename().string();
+    // Cut short, so that a name near the longest allowed still leaves room for the rest.
+    name += target.filename().string().substr(0, 200);
     name += '.';
     for (std::uint64_t bits = random(), i = 0; i < 8; ++i, bits /= 36) name += kDigits[bits % 36];
     name += ".tmp";
     return (target.parent_path() / name).string();
 }
 
-/// `native` with the symbolic links that lead to it followed, as far as they exist.
-fs::path followLinks(fs::path native) {
+/// `native` with the symbolic links that lead to it followed, as far as they exist; nothing for a
+/// link into /proc, such as /dev/stdout, which names an open file rather than a place for one.
+std::optional<fs::path> followLinks(fs::path native) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat status;
         if (::lstat(native.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
@@ -94,6 +96,7 @@ fs::path followLinks(fs::path native) {
         if (size < 0 || static_cast<std::size_t>(size) == sizeof link) break;
         const fs::path next(std::string(link, static_cast<std::size_t>(size)));
         native = next.is_absolute() ? next : native.parent_path() / next;
+        if (native.string().rfind("/proc/", 0) == 0) return std::nullopt;
     }
     return native;
 }
@@ -189,7 +192,9 @@ void OutputFile::State::discard() {
 }
 
 void OutputFile::State::choose() {
-    target = followLinks(target);
+    const std::optional<fs::path> followed = followLinks(target);
+    if (!followed) return;
+    target = *followed;
     struct stat existing;
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (!exists && errno != ENOENT) return;  // in place, where opening it tells why

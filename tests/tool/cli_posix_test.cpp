@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -361,12 +362,31 @@ TEST_F(Cli, OutputRoutes) {
          true},
         {"/dev/null", true, {"in.kessa", "/dev/null"}, "a=1\n", {}, 0, "", false, false},
         {"standard output", true, {"in.kessa", "-"}, "a=1\n", {}, 0, "", false, false},
+        {"standard output by name",
+         true,
+         {"in.kessa", "/dev/stdout"},
+         "a=1\n",
+         {},
+         0,
+         "",
+         false,
+         false},
+        {"a name near the longest",
+         true,
+         {"in.kessa", std::string(250, 'n')},
+         "a=1\n",
+         {},
+         0,
+         "",
+         false,
+         false},
     };
     std::optional<PrivateMount> hidden;
     for (const char* kind : replacementKinds(dir, hidden)) {
         for (const auto& row : rows) {
             const std::string what = std::string(kind) + ", " + row.what;
-            if (!row.possible) {
+            // /dev/stdout leads through /proc, which the named kind hides.
+            if (!row.possible || (std::string(kind) == "named" && row.args[1] == "/dev/stdout")) {
                 std::printf("not tried here: %s\n", what.c_str());
                 continue;
             }
@@ -381,7 +401,11 @@ TEST_F(Cli, OutputRoutes) {
                 ASSERT_EQ(::chown(out.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
             }
             const struct stat before = statusOf(out);
-            const std::vector<std::string> names = namesIn(dir / "work");
+            std::vector<std::string> names = namesIn(dir / "work");
+            if (row.args[1].size() > 200) {  // made by the run
+                names.push_back(row.args[1]);
+                std::sort(names.begin(), names.end());
+            }
             if (std::string(kind) == "named") {
                 ASSERT_EQ(::mount("tmpfs", "/proc", "tmpfs", 0, "size=4k"), 0);
             }
@@ -403,8 +427,23 @@ TEST_F(Cli, OutputRoutes) {
             if (row.converted) kessa::writeIndentedJson(row.input, sink);
             const std::string kept = row.args[0] == "out.json" ? row.input : "old";
             EXPECT_TRUE(read("out.json") == (row.converted ? json : kept)) << what;
+            if (row.args[1] != "out.json" && row.args[1].size() > 16) {  // other outputs
+                const std::string sent =
+                    row.args[1] == "/dev/stdout" ? outcome.out : read(row.args[1]);
+                EXPECT_EQ(sent, "{\n    \"a\": 1\n}") << what;
+            }
         }
     }
+}
+
+// /dev/stdout is whatever standard output is, a pipe included: written in place, never replaced.
+TEST_F(Cli, StandardOutputByNameThroughAPipe) {
+    file("in.kessa", "a=1\n");
+    const std::string command = "cd '" + (dir / "work").string() +
+                                "' && '" KESSA2JSON_TOOL
+                                "' in.kessa /dev/stdout | cat > piped.json";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(read("piped.json"), "{\n    \"a\": 1\n}");
 }
 
 // A run killed or interrupted at any moment leaves the old output or the whole new one, and
