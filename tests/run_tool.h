@@ -4,6 +4,7 @@
 // outside: with limits, a given standard input, or as another user.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -28,15 +29,30 @@ struct RunOptions {
     const std::string* stdinBytes = nullptr;
     /// Standard output appended to what the "stdout" log already holds, as `>>` does.
     bool appendStdout = false;
-    /// Runs as the user nobody where the tests run as the superuser, so that permissions count.
+    /// Runs as the user nobody where the tests run as the superuser, so that permissions count. It
+    /// runs a copy of the tool in `logs` that all may run, opened before the switch: nobody need
+    /// not enter the folders above, nor the build tree, which may lie in one only its owner
+    /// enters (such as /root).
     bool asNobody = false;
 };
+
+/// The status of a child that could not become the user nobody; the test cannot run here.
+inline constexpr int kCannotBeNobody = 125;
 
 /// Runs the tool with `args` in the directory `work`; its standard output and error pass through
 /// the files "stdout" and "stderr" in `logs`.
 inline Outcome runToolWith(const std::filesystem::path& work, const std::filesystem::path& logs,
                            std::vector<std::string> args, const RunOptions& options = {}) {
     const std::filesystem::path out = logs / "stdout", err = logs / "stderr";
+    const bool switchUser = options.asNobody && ::geteuid() == 0;
+    const std::filesystem::path program = switchUser ? logs / "kessa2json" : KESSA2JSON_TOOL;
+    if (switchUser && !std::filesystem::exists(program)) {
+        std::filesystem::copy_file(KESSA2JSON_TOOL, program);
+        std::filesystem::permissions(program, static_cast<std::filesystem::perms>(0755));
+    }
+    const passwd* nobody = switchUser ? ::getpwnam("nobody") : nullptr;
+    const uid_t nobodyUser = nobody != nullptr ? nobody->pw_uid : 0;
+    const gid_t nobodyGroup = nobody != nullptr ? nobody->pw_gid : 0;
     int feed[2] = {-1, -1};
     if (options.stdinBytes != nullptr && ::pipe(feed) != 0) return {127, "", "pipe failed"};
     const pid_t child = ::fork();
@@ -57,17 +73,18 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
             const rlimit limit{bytes, bytes};
             ::setrlimit(resource, &limit);
         }
-        if (options.asNobody && ::geteuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr || ::setgid(nobody->pw_gid) != 0 ||
-                ::setuid(nobody->pw_uid) != 0) {
-                ::_exit(127);
+        // Opened while every folder on the way can still be entered.
+        const int image = ::open(program.c_str(), O_RDONLY | O_CLOEXEC);
+        if (switchUser) {
+            if (nobody == nullptr || ::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 ||
+                ::setuid(nobodyUser) != 0) {
+                ::_exit(kCannotBeNobody);
             }
         }
         std::vector<char*> argv{const_cast<char*>(KESSA2JSON_TOOL)};
         for (auto& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
-        ::execv(KESSA2JSON_TOOL, argv.data());
+        ::fexecve(image, argv.data(), environ);
         ::_exit(127);
     }
     pid_t writer = -1;
