@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 #include "kessa/conversion.h"
 #include "kessa/parser.h"
@@ -167,7 +173,11 @@ TEST(Reader, NumeralsStreamAsTheTreeWritesThem) {
                                        "000000000000000000000001",
                                        "4503599627370495.5",
                                        "0.1",
-                                       "2.675"};
+                                       "2.675",
+                                       "1/2",  // bytes just outside the digits
+                                       "12:30",
+                                       "1.5/",
+                                       "1.5:"};
     std::mt19937_64 random(7);
     const auto digits = [&random](std::size_t count) {
         std::string text;
@@ -189,4 +199,29 @@ TEST(Reader, NumeralsStreamAsTheTreeWritesThem) {
                 << token;
         }
     }
+}
+
+// The sixteen-byte test of a numeral reads nothing past the text: texts that end in a numeral at
+// every distance from their end are placed to end right where an unreadable page begins.
+TEST(Reader, NumeralsNearTheEndReadOnlyTheText) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the guard page is made with mmap";
+#else
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    void* const pages =
+        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    char* const guard = static_cast<char*>(pages) + page;
+    ASSERT_EQ(::mprotect(guard, page, PROT_NONE), 0);
+    for (std::size_t digits = 1; digits <= 17; ++digits) {
+        for (std::size_t breaks = 1; breaks <= 16; ++breaks) {
+            const std::string text = "b=" + std::string(digits, '7') + std::string(breaks, '\n');
+            std::memcpy(guard - text.size(), text.data(), text.size());
+            EXPECT_EQ(streamed(std::string_view(guard - text.size(), text.size())),
+                      kessa::KessaParser().parse(text)->toIndentedString())
+                << digits << " digits, " << breaks << " line breaks";
+        }
+    }
+    ::munmap(pages, 2 * page);
+#endif
 }
