@@ -110,6 +110,7 @@ TEST(Reader, Faults) {
         {"a=1\n  ", Fault::TrailingBlanks, 4, "stray blanks after the last line break"},
         {"a=1\nport=\n", Fault::KeyWithoutValue, 4, "the key \"port\" has no value"},
         {"a={1,x=2}\n", Fault::KeyWithoutValue, 5, "the key \"x\" has no value"},
+        {"a={k\nj=\n}\n", Fault::KeyWithoutValue, 3, "the key \"kj\" has no value"},
         // Dropped carriage returns make the tree builder copy the bytes; the checker, which
         // never copies, must name the same place and key.
         {"a=1\n \rk\rey=\n", Fault::KeyWithoutValue, 6, "the key \"key\" has no value"},
