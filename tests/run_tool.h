@@ -23,8 +23,9 @@ struct RunOptions {
     rlim_t stackBytes = 0;
     /// Limits the address space, as `ulimit -v` does, unless 0.
     rlim_t addressBytes = 0;
-    /// Standard input read from this file.
+    /// Standard input read from this file, opened with these flags.
     const char* stdinFile = nullptr;
+    int stdinFlags = O_RDONLY;
     /// Standard input fed through a real pipe, from another process.
     const std::string* stdinBytes = nullptr;
     /// Standard output appended to what the "stdout" log already holds, as `>>` does.
@@ -61,7 +62,9 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
         const int outFlags = O_WRONLY | O_CREAT | (options.appendStdout ? O_APPEND : O_TRUNC);
         ::dup2(::open(out.c_str(), outFlags, 0666), 1);
         ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
-        if (options.stdinFile != nullptr) ::dup2(::open(options.stdinFile, O_RDONLY), 0);
+        if (options.stdinFile != nullptr) {
+            ::dup2(::open(options.stdinFile, options.stdinFlags), 0);
+        }
         if (options.stdinBytes != nullptr) {
             ::dup2(feed[0], 0);
             ::close(feed[0]);

@@ -73,6 +73,10 @@ TEST_F(Cli, ReadsStandardInput) {
         {{"-", "out.json"},
          {.stdinBytes = &unclosed},
          "kessa2json: <stdin>:2: this left brace is never closed (byte offset 6)\n"},
+        // Open for appending only, as `0>>in.kessa` leaves it: it cannot be read.
+        {{"-", "out.json"},
+         {.stdinFile = input.c_str(), .stdinFlags = O_WRONLY | O_APPEND},
+         "kessa2json: cannot read standard input: Bad file descriptor\n"},
     };
     for (const auto& row : rows) {
         file("out.json", "previous");
