@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -181,6 +183,38 @@ TEST_F(Cli, InputShrinkingDuringTheRun) {
         }
     }
     std::printf("runs that saw the input change: %d of 40\n", changed);
+}
+
+// The input's time changes while the tool waits for the reader of its output, a FIFO: after both
+// passes have read the text, so that only the last look at the input can tell.
+TEST_F(Cli, InputChangedWhileTheOutputWaits) {
+    std::string text, expected = "{";  // far more JSON than a pipe holds: the tool waits on it
+    for (int i = 0; text.size() < (std::size_t{1} << 18); ++i) {
+        text.append("k").append(std::to_string(i)).append("=1\n");
+        expected.append(i == 0 ? "\n" : ",\n").append("    \"k" + std::to_string(i) + "\": 1");
+    }
+    const fs::path input = file("in.kessa", text);
+    const fs::path output = dir / "work" / "out.json";
+    ASSERT_EQ(::mkfifo(output.c_str(), 0600), 0);
+    const int fifo = ::open(output.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(fifo, 0);
+    Outcome outcome;
+    std::thread tool([&] { outcome = run({"in.kessa", "out.json"}); });
+    pollfd ready{fifo, POLLIN, 0};
+    const bool writing = ::poll(&ready, 1, 60'000) == 1 && (ready.revents & POLLIN) != 0;
+    fs::last_write_time(input, fs::last_write_time(input) + std::chrono::seconds(10));
+    ::fcntl(fifo, F_SETFL, 0);
+    std::string json;
+    char buffer[1 << 16];
+    for (ssize_t got; (got = ::read(fifo, buffer, sizeof buffer)) > 0;) json.append(buffer, got);
+    ::close(fifo);
+    tool.join();
+    ASSERT_TRUE(writing) << outcome.err;
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.err,
+              "kessa2json: 'in.kessa' changed during the conversion; the output may be "
+              "incomplete\n");
+    EXPECT_TRUE(json == expected + "\n}") << json.size() << " bytes";  // all written all the same
 }
 
 // Nesting costs heap, not stack: 4,000 levels render under a 128 KiB stack (about 64 MB of
