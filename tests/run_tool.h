@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -35,6 +36,8 @@ struct RunOptions {
     /// not enter the folders above, nor the build tree, which may lie in one only its owner
     /// enters (such as /root).
     bool asNobody = false;
+    /// Set to the child's process id once it is started.
+    std::atomic<pid_t>* child = nullptr;
 };
 
 /// The status of a child that could not become the user nobody; the test cannot run here.
@@ -90,6 +93,7 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
         ::fexecve(image, argv.data(), environ);
         ::_exit(127);
     }
+    if (options.child != nullptr) options.child->store(child);
     pid_t writer = -1;
     if (options.stdinBytes != nullptr) {
         ::close(feed[0]);
