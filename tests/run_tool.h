@@ -4,12 +4,14 @@
 // outside: with limits, a given standard input, or as another user.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -26,25 +28,43 @@ struct RunOptions {
     rlim_t addressBytes = 0;
     /// Limits the size of files written, as `ulimit -f` does, with SIGXFSZ ignored, unless 0.
     rlim_t fileBytes = 0;
-    /// Standard input read from this file, from this offset on.
+    /// Standard input read from this file, opened with these flags, from this offset on.
     const char* stdinFile = nullptr;
+    int stdinFlags = O_RDONLY;
     off_t stdinOffset = 0;
     /// Standard input fed through a real pipe, from another process.
     const std::string* stdinBytes = nullptr;
     /// Standard output appended to what the "stdout" log already holds, as `>>` does.
     bool appendStdout = false;
-    /// Runs as the user nobody where the tests run as the superuser, so that permissions count.
+    /// Runs as the user nobody where the tests run as the superuser, so that permissions count. It
+    /// runs a copy of the tool in `logs` that all may run, opened before the switch: nobody need
+    /// not enter the folders above, nor the build tree, which may lie in one only its owner
+    /// enters (such as /root).
     bool asNobody = false;
+    /// Set to the child's process id once it is started.
+    std::atomic<pid_t>* child = nullptr;
     /// Sent to the child this long after it started, unless 0.
     int signal = 0;
     std::chrono::microseconds signalAfter{0};
 };
+
+/// The status of a child that could not become the user nobody; the test cannot run here.
+inline constexpr int kCannotBeNobody = 125;
 
 /// Runs the tool with `args` in the directory `work`; its standard output and error pass through
 /// the files "stdout" and "stderr" in `logs`.
 inline Outcome runToolWith(const std::filesystem::path& work, const std::filesystem::path& logs,
                            std::vector<std::string> args, const RunOptions& options = {}) {
     const std::filesystem::path out = logs / "stdout", err = logs / "stderr";
+    const bool switchUser = options.asNobody && ::geteuid() == 0;
+    const std::filesystem::path program = switchUser ? logs / "kessa2json" : KESSA2JSON_TOOL;
+    if (switchUser && !std::filesystem::exists(program)) {
+        std::filesystem::copy_file(KESSA2JSON_TOOL, program);
+        std::filesystem::permissions(program, static_cast<std::filesystem::perms>(0755));
+    }
+    const passwd* nobody = switchUser ? ::getpwnam("nobody") : nullptr;
+    const uid_t nobodyUser = nobody != nullptr ? nobody->pw_uid : 0;
+    const gid_t nobodyGroup = nobody != nullptr ? nobody->pw_gid : 0;
     int feed[2] = {-1, -1};
     if (options.stdinBytes != nullptr && ::pipe(feed) != 0) return {127, "", "pipe failed"};
     const pid_t child = ::fork();
@@ -54,7 +74,7 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
         ::dup2(::open(out.c_str(), outFlags, 0666), 1);
         ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
         if (options.stdinFile != nullptr) {
-            ::dup2(::open(options.stdinFile, O_RDONLY), 0);
+            ::dup2(::open(options.stdinFile, options.stdinFlags), 0);
             ::lseek(0, options.stdinOffset, SEEK_SET);
         }
         if (options.stdinBytes != nullptr) {
@@ -70,19 +90,21 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
             ::setrlimit(resource, &limit);
         }
         if (options.fileBytes != 0) ::signal(SIGXFSZ, SIG_IGN);
-        if (options.asNobody && ::geteuid() == 0) {
-            const passwd* nobody = ::getpwnam("nobody");
-            if (nobody == nullptr || ::setgid(nobody->pw_gid) != 0 ||
-                ::setuid(nobody->pw_uid) != 0) {
-                ::_exit(127);
+        // Opened while every folder on the way can still be entered.
+        const int image = ::open(program.c_str(), O_RDONLY | O_CLOEXEC);
+        if (switchUser) {
+            if (nobody == nullptr || ::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 ||
+                ::setuid(nobodyUser) != 0) {
+                ::_exit(kCannotBeNobody);
             }
         }
         std::vector<char*> argv{const_cast<char*>(KESSA2JSON_TOOL)};
         for (auto& arg : args) argv.push_back(arg.data());
         argv.push_back(nullptr);
-        ::execv(KESSA2JSON_TOOL, argv.data());
+        ::fexecve(image, argv.data(), environ);
         ::_exit(127);
     }
+    if (options.child != nullptr) options.child->store(child);
     pid_t writer = -1;
     if (options.stdinBytes != nullptr) {
         ::close(feed[0]);

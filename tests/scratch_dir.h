@@ -24,10 +24,19 @@ public:
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
     }
+    /// Removes the directory, opening first the folders a test left closed: its owner may need
+    /// that, unlike the superuser.
     ~ScratchDir() {
-        std::filesystem::permissions(path, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add);
-        std::filesystem::remove_all(path);
+        namespace fs = std::filesystem;
+        std::error_code error;
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, error);
+        for (fs::recursive_directory_iterator at(path, error), end; !error && at != end;
+             at.increment(error)) {
+            if (at->is_directory(error) && !at->is_symlink(error)) {
+                fs::permissions(at->path(), fs::perms::owner_all, fs::perm_options::add, error);
+            }
+        }
+        fs::remove_all(path, error);
     }
 
     /// Writes `content` to the file `name` in the directory and returns its path.

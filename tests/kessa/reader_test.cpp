@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 
 #include "kessa/conversion.h"
 #include "kessa/parser.h"
@@ -104,6 +110,7 @@ TEST(Reader, Faults) {
         {"a=1\n  ", Fault::TrailingBlanks, 4, "stray blanks after the last line break"},
         {"a=1\nport=\n", Fault::KeyWithoutValue, 4, "the key \"port\" has no value"},
         {"a={1,x=2}\n", Fault::KeyWithoutValue, 5, "the key \"x\" has no value"},
+        {"a={k\nj=\n}\n", Fault::KeyWithoutValue, 3, "the key \"kj\" has no value"},
         // Dropped carriage returns make the tree builder copy the bytes; the checker, which
         // never copies, must name the same place and key.
         {"a=1\n \rk\rey=\n", Fault::KeyWithoutValue, 6, "the key \"key\" has no value"},
@@ -167,7 +174,11 @@ TEST(Reader, NumeralsStreamAsTheTreeWritesThem) {
                                        "000000000000000000000001",
                                        "4503599627370495.5",
                                        "0.1",
-                                       "2.675"};
+                                       "2.675",
+                                       "1/2",  // bytes just outside the digits
+                                       "12:30",
+                                       "1.5/",
+                                       "1.5:"};
     std::mt19937_64 random(7);
     const auto digits = [&random](std::size_t count) {
         std::string text;
@@ -189,4 +200,29 @@ TEST(Reader, NumeralsStreamAsTheTreeWritesThem) {
                 << token;
         }
     }
+}
+
+// The sixteen-byte test of a numeral reads nothing past the text: texts that end in a numeral at
+// every distance from their end are placed to end right where an unreadable page begins.
+TEST(Reader, NumeralsNearTheEndReadOnlyTheText) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the guard page is made with mmap";
+#else
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    void* const pages =
+        ::mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(pages, MAP_FAILED);
+    char* const guard = static_cast<char*>(pages) + page;
+    ASSERT_EQ(::mprotect(guard, page, PROT_NONE), 0);
+    for (std::size_t digits = 1; digits <= 17; ++digits) {
+        for (std::size_t breaks = 1; breaks <= 16; ++breaks) {
+            const std::string text = "b=" + std::string(digits, '7') + std::string(breaks, '\n');
+            std::memcpy(guard - text.size(), text.data(), text.size());
+            EXPECT_EQ(streamed(std::string_view(guard - text.size(), text.size())),
+                      kessa::KessaParser().parse(text)->toIndentedString())
+                << digits << " digits, " << breaks << " line breaks";
+        }
+    }
+    ::munmap(pages, 2 * page);
+#endif
 }

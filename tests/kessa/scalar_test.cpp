@@ -60,6 +60,12 @@ const struct {
     {"-0x1p-99999", "0.0"},
     {"0.0000001e-400", "0.0"},
     {"12" + std::string(400, '0') + "e-400", "12.0"},
+    {"0xAf", "175.0"},
+    {"0x9.Fp0", "9.9375"},
+    // One step past the range, where the width of a digit decides: 4 bits for a hexadecimal one.
+    {"1" + std::string(400, '0') + "e-91", "1e999"},
+    {"0x1" + std::string(399, '0') + "p-572", "1e999"},
+    {"0x0." + std::string(400, '0') + "1p500", "0.0"},
     // Strings: everything else, bytes unchanged.
     {"", R"("")"},
     {" ", R"(" ")"},
@@ -67,6 +73,17 @@ const struct {
     {"0x1p", R"("0x1p")"},
     {"0x", R"("0x")"},
     {"0xg", R"("0xg")"},
+    {"0xp1", R"("0xp1")"},
+    {"0x.p1", R"("0x.p1")"},
+    // The bytes just outside the ranges of digits: "/" and ":" by 0-9, "@" "G" "`" "g" by A-F a-f.
+    {"1/2", R"("1/2")"},
+    {"12:30", R"("12:30")"},
+    {"1.5:", R"("1.5:")"},
+    {"1e:", R"("1e:")"},
+    {"0x1@", R"("0x1@")"},
+    {"0x1G", R"("0x1G")"},
+    {"0x1`", R"("0x1`")"},
+    {"0x1g", R"("0x1g")"},
     {"1e", R"("1e")"},
     {"1e+", R"("1e+")"},
     {"1p3", R"("1p3")"},
@@ -106,6 +123,11 @@ TEST(Scalar, FloatValues) {
     EXPECT_EQ(floatValue("1.7976931348623159e308"), HUGE_VAL);
     EXPECT_EQ(floatValue("0x1.fffffffffffffp1023"), 1.7976931348623157e308);
     EXPECT_EQ(floatValue("0x1p-1074"), 4.9e-324);
+    // One step inside the range, past which the rows of Typing go.
+    EXPECT_EQ(floatValue("1" + std::string(400, '0') + "e-92"), 1e308);
+    EXPECT_EQ(floatValue("0x1" + std::string(399, '0') + "p-573"), 0x1p1023);
+    EXPECT_EQ(floatValue("0x0." + std::string(400, '0') + "1p530"), 0x1p-1074);
+    EXPECT_EQ(floatValue("0." + std::string(400, '0') + "1e78"), 1e-323);
     EXPECT_EQ(floatValue("9007199254740993.0"), 9007199254740992.0);  // ties to even
 }
 

@@ -1,9 +1,12 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -53,6 +56,21 @@ public:
     bool mounted;
 };
 
+/// Whether the process `child` maps `file`, once it is started: waits until it does, or has ended.
+bool waitUntilMapped(const std::atomic<pid_t>& child, const fs::path& file) {
+    while (child.load() == 0) std::this_thread::yield();
+    const std::string maps = "/proc/" + std::to_string(child.load()) + "/maps";
+    std::error_code error;  // nothing is raised on the truncating thread
+    const std::string name = fs::canonical(file, error).string();
+    while (!error) {
+        const std::string listed = slurp(maps);
+        if (listed.find(name) != std::string::npos) return true;
+        if (listed.empty()) return false;  // ended, or no /proc here
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return false;
+}
+
 }  // namespace
 
 Outcome runTool(const fs::path& dir, const std::vector<std::string>& args) {
@@ -80,6 +98,10 @@ TEST_F(Cli, ReadsStandardInput) {
         {{"-", "out.json"},
          {.stdinBytes = &unclosed},
          "kessa2json: <stdin>:2: this left brace is never closed (byte offset 6)\n"},
+        // Open for appending only, as `0>>in.kessa` leaves it: it cannot be read.
+        {{"-", "out.json"},
+         {.stdinFile = input.c_str(), .stdinFlags = O_WRONLY | O_APPEND},
+         "kessa2json: cannot read standard input: Bad file descriptor\n"},
     };
     for (const auto& row : rows) {
         file("out.json", "previous");
@@ -119,6 +141,7 @@ TEST_F(Cli, PathFailures) {
     };
     for (const auto& row : rows) {
         const Outcome outcome = runWith(dir, row.args, {.asNobody = true});
+        if (outcome.status == kCannotBeNobody) GTEST_SKIP() << "cannot switch to the user nobody";
         EXPECT_EQ(outcome.status, 2) << row.args[0];
         EXPECT_EQ(outcome.err, row.err);
         EXPECT_EQ(read("out.json"), "previous") << row.args[0];
@@ -157,32 +180,111 @@ TEST_F(Cli, OutOfMemory) {
 }
 
 // An input that another program truncates while it is converted ends the run with status 2 and
-// one line, never with a signal; the output may then be incomplete.
+// one line, never with a signal; the output may then be incomplete. A truncation after the tool
+// mapped the input and before it opened the output, so before the second pass, must be reported
+// as a change: every other delay falls in the check pass.
 TEST_F(Cli, InputShrinkingDuringTheRun) {
     std::string text;
     for (int i = 0; text.size() < (std::size_t{8} << 20); ++i) {
         text.append("record_").append(std::to_string(i)).append("={x=1,y=\"a b\"}\n");
     }
+    std::string json;
+    pelmo::StringSink sink(json);
+    kessa::writeIndentedJson(text, sink);
     std::mt19937 random(5);
-    int changed = 0;
+    int changed = 0, early = 0;
     for (int attempt = 0; attempt < 40; ++attempt) {
         const fs::path input = file("in.kessa", text);
-        const auto delay = std::chrono::microseconds(random() % 60'000);
+        fs::remove(dir / "work" / "out.json");
+        const auto delay =
+            std::chrono::microseconds(random() % (attempt % 2 == 0 ? 5'000 : 60'000));
         const auto keep = static_cast<std::uintmax_t>(random() % text.size());
+        std::atomic<pid_t> child{0};
+        bool whileRunning = false;
+        std::error_code cut, looked;
         std::thread truncator([&] {
+            const bool mapped = waitUntilMapped(child, input);
             std::this_thread::sleep_for(delay);
-            fs::resize_file(input, keep);
+            fs::resize_file(input, keep, cut);
+            whileRunning = mapped && !fs::exists(dir / "work" / "out.json", looked);
         });
-        const Outcome outcome = run({"in.kessa", "out.json"});
+        const Outcome outcome = runWith(dir, {"in.kessa", "out.json"}, {.child = &child});
         truncator.join();
-        ASSERT_TRUE(outcome.status == 0 || outcome.status == 2)
-            << "status " << outcome.status << ": " << outcome.err;
-        if (outcome.status == 2) {
-            EXPECT_TRUE(isOneLineFailure(outcome.err, "in.kessa")) << outcome.err;
-            changed += outcome.err.find("changed during the conversion") != std::string::npos;
+        ASSERT_FALSE(cut || looked) << cut.message() << looked.message();
+        // A well-formed input cut short is never reported as malformed, and a run that ends well
+        // wrote the JSON of all of it: either it read the whole input first, or it saw the change.
+        if (outcome.status == 0) {
+            EXPECT_TRUE(read("out.json") == json) << "truncated to " << keep << " bytes";
+        } else {
+            EXPECT_EQ(outcome.status, 2);
+            EXPECT_TRUE(isOneLineFailure(outcome.err, "'in.kessa' changed during the conversion"))
+                << outcome.err;
         }
+        changed += outcome.status == 2;
+        early += whileRunning;
     }
-    std::printf("runs that saw the input change: %d of 40\n", changed);
+    std::printf("runs that saw the input change: %d of 40, %d changed while the tool ran\n",
+                changed, early);
+    if (fs::exists("/proc/self/maps")) {  // where the tool's mappings can be seen
+        EXPECT_GT(early, 0);
+        EXPECT_GT(changed, 0);
+    }
+}
+
+// The input changes while the tool waits for the reader of its output, a FIFO, so at a known
+// point of the run; it must end with the change reported.
+TEST_F(Cli, InputChangedWhileTheOutputWaits) {
+    const struct {
+        const char* what;
+        std::size_t size;  // of the text; its JSON is far more than a pipe holds
+        void (*alter)(const fs::path&);
+        bool whole;  // whether all the JSON is written
+    } rows[] = {
+        // The JSON fits one chunk of the writer: both passes have read the text when it is first
+        // written, and only the last look at the input can tell.
+        {"re-dated", std::size_t{1} << 18,
+         [](const fs::path& path) {
+             fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(10));
+         },
+         true},
+        // The first chunk is written with the second pass halfway, which then reads zeros.
+        {"truncated", std::size_t{1} << 21,
+         [](const fs::path& path) { fs::resize_file(path, fs::file_size(path) / 2); }, false},
+    };
+    const fs::path output = dir / "work" / "out.json";
+    for (const auto& row : rows) {
+        std::string text, expected = "{";
+        for (int i = 0; text.size() < row.size; ++i) {
+            text.append("k").append(std::to_string(i)).append("=1\n");
+            expected.append(i == 0 ? "\n" : ",\n").append("    \"k" + std::to_string(i) + "\": 1");
+        }
+        expected += "\n}";
+        const fs::path input = file("in.kessa", text);
+        fs::remove(output);
+        ASSERT_EQ(::mkfifo(output.c_str(), 0600), 0);
+        const int fifo = ::open(output.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(fifo, 0);
+        Outcome outcome;
+        std::thread tool([&] { outcome = run({"in.kessa", "out.json"}); });
+        pollfd ready{fifo, POLLIN, 0};
+        const bool writing = ::poll(&ready, 1, 60'000) == 1 && (ready.revents & POLLIN) != 0;
+        row.alter(input);
+        ::fcntl(fifo, F_SETFL, 0);
+        std::string json;
+        char buffer[1 << 16];
+        for (ssize_t got; (got = ::read(fifo, buffer, sizeof buffer)) > 0;)
+            json.append(buffer, got);
+        ::close(fifo);
+        tool.join();
+        ASSERT_TRUE(writing) << row.what << ": " << outcome.err;
+        EXPECT_EQ(outcome.status, 2) << row.what;
+        EXPECT_EQ(outcome.err,
+                  "kessa2json: 'in.kessa' changed during the conversion; the output may be "
+                  "incomplete\n")
+            << row.what;
+        EXPECT_TRUE(expected.compare(0, json.size(), json) == 0) << row.what;
+        EXPECT_EQ(json.size() == expected.size(), row.whole) << row.what << ": " << json.size();
+    }
 }
 
 // Nesting costs heap, not stack: 4,000 levels render under a 128 KiB stack (about 64 MB of

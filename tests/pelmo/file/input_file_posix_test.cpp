@@ -1,5 +1,7 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -190,6 +192,15 @@ TEST_F(InputFilePosix, ChangedAfterMappedFileIsAltered) {
         {"same size, later time",
          [](const fs::path& path) {
              fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(10));
+         },
+         true},
+        {"same size and second, another nanosecond",
+         [](const fs::path& path) {
+             struct stat status;
+             ASSERT_EQ(::stat(path.c_str(), &status), 0);
+             timespec times[2] = {{0, UTIME_OMIT}, status.st_mtim};
+             times[1].tv_nsec = (times[1].tv_nsec + 1) % 1'000'000'000;
+             ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
          },
          true},
         {"truncated to zero", [](const fs::path& path) { fs::resize_file(path, 0); }, true},

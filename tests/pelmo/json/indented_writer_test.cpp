@@ -4,6 +4,7 @@
 #include <limits>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -200,6 +201,33 @@ TEST(IndentedWriter, Scripts) {
     for (const auto& row : rows) {
         EXPECT_EQ(written(row.script, row.depth), row.text)
             << "script: " << describe(row.script) << " depth " << row.depth;
+    }
+}
+
+// Each escaped byte, and an ordinary one, at every place of strings of every length the quick
+// copy treats apart (under 4, 4 to 7, 8 to 16, sixteen at a time and what is left), against an
+// escape written out byte by byte here.
+TEST(IndentedWriter, EveryEscapeAtEveryPlace) {
+    const auto escaped = [](const std::string& bytes) {
+        std::string out = "\"";
+        for (const char c : bytes) {
+            const char* const pairs[] = {"\\t", "\\n", "\\r", "\\\"", "\\\\"};
+            const std::size_t which = std::string_view("\t\n\r\"\\").find(c);
+            out += which == std::string_view::npos ? std::string(1, c) : pairs[which];
+        }
+        return out + '"';
+    };
+    std::vector<std::size_t> sizes = {64, 65};
+    for (std::size_t size = 1; size <= 40; ++size) sizes.push_back(size);
+    for (const std::size_t size : sizes) {
+        for (const char c : {'\t', '\n', '\r', '"', '\\', '\x0b'}) {
+            for (std::size_t at = 0; at < size; ++at) {
+                std::string bytes(size, 'a');
+                bytes[at] = c;
+                ASSERT_EQ(written({string(bytes)}), escaped(bytes))
+                    << "byte " << int(c) << " at " << at << " of " << size;
+            }
+        }
     }
 }
 
