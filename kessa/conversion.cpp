@@ -27,7 +27,7 @@ public:
         const auto at = reinterpret_cast<std::uintptr_t>(token.data());
         const auto begin = reinterpret_cast<std::uintptr_t>(text_.data());
         if (at >= begin && at - begin + 16 <= text_.size() && detail::isVerbatimNumber(token)) {
-            writer_.numberText(token);
+            writer_.shortNumberText(token);
             return;
         }
         detail::PlainNumber plain;

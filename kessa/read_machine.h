@@ -66,9 +66,9 @@ public:
         return p;
     }
 
-    /// Adds the bytes from `begin` up to `end`, a run of the text.
+    /// Adds the bytes from `begin` up to `end`, a run of the text. No bytes, between two stops
+    /// in a row, take the same steps as some: that branch would be mispredicted half the time.
     void append(const char* begin, const char* end) {
-        if (begin == end) return;
         const std::size_t size = static_cast<std::size_t>(end - begin);
         if (view_.empty()) {
             view_ = std::string_view(begin, size);

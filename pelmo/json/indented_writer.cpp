@@ -73,6 +73,13 @@ void IndentedWriter::numberText(std::string_view text) {
     }
 }
 
+void IndentedWriter::shortNumberText(std::string_view text) {
+    beginValue();
+    char* p = room(16);
+    std::memcpy(p, text.data(), 16);
+    cursor_ = p + text.size();
+}
+
 void IndentedWriter::closeObject() {
     close('}');
 }

@@ -43,6 +43,9 @@ public:
     void number(double value);
     /// A number already in the form it is to have, written as it is.
     void numberText(std::string_view text);
+    /// numberText for a text of at most 16 bytes, 16 of which may be read from its start: it is
+    /// copied in one fixed-size step.
+    void shortNumberText(std::string_view text);
     void closeObject();
     void closeArray();
 

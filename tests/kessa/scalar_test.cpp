@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 
+#include "kessa/plain_number.h"
 #include "kessa/scalar.h"
 
 namespace {
@@ -170,4 +171,22 @@ TEST(Scalar, IgnoresProcessLocale) {
     EXPECT_EQ(typed("1,5"), R"("1,5")");
     EXPECT_EQ(typed("2.25e1"), "22.5");
     std::setlocale(LC_ALL, previous.c_str());
+}
+
+// The one-bit test of a token's first byte lets through every token that types as a number, and
+// no other first byte than a digit, a sign or white space.
+TEST(Scalar, OnlyNumbersBeginAsNumbersMay) {
+    for (int byte = 0; byte < 256; ++byte) {
+        const char c = static_cast<char>(byte);
+        const bool model = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == ' ' ||
+                           c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+        for (const char* rest : {"", "1", "1.5", " 1", "x"}) {
+            const std::string token = std::string(1, c) + rest;
+            EXPECT_EQ(kessa::detail::mayBeNumber(token), model) << "byte " << byte;
+            if (kessa::typeScalar(token).type != pelmo::JsonType::String) {
+                EXPECT_TRUE(kessa::detail::mayBeNumber(token)) << "byte " << byte;
+            }
+        }
+    }
+    EXPECT_FALSE(kessa::detail::mayBeNumber(""));
 }
