@@ -94,7 +94,9 @@ public:
                 if (keys_[i].hash == hash && keys_[i].key == key) return false;
             }
         } else {
-            if (count == kLinear) indexes_.push_back({frames_.size() - 1, {}});
+            if (indexes_.empty() || indexes_.back().frame != frames_.size() - 1) {
+                indexes_.push_back({frames_.size() - 1, {}});
+            }
             Index& index = indexes_.back();
             if (index.slots.size() < 2 * (count + 1)) rebuild(index, frame.firstKey, count);
             const std::size_t mask = index.slots.size() - 1;

@@ -37,11 +37,11 @@ std::vector<Seen> findingsOf(std::string_view text) {
 }
 
 /// `count` members k0=0, k1=1 and so on, each on a line.
-std::string members(int count) {
+std::string members(int count, char name = 'k') {
     std::string text;
     for (int i = 0; i < count; ++i) {
         // Appended piece by piece: g++ 12 warns wrongly about "k" + string.
-        text.append(1, 'k').append(std::to_string(i)).append(1, '=').append(std::to_string(i));
+        text.append(1, name).append(std::to_string(i)).append(1, '=').append(std::to_string(i));
         text += '\n';
     }
     return text;
@@ -61,13 +61,16 @@ TEST(Findings, KindsOffsetsAndBytes) {
         {"a=\"0\t1\"\n", {{FindingKind::LeadingZeros, 3, "0\t1"}}},
         {"a=\"1\t2\"\nb={\n0\n1\n}\n",
          {{FindingKind::JoinedLines, 12, "0\n1"}, {FindingKind::LeadingZeros, 12, "0\n1"}}},
-        {"a=\"1\n2\"\n", {}},
+        {"a=\"0\n1\"\n", {}},
         {"a=+007\n", {{FindingKind::PlusSign, 2, "+007"}, {FindingKind::LeadingZeros, 2, "+007"}}},
         // Objects large enough for an index of their own, and what closing one forgets.
-        {members(40) + "k3=x\n", {{FindingKind::RepeatedKey, 260, "k3"}}},
+        {members(40) + "k35=x\n", {{FindingKind::RepeatedKey, 260, "k35"}}},
+        {"b={a=1}\na=2\n", {}},
         {"o={\n" + members(40) + "}\nk3=1\no2={\n" + members(20) + "}\n", {}},
         {"o={\n" + members(30) + "k29=1\n}\nk29=1\nk29=2\n",
          {{FindingKind::RepeatedKey, 194, "k29"}, {FindingKind::RepeatedKey, 208, "k29"}}},
+        {members(20) + "o={\n" + members(20, 'j') + "}\nk5=1\n",
+         {{FindingKind::RepeatedKey, 246, "k5"}}},
         {"=1\n=2\n", {{FindingKind::RepeatedKey, 3, ""}}},
         {"a= \"x\"=1\n",
          {{FindingKind::KeyReplaced, 0, "a"}, {FindingKind::BlankBeforeQuote, 3, "\"x\""}}},

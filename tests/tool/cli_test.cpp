@@ -276,7 +276,9 @@ TEST_F(Cli, CheckFindings) {
         {"a=1\n{x=1}\n",
          {"2: no key is waiting for the container that opens here, so it goes under the empty "
           "key; put key= before it (byte offset 4)"}},
-        {"a={{1},{x=2}}\n", {}},
+        {"a=1\n{{1}}\n",
+         {"2: no key is waiting for the container that opens here, so it goes under the empty "
+          "key; put key= before it (byte offset 4)"}},
         {"zip=\"01234\"\n",
          {"1: the leading zeros of \"01234\" are dropped, quoted or not: it becomes 1234 and "
           "cannot stay text (byte offset 5)"}},
@@ -374,9 +376,10 @@ TEST_F(Cli, CheckFindings) {
 // Past the first 1,000 findings by offset --check only counts; one reported last but standing
 // early in the text is among those listed.
 TEST_F(Cli, CheckListsTheFirstThousand) {
-    std::string text = "x=1\nq={1,x=2}\n";
-    for (int i = 0; i < 1000; ++i) text += "#\n";
-    file("in.kessa", text + "3\n");
+    // The key x waits in the array, past a thousand hexadecimal elements, for the value 3.
+    std::string text = "x=1\nq={1,x=2";
+    for (int i = 0; i < 1000; ++i) text += ",0x1";
+    file("in.kessa", text + "}\n3\n");
     const Outcome outcome = run({"--check", "in.kessa"});
     EXPECT_EQ(outcome.status, 3);
     EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 1001);
