@@ -23,6 +23,7 @@ target_sources(pelmo PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FIL
   pelmo/file/output_file.h)
 target_sources(kessa PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
   kessa/conversion.h
+  kessa/findings.h
   kessa/parser.h
   kessa/reader.h
   kessa/scalar.h)

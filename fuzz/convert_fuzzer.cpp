@@ -1,7 +1,8 @@
 // Every reader of kessa text agrees with the tree builder on any bytes: the checker accepts and
 // refuses the same texts, naming the same fault at the same byte; the streamed conversion writes
 // the tree's indented text byte for byte; and the events a KessaHandler receives build the same
-// tree again.
+// tree again. The findings reader refuses alike, and each finding's bytes are a run of the text
+// that describe can word.
 
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 
 #include "check.h"
 #include "kessa/conversion.h"
+#include "kessa/findings.h"
 #include "kessa/parser.h"
 #include "kessa/reader.h"
 #include "kessa/scalar.h"
@@ -90,6 +92,22 @@ private:
     bool ended_ = false;
 };
 
+/// Holds each finding to its contract: bytes that are the text's own, at its offset.
+class FindingContract final : public kessa::FindingHandler {
+public:
+    explicit FindingContract(std::string_view text) : text_(text) {}
+    void found(const kessa::Finding& finding) override {
+        require(finding.offset <= text_.size() &&
+                    finding.bytes.size() <= text_.size() - finding.offset &&
+                    finding.bytes.data() == text_.data() + finding.offset,
+                "a finding's bytes are the text's own at its offset");
+        require(!kessa::describe(finding).empty(), "a finding is worded");
+    }
+
+private:
+    std::string_view text_;
+};
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -109,6 +127,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TreeRebuilder rebuilder;
     const Verdict read = verdictOf([&] { kessa::readKessa(text, rebuilder); });
     require(read == parsed, "readKessa refuses as the parser does");
+
+    FindingContract contract(text);
+    const Verdict findings = verdictOf([&] { kessa::checkKessaFindings(text, contract); });
+    require(findings == parsed, "the findings reader refuses as the parser does");
     if (parsed.refused) return 0;
 
     require(streamed == tree->toIndentedString(),

@@ -11,7 +11,19 @@
 //
 // A handler whose static member kKeepBytes is false gets views that may hold bytes the notation
 // drops (a carriage return inside a value, say); the checker, which never looks at them, saves
-// the copies that exact views would take.
+// the copies that exact views would take. Such views are always runs of the text itself.
+//
+// A handler may also have any of these members, which are called where the notation quietly
+// changes what the text says; handlers without them compile to the same code as before:
+//
+//   equalsSign(at, key, token, inObject)  an equals sign: the pending key it replaces, the text
+//                                         before it, and whether the innermost container is an
+//                                         object (inside an array the key is ignored)
+//   leftBrace(at, discarded)              a left brace, before anything else it does, and the
+//                                         text before it, which it drops
+//   quoteInText(at, before)               a double quote taken as an ordinary character
+//   lineFeedDropped(before)               a line feed dropped while a brace's kind is pending
+//   quotedValue(open)                     the opening quote of the value reported next
 
 #include <algorithm>
 #include <bit>
@@ -176,6 +188,9 @@ private:
         if (inQuotes_) {
             if (c == '"') {  // the closing quote: the value is kept untrimmed
                 inQuotes_ = false;
+                if constexpr (requires { handler_.quotedValue(at); }) {
+                    handler_.quotedValue(text_.data() + quoteStart_);
+                }
                 addScalar(token_.view());
                 token_.clear();
             }  // a tab inside quotes is dropped
@@ -183,7 +198,7 @@ private:
         }
         switch (c) {
             case '=':
-                onEquals();
+                onEquals(at);
                 break;
             case '{':
                 onLeftBrace(at);
@@ -206,13 +221,19 @@ private:
     }
 
     // The text before an equals sign becomes the pending key, replacing any earlier one.
-    void onEquals() {
+    void onEquals([[maybe_unused]] const char* at) {
         resolvePending(true);
+        if constexpr (requires { handler_.equalsSign(at, key_.view(), token_.view(), true); }) {
+            handler_.equalsSign(at, key_.view(), token_.view(), inObject_);
+        }
         key_.takeTrimmed(token_);
     }
 
     // Text between a value's equals sign and a left brace is discarded.
     void onLeftBrace(const char* at) {
+        if constexpr (requires { handler_.leftBrace(at, token_.view()); }) {
+            handler_.leftBrace(at, token_.view());
+        }
         token_.clear();
         resolvePending(false);
         pending_ = true;
@@ -252,13 +273,21 @@ private:
             inQuotes_ = true;
             quoteStart_ = offsetOf(at);
         } else {
+            if constexpr (requires { handler_.quoteInText(at, token_.view()); }) {
+                handler_.quoteInText(at, token_.view());
+            }
             token_.append(at, at + 1);
         }
     }
 
     // While a container's kind is pending, line feeds are dropped and the text around them joins.
     void onLineFeed() {
-        if (pending_) return;
+        if (pending_) {
+            if constexpr (requires { handler_.lineFeedDropped(token_.view()); }) {
+                handler_.lineFeedDropped(token_.view());
+            }
+            return;
+        }
         const std::string_view value = trimmed(token_.view());
         if (!value.empty()) addScalar(value);
         token_.clear();

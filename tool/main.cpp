@@ -9,9 +9,9 @@
 // read, so memory follows the nesting depth and not the size of the file.
 //
 // Exit status: 0 when the JSON file was written; 1 after printing the usage text, for fewer than
-// two arguments; 2 after a one-line message on standard error, for any failure.
+// two arguments; 2 after a one-line message on standard error, for any failure. --check (in
+// check.cpp) adds 3 for findings; --help and --version end with 0.
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -24,93 +24,27 @@
 #include "kessa/reader.h"
 #include "pelmo/file/background_sink.h"
 #include "pelmo/file/input_file.h"
-#include "pelmo/file/native_path.h"
 #include "pelmo/file/output_file.h"
 #include "pelmo/file/utf8.h"
+#include "tool/check.h"
+#include "tool/driver.h"
 #include "tool/main.h"
 
 namespace {
 
 constexpr char kUsage[] = "syntax: kessa2json <in-kessa-file> <out-json-file>";
 
-/// A failure of the run, with the whole line that reports it.
-class Failure : public std::exception {
-public:
-    explicit Failure(std::string message) : message_(std::move(message)) {}
-    const char* what() const noexcept override { return message_.c_str(); }
-
-private:
-    std::string message_;
-};
-
-void report(const std::string& line) {
-    std::fprintf(stderr, "kessa2json: %s\n", line.c_str());
-}
-
-/// A path as the messages show it: in single quotes, with unprintable bytes as \xNN.
-std::string quoted(std::string_view path) {
-    std::string text(1, '\'');  // built by appending: g++ 12 warns wrongly about "'" + string
-    text += pelmo::detail::printable(path);
-    text += '\'';
-    return text;
-}
-
-/// One of the two paths, as given and in the system's form; "-" stands for standard input or
-/// output.
-struct Path {
-    std::string_view given;
-    std::filesystem::path native;  // empty for "-"
-
-    explicit Path(std::string_view bytes) : given(bytes) {
-        if (isStandard()) return;
-        try {
-            native = pelmo::toNativePath(bytes);
-        } catch (const std::system_error&) {
-            throw Failure(quoted(bytes) + " is not a valid UTF-8 path");
-        }
-    }
-    bool isStandard() const { return given == "-"; }
-};
-
-std::string readFailure(const Path& input, const std::system_error& failure) {
-    const std::string name = input.isStandard() ? "standard input" : quoted(input.given);
-    return "cannot read " + name + ": " + failure.code().message();
-}
-
-/// Opens the input, or returns nothing for a path where nothing exists.
-std::optional<pelmo::InputFile> openInput(const Path& input) {
-    if (input.isStandard()) return pelmo::InputFile::standardInput();
-    try {
-        if (!pelmo::pathExists(input.native)) {
-            // Without this, a mistyped option would be read as an empty input, and the output
-            // path, perhaps the real input, overwritten with {}.
-            if (input.given.front() == '-') {
-                throw Failure("no input file " + quoted(input.given) +
-                              " (kessa2json takes no options)");
-            }
-            report("warning: " + quoted(input.given) + " does not exist; writing {}");
-            return std::nullopt;
-        }
-        return pelmo::InputFile(input.native);
-    } catch (const std::system_error& failure) {
-        throw Failure(readFailure(input, failure));
-    }
-}
+using driver::Failure;
+using driver::openInput;
+using driver::Path;
+using driver::quoted;
+using driver::readFailure;
+using driver::report;
+using driver::syntaxFailure;
 
 std::string writeFailure(const Path& output, const std::system_error& failure) {
     const std::string name = output.isStandard() ? "to standard output" : quoted(output.given);
     return "cannot write " + name + ": " + failure.code().message();
-}
-
-/// The report of a malformed input: where the fault is, as a line number and a byte offset, and
-/// what it is.
-std::string syntaxFailure(const Path& input, std::string_view text,
-                          const kessa::SyntaxError& error) {
-    const std::size_t offset = static_cast<std::size_t>(error.offset());
-    const auto line = 1 + std::count(text.begin(), text.begin() + offset, '\n');
-    const std::string name = input.isStandard() ? "<stdin>" : pelmo::detail::printable(input.given);
-    return name + ":" + std::to_string(line) + ": " + pelmo::detail::printable(error.describe()) +
-           " (byte offset " + std::to_string(offset) + ")";
 }
 
 std::string changeFailure(const Path& input) {
@@ -228,15 +162,59 @@ void convert(const Path& input, const Path& output) {
     }
 }
 
+constexpr char kHelp[] =
+    "usage: kessa2json <in-kessa-file> <out-json-file>\n"
+    "       kessa2json --check <in-kessa-file>\n"
+    "       kessa2json --help | -h | --version\n"
+    "\n"
+    "Converts a file in the kessa notation into indented JSON; - stands for standard input or\n"
+    "output. With --check, reads the file, writes nothing, and lists on standard output each\n"
+    "place where the conversion would change or drop what the text says.\n"
+    "\n"
+    "Exit status: 0 done, and for --check nothing to report; 3 --check found something;\n"
+    "2 failure, such as a malformed or unreadable input, with one line on standard error;\n"
+    "1 wrong arguments. The manual, man kessa2json, describes the notation and every message.\n";
+
+/// Whether `arg` is the option `name`: an argument that names an existing file is always a path.
+bool isOption(std::string_view arg, std::string_view name) {
+    return arg == name && !driver::exists(arg);
+}
+
+/// An output path that begins with "-" and names nothing is most likely a misplaced option, and
+/// would create a file of that name.
+void refuseOptionLikeOutput(const Path& output) {
+    if (output.given.size() < 2 || output.given.front() != '-' || driver::exists(output.given)) {
+        return;
+    }
+    throw Failure("output path " + quoted(output.given) + " looks like an option; write ./" +
+                  pelmo::detail::printable(output.given) + " for a file of that name");
+}
+
 }  // namespace
 
 int runKessa2json(int argc, char** argv) {
+    const std::string_view first = argc >= 2 ? argv[1] : "";
+    if (isOption(first, "--help") || isOption(first, "-h")) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    if (isOption(first, "--version")) {
+        std::fputs("kessa2json " KESSA2JSON_VERSION "\n", stdout);
+        return 0;
+    }
+    const bool check = isOption(first, "--check");
+    if (check && argc != 3) {
+        std::fputs("syntax: kessa2json --check <in-kessa-file>\n", stdout);
+        return 1;
+    }
     if (argc < 3) {
         std::fputs(kUsage, stdout);
         return 1;
     }
     try {
+        if (check) return checkFile(Path(argv[2]));
         const Path input(argv[1]), output(argv[2]);
+        refuseOptionLikeOutput(output);
         convert(input, output);
         return 0;
     } catch (const Failure& failure) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 
@@ -29,6 +30,25 @@ TEST_F(Cli, UsageWithFewerThanTwoArguments) {
         EXPECT_EQ(outcome.err, "");
         EXPECT_EQ(filesInWork(), 1u);
     }
+}
+
+// --help and -h: the usage, what the tool does and its exit statuses, a complete line at the end.
+TEST_F(Cli, HelpAndVersion) {
+    for (const char* option : {"--help", "-h"}) {
+        const Outcome outcome = run({option});
+        EXPECT_EQ(outcome.status, 0) << option;
+        EXPECT_EQ(outcome.err, "") << option;
+        EXPECT_EQ(outcome.out.rfind("usage: kessa2json <in-kessa-file> <out-json-file>\n", 0), 0u)
+            << option;
+        for (const char* part : {"--check", "Exit status: 0", "man kessa2json"}) {
+            EXPECT_NE(outcome.out.find(part), std::string::npos) << option << ": " << part;
+        }
+        EXPECT_EQ(outcome.out.back(), '\n') << option;
+    }
+    const Outcome version = run({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "kessa2json " KESSA2JSON_VERSION "\n");
+    EXPECT_EQ(filesInWork(), 0u);
 }
 
 TEST_F(Cli, ConvertsTheExample) {
@@ -68,15 +88,54 @@ TEST_F(Cli, Outcomes) {
         {{"-v", "in.kessa", "out.json"},
          {},
          2,
-         "kessa2json: no input file '-v' (kessa2json takes no options)\n",
+         "kessa2json: no input file '-v' (see kessa2json --help)\n",
          "",
          {{"in.kessa", "a=1\n"}, {"out.json", "previous"}}},
         {{"--", "in.kessa", "out.json"},
          {},
          2,
-         "kessa2json: no input file '--' (kessa2json takes no options)\n",
+         "kessa2json: no input file '--' (see kessa2json --help)\n",
          "",
          {{"in.kessa", "a=1\n"}}},
+        // An output path that looks like an option creates no file; one that exists is a path.
+        {{"in.kessa", "--help"},
+         {},
+         2,
+         "kessa2json: output path '--help' looks like an option; write ./--help for a file of "
+         "that name\n",
+         "",
+         {{"--help", std::nullopt}}},
+        {{"in.kessa", "-o"}, {{"-o", "previous"}}, 0, "", "", {{"-o", kJson}}},
+        // So are the options, where a file of their name exists.
+        {{"--check", "out.json"}, {{"--check", "a=1\n"}}, 0, "", "", {{"out.json", kJson}}},
+        {{"--version", "out.json"}, {{"--version", "a=1\n"}}, 0, "", "", {{"out.json", kJson}}},
+        // --check takes one input, which must exist, and writes nothing.
+        {{"--check"}, {}, 1, "", "syntax: kessa2json --check <in-kessa-file>\n", {}},
+        {{"--check", "in.kessa", "out.json"},
+         {},
+         1,
+         "",
+         "syntax: kessa2json --check <in-kessa-file>\n",
+         {{"out.json", "previous"}}},
+        {{"--check", "in.kessa"}, {}, 0, "", "", {{"out.json", "previous"}}},
+        {{"--check", "conf.kesa"},
+         {},
+         2,
+         "kessa2json: cannot read 'conf.kesa': No such file or directory\n",
+         "",
+         {}},
+        {{"--check", "-v"},
+         {},
+         2,
+         "kessa2json: no input file '-v' (see kessa2json --help)\n",
+         "",
+         {}},
+        {{"--check", "in.kessa"},
+         {{"in.kessa", "a=1\nb={x=1\n"}},
+         2,
+         "kessa2json: in.kessa:2: this left brace is never closed (byte offset 6)\n",
+         "",
+         {}},
         // A missing input still converts as empty text, with a warning.
         {{"conf.kesa", "conf.json"},
          {},
@@ -186,4 +245,149 @@ TEST_F(Cli, Outcomes) {
             }
         }
     }
+}
+
+// kessa2json --check: every place where the conversion changes or drops what the text says, one
+// line each in document order; status 3 with findings, 0 without.
+TEST_F(Cli, CheckFindings) {
+    const struct {
+        std::string input;
+        std::vector<std::string> lines;  // without "in.kessa:"
+    } rows[] = {
+        {"motd = \"Hello, world\"\n",
+         {"1: the double quote that starts \"\\\"Hello\" follows a blank, so it quotes nothing; "
+          "remove the blank to quote the value (byte offset 7)",
+          "1: no key is waiting for \"world\\\"\", so it goes under the empty key; put key= before "
+          "it, or quote a value that holds a comma or braces (there are no comments) (byte offset "
+          "15)"}},
+        {"ports={\n80\n443\n}\n",
+         {"2: the line breaks in \"80\\x0a443\" are dropped while the brace's kind is undecided, "
+          "joining one value; a comma after the first element makes an array (byte offset 8)"}},
+        {"a={\nx\ny=1}\n",
+         {"2: the line breaks in \"x\\x0ay\" are dropped while the brace's kind is undecided, "
+          "joining one value; a comma after the first element makes an array (byte offset 4)"}},
+        {"empty=\nx=1\n",
+         {"1: the key \"empty\" is dropped, since another key comes before its value; give it "
+          "one, such as \"\" for empty text (byte offset 0)"}},
+        {"a=b=c\n",
+         {"1: the key \"a\" is dropped, since another key comes before its value; give it one, "
+          "such as \"\" for empty text (byte offset 0)"}},
+        {"# comment\n",
+         {"1: no key is waiting for \"# comment\", so it goes under the empty key; put key= "
+          "before it, or quote a value that holds a comma or braces (there are no comments) (byte "
+          "offset 0)"}},
+        {"a=1\n{x=1}\n",
+         {"2: no key is waiting for the container that opens here, so it goes under the empty "
+          "key; put key= before it (byte offset 4)"}},
+        {"a=1\n{{1}}\n",
+         {"2: no key is waiting for the container that opens here, so it goes under the empty "
+          "key; put key= before it (byte offset 4)"}},
+        {"zip=\"01234\"\n",
+         {"1: the leading zeros of \"01234\" are dropped, quoted or not: it becomes 1234 and "
+          "cannot stay text (byte offset 5)"}},
+        {"phone=+4915112345678\n",
+         {"1: the plus sign of \"+4915112345678\" is dropped, quoted or not: it becomes "
+          "4915112345678 and cannot stay text (byte offset 6)"}},
+        {"hex=0x1F\n",
+         {"1: \"0x1F\" is read as hexadecimal, quoted or not: it becomes 31.0 and cannot stay "
+          "text (byte offset 4)"}},
+        {"v=1.\nw=-00.5e1\n",
+         {"1: the point at the end of \"1.\" makes a float, quoted or not: it becomes 1.0 and "
+          "cannot stay text (byte offset 2)",
+          "2: the leading zeros of \"-00.5e1\" are dropped, quoted or not: it becomes -5.0 and "
+          "cannot stay text (byte offset 7)"}},
+        {"n=\" 12\"\n",
+         {"1: the blanks in front of \" 12\" are dropped, quoted or not: it becomes 12 and cannot "
+          "stay text (byte offset 3)"}},
+        {"big=12345678901234567890\nlow=-9223372036854775809\nmax=9223372036854775807\n",
+         {"1: \"12345678901234567890\" is beyond the 64-bit range, quoted or not: it becomes "
+          "9223372036854775807 and cannot stay text (byte offset 4)",
+          "2: \"-9223372036854775809\" is beyond the 64-bit range, quoted or not: it becomes "
+          "-9223372036854775808 and cannot stay text (byte offset 29)"}},
+        {"pi=3.14159265358979\nfar=1e23\n",
+         {"1: \"3.14159265358979\" loses digits (floats keep six decimals at most), quoted or "
+          "not: it becomes 3.141593 and cannot stay text (byte offset 3)",
+          "2: \"1e23\" loses digits (floats keep six decimals at most), quoted or not: it becomes "
+          "99999999999999991611392.0 and cannot stay text (byte offset 24)"}},
+        {"eps=1e-9\ntiny=-1e-400\n",
+         {"1: \"1e-9\" is too small for six decimals, quoted or not: it becomes 0.0 and cannot "
+          "stay text (byte offset 4)",
+          "2: \"-1e-400\" is too small for six decimals, quoted or not: it becomes 0.0 and cannot "
+          "stay text (byte offset 14)"}},
+        {"huge=1e400\n",
+         {"1: \"1e400\" is too large for a double, quoted or not: it becomes 1e999 and cannot "
+          "stay text (byte offset 5)"}},
+        // Numbers the JSON holds as written, if not always in the same digits.
+        {"a=0.5\nb=-0.25\nc=1.50\nd=1e5\ne=0\nf=-0\ng=0.000\nh=123456789.123456\n"
+         "i=9223372036854775807\nj=\"1.5\"\nk=0e0\nl=1.5e-3\n",
+         {}},
+        {"greeting=Hello {name}, welcome\n",
+         {"1: \"Hello\" before a left brace is dropped; quote the whole value to keep text with "
+          "braces (byte offset 9)",
+          "1: no key is waiting for \"welcome\", so it goes under the empty key; put key= before "
+          "it, or quote a value that holds a comma or braces (there are no comments) (byte offset "
+          "23)"}},
+        {"\xEF\xBB\xBFname=1\n",
+         {"1: the text begins with a byte-order mark (\\xef\\xbb\\xbf), which stays in the first "
+          "key or value; save the file without it (byte offset 0)"}},
+        {std::string("k=a\x01"
+                     "b\nm=x\0y\n",
+                     12),
+         {"1: \"a\\x01b\" holds a control byte, which the JSON keeps raw and strict JSON readers "
+          "refuse (byte offset 2)",
+          "2: \"x\\x00y\" holds a control byte, which the JSON keeps raw and strict JSON readers "
+          "refuse (byte offset 8)"}},
+        {"l=caf\xE9\n\xFF=1\nok=caf\xC3\xA9\td\r\n",
+         {"1: \"caf\\xe9\" holds bytes that are not UTF-8, which strict JSON readers refuse; save "
+          "the file as UTF-8 (byte offset 2)",
+          "2: \"\\xff\" holds bytes that are not UTF-8, which strict JSON readers refuse; save "
+          "the file as UTF-8 (byte offset 7)"}},
+        {"a=1\nb={a=1}\na=2\n",
+         {"3: the object already has the key \"a\"; most JSON readers keep only its last value "
+          "(byte offset 12)"}},
+        // Keys are compared as the JSON has them, carriage returns dropped.
+        {"k\r1=1\r\nk1=2\r\n",
+         {"2: the object already has the key \"k1\"; most JSON readers keep only its last value "
+          "(byte offset 7)"}},
+        {"a={1,x=2}\nb=3\n",
+         {"1: an array takes no keys: \"x\" waits for the next value added to an object; an = "
+          "before any comma makes the brace an object (byte offset 5)",
+          "1: the key \"x\" is dropped, since another key comes before its value; give it one, "
+          "such as \"\" for empty text (byte offset 5)"}},
+        // Reported late, listed in document order.
+        {"x=1\nq={1,x=2,0x1}\n3\n",
+         {"2: an array takes no keys: \"x\" waits for the next value added to an object; an = "
+          "before any comma makes the brace an object (byte offset 9)",
+          "2: the object already has the key \"x\"; most JSON readers keep only its last value "
+          "(byte offset 9)",
+          "2: \"0x1\" is read as hexadecimal, quoted or not: it becomes 1.0 and cannot stay text "
+          "(byte offset 13)"}},
+        {"a=1\r\nb=\"x y\"\nc={1,2}\nd=x\"y\"\ne=\"\"\n=1\nf={\n}\ng=\"caf\xC3\xA9\"\n", {}},
+    };
+    for (const auto& row : rows) {
+        file("in.kessa", row.input);
+        const Outcome outcome = run({"--check", "in.kessa"});
+        std::string expected;
+        for (const std::string& line : row.lines) expected += "in.kessa:" + line + "\n";
+        EXPECT_EQ(outcome.out, expected) << row.input;
+        EXPECT_EQ(outcome.status, row.lines.empty() ? 0 : 3) << row.input;
+        EXPECT_EQ(outcome.err, "") << row.input;
+        EXPECT_EQ(filesInWork(), 1u) << row.input;
+    }
+}
+
+// Past the first 1,000 findings by offset --check only counts; one reported last but standing
+// early in the text is among those listed.
+TEST_F(Cli, CheckListsTheFirstThousand) {
+    // The key x waits in the array, past a thousand hexadecimal elements, for the value 3.
+    std::string text = "x=1\nq={1,x=2";
+    for (int i = 0; i < 1000; ++i) text += ",0x1";
+    file("in.kessa", text + "}\n3\n");
+    const Outcome outcome = run({"--check", "in.kessa"});
+    EXPECT_EQ(outcome.status, 3);
+    EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 1001);
+    EXPECT_EQ(outcome.out.find("in.kessa:2: the object already has the key \"x\""),
+              outcome.out.find('\n') + 1);
+    EXPECT_EQ(outcome.out.substr(outcome.out.rfind('\n', outcome.out.size() - 2) + 1),
+              "in.kessa: 2 more findings\n");
 }

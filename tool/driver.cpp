@@ -1,0 +1,75 @@
+#include "tool/driver.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "pelmo/file/native_path.h"
+#include "pelmo/file/utf8.h"
+
+namespace driver {
+
+void report(const std::string& line) {
+    std::fprintf(stderr, "kessa2json: %s\n", line.c_str());
+}
+
+std::string quoted(std::string_view path) {
+    std::string text(1, '\'');  // built by appending: g++ 12 warns wrongly about "'" + string
+    text += pelmo::detail::printable(path);
+    text += '\'';
+    return text;
+}
+
+Path::Path(std::string_view bytes) : given(bytes) {
+    if (isStandard()) return;
+    try {
+        native = pelmo::toNativePath(bytes);
+    } catch (const std::system_error&) {
+        throw Failure(quoted(bytes) + " is not a valid UTF-8 path");
+    }
+}
+
+bool exists(std::string_view path) {
+    try {
+        return pelmo::pathExists(pelmo::toNativePath(path));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::string readFailure(const Path& input, const std::system_error& failure) {
+    const std::string name = input.isStandard() ? "standard input" : quoted(input.given);
+    return "cannot read " + name + ": " + failure.code().message();
+}
+
+std::optional<pelmo::InputFile> openInput(const Path& input) {
+    if (input.isStandard()) return pelmo::InputFile::standardInput();
+    try {
+        if (!pelmo::pathExists(input.native)) {
+            // Without this, a mistyped option would be read as an empty input, and the output
+            // path, perhaps the real input, overwritten with {}.
+            if (input.given.front() == '-') {
+                throw Failure("no input file " + quoted(input.given) + " (see kessa2json --help)");
+            }
+            report("warning: " + quoted(input.given) + " does not exist; writing {}");
+            return std::nullopt;
+        }
+        return pelmo::InputFile(input.native);
+    } catch (const std::system_error& failure) {
+        throw Failure(readFailure(input, failure));
+    }
+}
+
+std::string inputName(const Path& input) {
+    return input.isStandard() ? "<stdin>" : pelmo::detail::printable(input.given);
+}
+
+std::string syntaxFailure(const Path& input, std::string_view text,
+                          const kessa::SyntaxError& error) {
+    const std::size_t offset = static_cast<std::size_t>(error.offset());
+    const auto line = 1 + std::count(text.begin(), text.begin() + offset, '\n');
+    return inputName(input) + ":" + std::to_string(line) + ": " +
+           pelmo::detail::printable(error.describe()) + " (byte offset " + std::to_string(offset) +
+           ")";
+}
+
+}  // namespace driver

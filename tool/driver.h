@@ -1,0 +1,61 @@
+#pragma once
+
+// What the tool's commands share: their failures, the paths they are given, the input's opening
+// and the report of a malformed input.
+
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+#include "kessa/reader.h"
+#include "pelmo/file/input_file.h"
+
+namespace driver {
+
+/// A failure of the run, with the whole line that reports it.
+class Failure : public std::exception {
+public:
+    explicit Failure(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
+/// Writes "kessa2json: " and `line` to standard error.
+void report(const std::string& line);
+
+/// A path as the messages show it: in single quotes, with unprintable bytes as \xNN.
+std::string quoted(std::string_view path);
+
+/// One of the paths, as given and in the system's form; "-" stands for standard input or
+/// output.
+struct Path {
+    std::string_view given;
+    std::filesystem::path native;  // empty for "-"
+
+    /// Raises Failure for a path that is not UTF-8.
+    explicit Path(std::string_view bytes);
+    bool isStandard() const { return given == "-"; }
+};
+
+/// Whether something exists at `path` (never raises: a path that cannot name one names none).
+bool exists(std::string_view path);
+
+std::string readFailure(const Path& input, const std::system_error& failure);
+
+/// Opens the input, or returns nothing for a path where nothing exists.
+std::optional<pelmo::InputFile> openInput(const Path& input);
+
+/// The input as the lines of a malformed input name it: "<stdin>" or the path.
+std::string inputName(const Path& input);
+
+/// The report of a malformed input: where the fault is, as a line number and a byte offset, and
+/// what it is.
+std::string syntaxFailure(const Path& input, std::string_view text,
+                          const kessa::SyntaxError& error);
+
+}  // namespace driver
