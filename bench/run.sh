@@ -7,7 +7,8 @@
 #   bench/run.sh [ROUNDS] [REALISTIC_MEGABYTES]      (defaults: 5 rounds, 100 MB)
 #
 # Each command runs once to warm up, then ROUNDS times, round by round; the table gives the
-# median wall time and peak resident memory (GNU time), and the ratio to the cp floor.
+# median wall time and peak resident memory (GNU time), and the ratio to the cp floor. Outputs
+# are written to tmpfs (/dev/shm) where the machine has one.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-5}
@@ -23,13 +24,23 @@ cmake --build --preset bench >/dev/null
 tool=build/bench/kessa2json
 data=build/bench/data
 mkdir -p "$data"
-scratch=$(mktemp -d)
+# The outputs go to memory (tmpfs) where there is one, so that the disk's speed does not blur the
+# tools' own.
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then
+  scratch=$(mktemp -d -p /dev/shm)
+else
+  scratch=$(mktemp -d)
+fi
 trap 'rm -rf "$scratch"' EXIT
 
-# Prints "SECONDS KILOBYTES" for one run of the command, whose output goes to $scratch/out.
+# Prints "SECONDS KILOBYTES" for one run of the command, whose output goes to $scratch/out: the
+# wall time to the millisecond (GNU time gives hundredths), the peak memory from GNU time.
 measure() {
-  /usr/bin/time -f "%e %M" -o "$scratch/time" "$@" >/dev/null
-  cat "$scratch/time"
+  local start end
+  start=$(date +%s%N)
+  /usr/bin/time -f "%M" -o "$scratch/time" "$@" >/dev/null
+  end=$(date +%s%N)
+  awk -v ns=$((end - start)) -v kb="$(cat "$scratch/time")" 'BEGIN { printf "%.3f %s\n", ns / 1e9, kb }'
 }
 
 for workload in realistic flat; do
@@ -82,7 +93,7 @@ for workload in realistic flat; do
     wall=$(echo "${times[$i]}" | median)
     peak=$(echo "${memory[$i]}" | median)
     awk -v n="${names[$i]}" -v w="$wall" -v p="$peak" -v bytes="$input" -v f="$floor" \
-      'BEGIN { printf "%-12s %10.3f %10.0f %12.0f %10.1f\n", n, w, p / 1024, (w > 0 ? bytes / 1e6 / w : 0), (f > 0 ? w / f : 0) }'
+      'BEGIN { printf "%-12s %10.3f %10.0f %12.0f %10.2f\n", n, w, p / 1024, (w > 0 ? bytes / 1e6 / w : 0), (f > 0 ? w / f : 0) }'
   done
   unset times memory
 done
