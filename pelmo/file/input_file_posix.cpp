@@ -139,6 +139,8 @@ struct InputFile::State {
             return false;
         }
         mapping = static_cast<char*>(view);
+        // Read to its end, as a reader would leave it, for whoever reads standard input next.
+        if (!ownsFd) ::lseek(fd, status.st_size, SEEK_SET);
         return true;
     }
 

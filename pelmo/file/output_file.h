@@ -12,10 +12,14 @@ namespace pelmo {
 /// it: a regular file, or a path where nothing exists yet, is replaced whole by a new file made in
 /// the same directory and put in its place by commit() alone. Everything else is written in place.
 ///
-/// The replacement keeps the permission bits of the file it replaces, and its owner and group; a
-/// new file gets 0666 less the umask. A symbolic link stays a link: the file it leads to is
-/// replaced. Nothing is synced to disk: the replacement guards against failed, killed and
-/// interrupted runs, not against the machine losing power.
+/// The replacement keeps the permission bits of the file it replaces, its owner and group, and its
+/// extended attributes; a new file gets 0666 less the umask. A symbolic link stays a link: the
+/// file it leads to is replaced. Nothing is synced to disk: the replacement guards against failed,
+/// killed and interrupted runs, not against the machine losing power.
+///
+/// On POSIX systems, where the replacement needs a name before it is complete, SIGINT, SIGTERM
+/// and SIGHUP remove it and then end the process as they would have; they are held back while the
+/// name is given and taken, in the calling thread (other threads should block them).
 class OutputFile final : public TextSink {
 public:
     enum class Route : std::uint8_t {
@@ -24,8 +28,10 @@ public:
     };
 
     /// Prepares to write the file at `native`, and makes the new file for the replacing route.
-    /// It is written in place instead where it is not a regular file, has more than one name, or
-    /// its owner, group or permission bits could not be kept, or its directory takes no new file.
+    /// It is written in place instead where it is not a regular file, is a link of /proc (such
+    /// as /dev/stdout), has more than one name, is mounted over another file, may not be written,
+    /// or its owner, group, attributes or permission bits could not be kept, or its directory
+    /// takes no new file.
     /// An empty path stands for standard output, written in place and left open. Raises
     /// std::system_error when the new file cannot be made for want of room or descriptors.
     explicit OutputFile(const std::filesystem::path& native);

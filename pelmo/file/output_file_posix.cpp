@@ -1,6 +1,9 @@
 #include <fcntl.h>
+#include <linux/magic.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -85,18 +88,43 @@ std::string besideName(const fs::path& target) {
     return (target.parent_path() / name).string();
 }
 
+/// Whether the folder `directory` is in /proc, whose links name open files (/dev/stdout, a pipe,
+/// a deleted file) rather than places for new ones.
+bool inProc(const fs::path& directory) {
+    struct statfs system;
+    return ::statfs(directory.empty() ? "." : directory.c_str(), &system) == 0 &&
+           system.f_type == PROC_SUPER_MAGIC;
+}
+
+/// Whether `file` lies in the same mount as the folder `directory`: false for a file mounted over
+/// another, and wherever it cannot be told.
+bool sameMount(const fs::path& directory, const fs::path& file) {
+    struct statx folder, mounted;
+    constexpr unsigned kWanted = STATX_MNT_ID | STATX_INO;
+    if (::statx(AT_FDCWD, directory.c_str(), 0, kWanted, &folder) != 0 ||
+        ::statx(AT_FDCWD, file.c_str(), 0, kWanted, &mounted) != 0) {
+        return false;
+    }
+    if ((folder.stx_mask & mounted.stx_mask & STATX_MNT_ID) != 0) {
+        return folder.stx_mnt_id == mounted.stx_mnt_id;
+    }
+    // Older systems tell mounts of other file systems only.
+    return folder.stx_dev_major == mounted.stx_dev_major &&
+           folder.stx_dev_minor == mounted.stx_dev_minor;
+}
+
 /// `native` with the symbolic links that lead to it followed, as far as they exist; nothing for a
-/// link into /proc, such as /dev/stdout, which names an open file rather than a place for one.
+/// link in /proc, which is written through as it is given.
 std::optional<fs::path> followLinks(fs::path native) {
     for (int hops = 0; hops < 40; ++hops) {
         struct stat status;
         if (::lstat(native.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) break;
+        if (inProc(native.parent_path())) return std::nullopt;
         char link[PATH_MAX];
         const ssize_t size = ::readlink(native.c_str(), link, sizeof link);
         if (size < 0 || static_cast<std::size_t>(size) == sizeof link) break;
         const fs::path next(std::string(link, static_cast<std::size_t>(size)));
         native = next.is_absolute() ? next : native.parent_path() / next;
-        if (native.string().rfind("/proc/", 0) == 0) return std::nullopt;
     }
     return native;
 }
@@ -118,9 +146,10 @@ void notePending(const std::string& path) {
 }
 
 /// Makes the replacement for `target` in its directory and opens `sink` on it: unnamed where the
-/// file system can (an empty name), else under a name beside the target. Nothing where the
-/// directory takes no new file.
-std::optional<std::string> makeReplacement(const fs::path& target, std::optional<FileSink>& sink) {
+/// file system can (an empty name), else under a name beside the target, with permission bits
+/// `mode` less the umask. Nothing where the directory takes no new file.
+std::optional<std::string> makeReplacement(const fs::path& target, mode_t mode,
+                                           std::optional<FileSink>& sink) {
     const fs::path directory = target.has_parent_path() ? target.parent_path() : ".";
     const int unnamedFd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (unnamedFd >= 0) {
@@ -138,7 +167,7 @@ std::optional<std::string> makeReplacement(const fs::path& target, std::optional
     handleEndingSignals();
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string path = besideName(target);
-        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd >= 0) {
             sink.emplace(FileSink::adopt(fd));
             notePending(path);
@@ -151,17 +180,44 @@ std::optional<std::string> makeReplacement(const fs::path& target, std::optional
     raiseErrno();
 }
 
-/// Gives the file open at `fd` the owner, group and permission bits of `existing`; false where
-/// the process may not.
-bool keep(int fd, const struct stat& existing) {
+/// Gives the file open at `fd` the extended attributes of the file at `target` (access lists and
+/// labels among them); false where one cannot be read or set.
+bool keepAttributes(int fd, const fs::path& target) {
+    std::string names(256, '\0');
+    ssize_t size;
+    while ((size = ::listxattr(target.c_str(), names.data(), names.size())) < 0 &&
+           errno == ERANGE) {
+        names.resize(names.size() * 4);
+    }
+    if (size < 0) return errno == ENOTSUP;  // a file system without them
+    std::string value(256, '\0');
+    for (const char* name = names.data(); name < names.data() + size;
+         name += std::strlen(name) + 1) {
+        ssize_t length;
+        while ((length = ::getxattr(target.c_str(), name, value.data(), value.size())) < 0 &&
+               errno == ERANGE) {
+            value.resize(value.size() * 4);
+        }
+        if (length < 0 ||
+            ::fsetxattr(fd, name, value.data(), static_cast<std::size_t>(length), 0) != 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+/// Gives the file open at `fd` the owner, group, extended attributes and permission bits of
+/// `existing`, the file at `target`; false where the process may not.
+bool keep(int fd, const fs::path& target, const struct stat& existing) {
     struct stat made;
     if (::fstat(fd, &made) != 0) return false;
     if ((made.st_uid != existing.st_uid || made.st_gid != existing.st_gid) &&
         ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
         return false;
     }
-    // After the owner: a change of owner clears the set-user-ID and set-group-ID bits.
-    return ::fchmod(fd, existing.st_mode & 07777) == 0;
+    // After the owner, whose change clears the set-user-ID and set-group-ID bits; and after an
+    // access list, which sets the group bits from its mask, the same as the file's.
+    return keepAttributes(fd, target) && ::fchmod(fd, existing.st_mode & 07777) == 0;
 }
 
 /// Gives the unnamed file open at `fd` a name beside `target`, and returns it.
@@ -198,14 +254,21 @@ void OutputFile::State::choose() {
     struct stat existing;
     const bool exists = ::stat(target.c_str(), &existing) == 0;
     if (!exists && errno != ENOENT) return;  // in place, where opening it tells why
-    if (exists && (!S_ISREG(existing.st_mode) || existing.st_nlink > 1)) return;
-    // A file its owner made read-only is refused as before, not replaced behind their back.
-    if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return;
-    std::optional<std::string> made = makeReplacement(target, sink);
+    const fs::path directory = target.has_parent_path() ? target.parent_path() : ".";
+    if (inProc(directory)) return;
+    if (exists) {
+        if (!S_ISREG(existing.st_mode) || existing.st_nlink > 1) return;
+        // A file its owner made read-only is refused as before, not replaced behind their back.
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return;
+        // A file mounted over another (a bind mount) cannot be renamed over.
+        if (!sameMount(directory, target)) return;
+    }
+    // A named replacement of an existing file is private until it takes the file's bits.
+    std::optional<std::string> made = makeReplacement(target, exists ? 0600 : 0666, sink);
     if (!made) return;
     unnamed = made->empty();
     if (!unnamed) name = std::move(*made);
-    if (exists && !keep(sink->descriptor(), existing)) {
+    if (exists && !keep(sink->descriptor(), target, existing)) {
         discard();
         return;
     }

@@ -4,6 +4,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <random>
 #include <thread>
@@ -480,6 +482,24 @@ TEST_F(Cli, OutputRoutes) {
          true,
          true},
         {"/dev/null", true, {"in.kessa", "/dev/null"}, "a=1\n", {}, 0, "", false, false},
+        {"extended attributes kept",
+         true,
+         {"in.kessa", "out.json"},
+         "a=1\n",
+         {},
+         0,
+         "",
+         true,
+         true},
+        {"a file mounted over another: in place",
+         true,
+         {"in.kessa", "out.json"},
+         "a=1\n",
+         {},
+         0,
+         "",
+         false,
+         true},
         {"a folder that takes no new file: in place",
          true,
          {"in.kessa", "out.json"},
@@ -528,6 +548,23 @@ TEST_F(Cli, OutputRoutes) {
             if (std::string(row.what) == "owner kept") {
                 ASSERT_EQ(::chown(out.c_str(), nobody->pw_uid, nobody->pw_gid), 0);
             }
+            const std::string name = row.what;
+            if (name == "extended attributes kept" &&
+                ::setxattr(out.c_str(), "user.note", "kept", 4, 0) != 0) {
+                std::printf("not tried here: %s (no user attributes)\n", what.c_str());
+                continue;
+            }
+            std::unique_ptr<const char, void (*)(const char*)> bound(
+                nullptr, [](const char* at) { ::umount2(at, MNT_DETACH); });
+            if (name == "a file mounted over another: in place") {
+                const fs::path under = file("under.json", "old");
+                if (!hidden->mounted ||
+                    ::mount(under.c_str(), out.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+                    std::printf("not tried here: %s (no mounts)\n", what.c_str());
+                    continue;
+                }
+                bound.reset(out.c_str());
+            }
             const bool locked = row.options.asNobody;
             if (locked) {  // a file all may write, in a folder where its user may not add one
                 ::chmod(out.c_str(), 0666);
@@ -560,6 +597,11 @@ TEST_F(Cli, OutputRoutes) {
             EXPECT_EQ(after.st_mode, before.st_mode) << what;
             EXPECT_EQ(after.st_uid, before.st_uid) << what;
             EXPECT_EQ(after.st_gid, before.st_gid) << what;
+            if (name == "extended attributes kept") {
+                char note[8] = {};
+                EXPECT_EQ(::getxattr(out.c_str(), "user.note", note, sizeof note), 4) << what;
+                EXPECT_STREQ(note, "kept") << what;
+            }
             const std::string kept = row.args[0] == "out.json" ? row.input : "old";
             EXPECT_TRUE(read("out.json") == (row.converted ? jsonOf(row.input) : kept)) << what;
             if (row.args[1] != "out.json" && row.args[1].size() > 16) {  // other outputs
@@ -571,14 +613,37 @@ TEST_F(Cli, OutputRoutes) {
     }
 }
 
-// /dev/stdout is whatever standard output is, a pipe included: written in place, never replaced.
-TEST_F(Cli, StandardOutputByNameThroughAPipe) {
+// /dev/stdout and the other links of /proc name open files, pipes included: they are written in
+// place, never replaced.
+TEST_F(Cli, OpenFilesByName) {
+    file("in.kessa", "a=1\n");
+    const std::string tool = "'" KESSA2JSON_TOOL "' in.kessa ";
+    for (const char* output : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1"}) {
+        fs::remove(dir / "work" / "piped.json");
+        const std::string command =
+            "cd '" + (dir / "work").string() + "' && " + tool + output + " | cat > piped.json";
+        EXPECT_EQ(std::system(command.c_str()), 0) << output;
+        EXPECT_EQ(read("piped.json"), "{\n    \"a\": 1\n}") << output;
+    }
+    // A file that has lost its name is written through the descriptor that still holds it.
+    const std::string command = "cd '" + (dir / "work").string() +
+                                "' && exec 3<>gone.json && rm gone.json && " + tool +
+                                "/dev/fd/3 && cat /dev/fd/3 > kept.json";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_EQ(read("kept.json"), "{\n    \"a\": 1\n}");
+    EXPECT_EQ(namesIn(dir / "work"),
+              (std::vector<std::string>{"in.kessa", "kept.json", "piped.json"}));
+}
+
+// Standard input that is a file is read to its end, as from a pipe: nothing is left for the next
+// reader of it.
+TEST_F(Cli, StandardInputIsReadToItsEnd) {
     file("in.kessa", "a=1\n");
     const std::string command = "cd '" + (dir / "work").string() +
-                                "' && '" KESSA2JSON_TOOL
-                                "' in.kessa /dev/stdout | cat > piped.json";
+                                "' && { '" KESSA2JSON_TOOL "' - out.json; cat > rest; } < in.kessa";
     EXPECT_EQ(std::system(command.c_str()), 0);
-    EXPECT_EQ(read("piped.json"), "{\n    \"a\": 1\n}");
+    EXPECT_EQ(read("out.json"), "{\n    \"a\": 1\n}");
+    EXPECT_EQ(read("rest"), "");
 }
 
 // A run killed or interrupted at any moment leaves the old output or the whole new one, and
