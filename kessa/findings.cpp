@@ -359,9 +359,8 @@ private:
                 if (c != '0') break;
                 --integral;
             }
-            if (!plain.point && integral >= 19) {
-                checkValue(kept, typeScalar(kept), found);
-            } else if (plain.point && (integral > 9 || plain.decimals.size() > 6)) {
+            // Shorter numerals keep their value, as the conversion's quick route knows.
+            if (plain.point ? integral > 9 || plain.decimals.size() > 6 : integral >= 19) {
                 checkValue(kept, typeScalar(kept), found);
             }
             return true;

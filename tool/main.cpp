@@ -87,8 +87,9 @@ public:
 
 private:
     void count(std::size_t size) {
-        if (checked_ || size < left_) {
-            left_ -= checked_ ? 0 : size;
+        if (checked_) return;
+        if (size < left_) {
+            left_ -= size;
             return;
         }
         checked_ = true;

@@ -73,8 +73,8 @@ struct BackgroundSink::State {
         }
     }
 
-    void queue(std::unique_lock<std::mutex>& lock, Buffer buffer) {
-        (void)lock;
+    /// Hands `buffer` to the thread; the caller holds the mutex.
+    void queue(Buffer buffer) {
         queued.push_back(std::move(buffer));
         changed.notify_all();
     }
@@ -114,14 +114,14 @@ void BackgroundSink::write(const char* data, std::size_t size) {
     std::memcpy(buffer.bytes.get(), data, size);
     buffer.size = size;
     lock.lock();
-    state_->queue(lock, std::move(buffer));
+    state_->queue(std::move(buffer));
 }
 
 void BackgroundSink::writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t size,
                                  std::size_t capacity) {
     std::unique_lock lock(state_->mutex);
     State::Buffer next = state_->takeFree(lock, capacity);
-    state_->queue(lock, {std::move(buffer), capacity, size});
+    state_->queue({std::move(buffer), capacity, size});
     buffer = std::move(next.bytes);
 }
 

@@ -5,7 +5,6 @@
 namespace pelmo {
 
 OutputFile::OutputFile(const std::filesystem::path& native) : state_(std::make_unique<State>()) {
-    state_->standard = native.empty();
     state_->target = native;
     if (!native.empty()) state_->choose();
 }
@@ -14,7 +13,6 @@ OutputFile::OutputFile(std::unique_ptr<State> state) : state_(std::move(state)) 
 
 OutputFile OutputFile::inPlace(const std::filesystem::path& native) {
     auto state = std::make_unique<State>();
-    state->standard = native.empty();
     state->target = native;
     return OutputFile(std::move(state));
 }
@@ -29,7 +27,7 @@ OutputFile::Route OutputFile::route() const {
 void OutputFile::open() {
     State& state = *state_;
     if (state.route == Route::Replace || state.sink) return;
-    state.sink.emplace(state.standard ? FileSink::standardOutput() : FileSink(state.target));
+    state.sink.emplace(state.target.empty() ? FileSink::standardOutput() : FileSink(state.target));
 }
 
 void OutputFile::write(const char* data, std::size_t size) {

@@ -13,11 +13,10 @@
 namespace pelmo {
 
 struct OutputFile::State {
-    /// The file to write, with the links that lead to it followed.
+    /// The file to write, with the links that lead to it followed; empty for standard output,
+    /// which is written in place and left open.
     std::filesystem::path target;
     Route route = Route::InPlace;
-    /// Standard output, written in place and left open.
-    bool standard = false;
     /// The file written: the replacement, or the target once open() has opened it.
     std::optional<FileSink> sink;
 #ifdef _WIN32
