@@ -23,10 +23,12 @@ target_sources(pelmo PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FIL
   pelmo/file/output_file.h)
 target_sources(kessa PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
   kessa/conversion.h
+  kessa/finding_kinds.h
   kessa/findings.h
   kessa/parser.h
   kessa/reader.h
-  kessa/scalar.h)
+  kessa/scalar.h
+  kessa/text_position.h)
 # The libraries are built as C++20; their headers ask no more of a user than C++17.
 target_compile_features(pelmo PUBLIC cxx_std_17)
 

@@ -3,6 +3,7 @@
 
 #include "kessa/findings.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -466,6 +467,24 @@ std::string shown(std::string_view bytes) {
     return text;
 }
 
+/// The words of an UnsafeInteger finding: what readers that hold doubles make of the integer.
+std::string unsafeIntegerWords(std::string_view bytes) {
+    std::string kept;
+    for (const char c : bytes) {
+        if (c != '\t' && c != '\r' && c != '\n') kept += c;
+    }
+    const Scalar scalar = typeScalar(kept);
+    char number[pelmo::detail::kNumberTextCapacity];
+    // The double nearest the integer, written out in full: the value such a reader holds.
+    const double nearest = static_cast<double>(scalar.integer);
+    const char* end =
+        std::to_chars(number, number + sizeof number, nearest, std::chars_format::fixed, 0).ptr;
+    return shown(bytes) +
+           " is beyond 2^53, quoted or not: the JSON keeps it exactly, but JavaScript and other "
+           "readers that hold numbers as doubles read " +
+           std::string(number, static_cast<std::size_t>(end - number));
+}
+
 }  // namespace
 
 FindingHandler::~FindingHandler() = default;
@@ -522,12 +541,47 @@ std::string describe(const Finding& finding) {
          " holds bytes that are not UTF-8, which strict JSON readers refuse; save the file as "
          "UTF-8",
          false},
+        {"the zeros at the end of the decimals of ", " are dropped", true},
+        {"", " is written without its exponent", true},
+        {"the minus sign of ", " is dropped", true},
+        {"the tabs in ",
+         " are dropped inside double quotes; only an unquoted value keeps a tab between other "
+         "characters",
+         false},
+        {"", "", true},  // worded below
+        {"the braces ", " make an empty array, not an object; write {=} for an empty object",
+         false},
+        {"", "", false},  // worded below
+        {"", "", false},  // worded below
+        {"the key ",
+         " has no value when its object closes, so it waits for the next value added to an "
+         "object; give it one, such as \"\" for empty text",
+         false},
+        {"", "", false},  // worded below
     };
-    static_assert(std::size(kWords) == static_cast<std::size_t>(FindingKind::NotUtf8) + 1);
+    static_assert(std::size(kWords) == kFindingKindCount);
     if (finding.kind == FindingKind::ByteOrderMark) return kWords[0].before;
     if (finding.kind == FindingKind::NoKey && finding.bytes == "{") {
         return "no key is waiting for the container that opens here, so it goes under the empty "
                "key; put key= before it";
+    }
+    switch (finding.kind) {
+        case FindingKind::DroppedEquals:
+            return "this equals sign has no key, and no value comes for it, so it adds nothing; "
+                   "remove it, or write a key before it and a value after it";
+        case FindingKind::EmptyElement:
+            return "the empty element before this comma is dropped; write \"\" for empty text, "
+                   "or remove the comma";
+        case FindingKind::OpenAtEnd:
+            return finding.bytes == "{"
+                       ? "the left brace at the end of the text opens nothing, and is dropped; "
+                         "remove it, or close it"
+                       : "the double quote at the end of the text opens nothing, and is dropped; "
+                         "remove it, or close it";
+        case FindingKind::UnsafeInteger:
+            return unsafeIntegerWords(finding.bytes);
+        default:
+            break;
     }
     const auto& words = kWords[static_cast<std::size_t>(finding.kind)];
     std::string text = words.before + shown(finding.bytes) + words.after;

@@ -4,30 +4,9 @@
 #include <string>
 #include <string_view>
 
-namespace kessa {
+#include "kessa/finding_kinds.h"
 
-/// A place where the conversion of well-formed kessa text changes or drops what the text says.
-enum class FindingKind : std::uint8_t {
-    ByteOrderMark,     ///< the text begins with one, which stays in the first key or value
-    BlankBeforeQuote,  ///< a double quote after blanks, taken as an ordinary character
-    JoinedLines,       ///< line breaks dropped while a brace's kind was undecided join a value
-    KeyReplaced,       ///< a key dropped because another one came before its value
-    NoKey,             ///< a value added under the empty key because no key was waiting
-    DiscardedText,     ///< text dropped before a left brace
-    KeyInArray,        ///< an equals sign inside an array, which ignores its key
-    RepeatedKey,       ///< a key its object already has
-    LeadingBlanks,     ///< blanks in front of a numeral, dropped
-    PlusSign,          ///< the plus sign of a numeral, dropped
-    LeadingZeros,      ///< leading zeros of a numeral, dropped
-    Hexadecimal,       ///< a hexadecimal numeral, written as a decimal float
-    TrailingPoint,     ///< a numeral ending in a point, written as a float
-    Saturated,         ///< an integer beyond 64 bits, written as the nearest limit
-    Rounded,           ///< a decimal whose digits are not all kept
-    Underflow,         ///< a decimal other than zero, written as zero
-    Overflow,          ///< a decimal too large for a double, written as an infinity
-    ControlByte,       ///< a control byte the JSON keeps raw
-    NotUtf8,           ///< bytes that are not UTF-8, which the JSON keeps raw
-};
+namespace kessa {
 
 /// One finding: what it is and the bytes concerned, a run of the text checked.
 struct Finding {
@@ -38,6 +17,10 @@ struct Finding {
     /// drops, such as the line breaks of JoinedLines, included); a left brace for a container
     /// under the empty key. Valid as long as the text is.
     std::string_view bytes;
+
+    /// The kind's stable name, such as "trailing-zeros".
+    std::string_view code() const { return kessa::code(kind); }
+    Severity severity() const { return kessa::severity(kind); }
 };
 
 /// Receives the findings of checkKessaFindings.

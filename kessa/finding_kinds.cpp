@@ -1,0 +1,97 @@
+// The one list of the kinds of finding: what the tool prints, the rules of its SARIF output and
+// the man page's table all come from here.
+
+#include "kessa/finding_kinds.h"
+
+#include <array>
+
+namespace kessa {
+
+namespace {
+
+struct KindInfo {
+    std::string_view code;
+    Severity severity;
+    std::string_view summary;
+};
+
+constexpr auto kNote = Severity::Note;
+constexpr auto kWarning = Severity::Warning;
+constexpr auto kError = Severity::Error;
+
+// In the order of FindingKind.
+constexpr std::array<KindInfo, kFindingKindCount> kKinds{{
+    {"byte-order-mark", kWarning, "A byte-order mark stays in the first key or value."},
+    {"blank-before-quote", kWarning, "A double quote after a blank quotes nothing."},
+    {"joined-lines", kError, "Line breaks dropped while a brace is undecided join two values."},
+    {"key-replaced", kError, "A key is dropped because another key comes before its value."},
+    {"no-key", kWarning, "A value with no key waiting goes under the empty key."},
+    {"discarded-text", kError, "Text in front of a left brace is dropped."},
+    {"key-in-array", kError, "An array ignores a key, which waits for a later value."},
+    {"repeated-key", kWarning, "An object has the key already."},
+    {"leading-blanks", kWarning, "Blanks in front of a quoted numeral are dropped."},
+    {"plus-sign", kWarning, "The plus sign of a numeral is dropped."},
+    {"leading-zeros", kWarning, "The leading zeros of a numeral are dropped."},
+    {"hexadecimal", kWarning, "A hexadecimal numeral becomes a decimal float."},
+    {"trailing-point", kWarning, "A numeral that ends in a point becomes a float."},
+    {"saturated", kError, "An integer beyond the 64-bit range becomes the nearest limit."},
+    {"rounded", kError, "A decimal loses digits: floats keep six decimals at most."},
+    {"underflow", kError, "A decimal too small for six decimals becomes zero."},
+    {"overflow", kError, "A number too large for a double becomes an infinity."},
+    {"control-byte", kWarning, "A control byte stays raw, and strict JSON readers refuse it."},
+    {"not-utf8", kWarning,
+     "Bytes that are not UTF-8 stay raw, and strict JSON readers refuse them."},
+    {"trailing-zeros", kWarning, "The zeros at the end of a numeral's decimals are dropped."},
+    {"exponent", kWarning, "A numeral with an exponent is written out in full."},
+    {"negative-zero", kWarning, "The minus sign of a zero is dropped."},
+    {"tab-in-quotes", kError, "A tab inside double quotes is dropped."},
+    {"unsafe-integer", kNote,
+     "An integer beyond 2^53 is exact in the JSON, but readers that hold numbers as doubles "
+     "change it."},
+    {"empty-braces", kWarning, "Braces with nothing inside make an empty array, not an object."},
+    {"dropped-equals", kError, "An equals sign with no key and no value after it adds nothing."},
+    {"empty-element", kError, "An empty element between two commas is dropped."},
+    {"waiting-key", kError,
+     "A key with no value when its object closes waits for the next value of an object."},
+    {"open-at-end", kError, "A double quote or left brace at the end of the text is dropped."},
+}};
+
+const KindInfo& infoOf(FindingKind kind) {
+    return kKinds[static_cast<std::size_t>(kind)];
+}
+
+constexpr std::array<std::string_view, 3> kSeverityNames{"note", "warning", "error"};
+
+}  // namespace
+
+std::string_view code(FindingKind kind) {
+    return infoOf(kind).code;
+}
+
+std::optional<FindingKind> kindOfCode(std::string_view name) {
+    for (std::size_t i = 0; i != kKinds.size(); ++i) {
+        if (kKinds[i].code == name) return static_cast<FindingKind>(i);
+    }
+    return std::nullopt;
+}
+
+Severity severity(FindingKind kind) {
+    return infoOf(kind).severity;
+}
+
+std::string_view summary(FindingKind kind) {
+    return infoOf(kind).summary;
+}
+
+std::string_view name(Severity severity) {
+    return kSeverityNames[static_cast<std::size_t>(severity)];
+}
+
+std::optional<Severity> severityOfName(std::string_view text) {
+    for (std::size_t i = 0; i != kSeverityNames.size(); ++i) {
+        if (kSeverityNames[i] == text) return static_cast<Severity>(i);
+    }
+    return std::nullopt;
+}
+
+}  // namespace kessa

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace kessa {
+
+/// A place where the conversion of well-formed kessa text changes or drops what the text says.
+/// New kinds are added at the end; a kind's code never changes once released.
+enum class FindingKind : std::uint8_t {
+    ByteOrderMark,     ///< the text begins with one, which stays in the first key or value
+    BlankBeforeQuote,  ///< a double quote after blanks, taken as an ordinary character
+    JoinedLines,       ///< line breaks dropped while a brace's kind was undecided join a value
+    KeyReplaced,       ///< a key dropped because another one came before its value
+    NoKey,             ///< a value added under the empty key because no key was waiting
+    DiscardedText,     ///< text dropped before a left brace
+    KeyInArray,        ///< an equals sign inside an array, which ignores its key
+    RepeatedKey,       ///< a key its object already has
+    LeadingBlanks,     ///< blanks in front of a numeral, dropped
+    PlusSign,          ///< the plus sign of a numeral, dropped
+    LeadingZeros,      ///< leading zeros of a numeral, dropped
+    Hexadecimal,       ///< a hexadecimal numeral, written as a decimal float
+    TrailingPoint,     ///< a numeral ending in a point, written as a float
+    Saturated,         ///< an integer beyond 64 bits, written as the nearest limit
+    Rounded,           ///< a decimal whose digits are not all kept
+    Underflow,         ///< a decimal other than zero, written as zero
+    Overflow,          ///< a decimal too large for a double, written as an infinity
+    ControlByte,       ///< a control byte the JSON keeps raw
+    NotUtf8,           ///< bytes that are not UTF-8, which the JSON keeps raw
+    TrailingZeros,     ///< zeros at the end of a numeral's decimals, dropped
+    Exponent,          ///< a numeral with an exponent, written out in full
+    NegativeZero,      ///< the minus sign of a zero, dropped
+    TabInQuotes,       ///< a tab inside double quotes, dropped
+    UnsafeInteger,     ///< an integer beyond 2^53, which readers holding doubles change
+    EmptyBraces,       ///< braces with nothing inside, which make an empty array
+    DroppedEquals,     ///< an equals sign with no key whose value never comes
+    EmptyElement,      ///< an empty element between two commas, dropped
+    WaitingKey,        ///< a key with no value when its object closes, left for a later value
+    OpenAtEnd,         ///< a double quote or left brace at the end of the text, opening nothing
+};
+
+/// How many kinds there are; they run from 0 to kFindingKindCount - 1.
+constexpr std::size_t kFindingKindCount = static_cast<std::size_t>(FindingKind::OpenAtEnd) + 1;
+
+/// How much a finding matters, least first: a note where nothing changes here but readers may
+/// disagree, a warning where the data changes form or type, an error where the JSON loses data
+/// the text holds.
+enum class Severity : std::uint8_t { Note, Warning, Error };
+
+/// The kind's stable name, such as "trailing-zeros", for logs, options and rule ids.
+std::string_view code(FindingKind kind);
+/// The kind whose code is `name`, if there is one.
+std::optional<FindingKind> kindOfCode(std::string_view name);
+Severity severity(FindingKind kind);
+/// The kind in one sentence, without the bytes of any one finding.
+std::string_view summary(FindingKind kind);
+
+/// "note", "warning" or "error".
+std::string_view name(Severity severity);
+/// The severity whose name is `text`, if there is one.
+std::optional<Severity> severityOfName(std::string_view text);
+
+}  // namespace kessa
