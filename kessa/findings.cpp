@@ -3,6 +3,7 @@
 
 #include "kessa/findings.h"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -211,6 +212,8 @@ public:
     void key(std::string_view span) {
         const bool given = keyGiven_;
         keyGiven_ = false;
+        keyReported_ = false;
+        equalsOpened_ = false;
         if (span.empty()) {
             if (!given) {
                 noKey_ = true;
@@ -230,9 +233,12 @@ public:
     }
 
     void scalar(std::string_view span) {
+        added();
         const bool quoted = quoted_;
         quoted_ = false;
-        const char* const at = quoted ? quoteOpen_ + 1 : span.data();
+        // A quoted value is all between its quotes, tabs at its ends included.
+        if (quoted) span = {quoteOpen_ + 1, static_cast<std::size_t>(quoteClose_ - quoteOpen_ - 1)};
+        const char* const at = span.data();
         if (noKey_) {
             noKey_ = false;
             report(FindingKind::NoKey, at, span.size());
@@ -243,33 +249,80 @@ public:
         }
         std::string_view kept = span;
         const bool plain = isPlainAscii(span);
-        if (!plain) kept = keptBytes(span, quoted, buffer_);
+        if (!plain) {
+            if (quoted && span.find('\t') != std::string_view::npos) {
+                report(FindingKind::TabInQuotes, at, span.size());
+            }
+            kept = keptBytes(span, quoted, buffer_);
+        }
         if (detail::mayBeNumber(kept) && checkNumber(at, span, kept)) return;
         if (!plain) checkBytes(span, kept);
     }
 
     void openObject() {
-        opened();
         keys_.open();
+        if (!rootOpen_) {  // the root, which no brace opens
+            rootOpen_ = true;
+            return;
+        }
+        opened();
+        objectOpened_ = true;
     }
-    void openArray() { opened(); }
-    void closeObject() { keys_.close(); }
-    void closeArray() {}
+    void openArray() { emptyArray_ = opened(); }
+
+    void closeObject() {
+        keys_.close();
+        afterComma_ = false;
+        if (!keyGiven_) return;
+        // A key left waiting as its object closes: {=} is how an empty object is written; an
+        // empty key adds nothing; any other goes to the next value added to an object.
+        if (equalsOpened_ || pendingKey_.empty()) {
+            if (!equalsOpened_) report(FindingKind::DroppedEquals, equals_, 1);
+            keyGiven_ = false;
+            equalsOpened_ = false;
+        } else if (!keyReported_) {
+            report(FindingKind::WaitingKey, pendingKey_);
+            keyReported_ = true;
+        }
+    }
+
+    void closeArray() {
+        afterComma_ = false;
+        if (emptyArray_ == nullptr) return;
+        // Only blanks lie between the brace and the right brace that opened and closed it.
+        const char* close = emptyArray_ + 1;
+        while (close != text_.data() + text_.size() && detail::isBlank(*close)) ++close;
+        report(FindingKind::EmptyBraces, emptyArray_,
+               static_cast<std::size_t>(close - emptyArray_) + 1);
+        emptyArray_ = nullptr;
+    }
+
     void end() {}
 
     void equalsSign(const char* at, std::string_view key, std::string_view token, bool inObject) {
-        if (!key.empty()) report(FindingKind::KeyReplaced, key);
+        if (!key.empty()) {
+            report(FindingKind::KeyReplaced, key);
+        } else if (keyGiven_ && !equalsOpened_) {
+            report(FindingKind::DroppedEquals, equals_, 1);
+        }
         const std::string_view next = detail::trimmed(token);
         if (!next.empty()) checkToken(next);
+        keyReported_ = false;
         if (!inObject) {
+            keyReported_ = true;
             if (next.empty()) {
                 report(FindingKind::KeyInArray, at, 1);
             } else {
                 report(FindingKind::KeyInArray, next);
             }
         }
+        // The equals sign that decides a brace is an object's, as in {=}.
+        equalsOpened_ = objectOpened_ && next.empty();
+        objectOpened_ = false;
+        afterComma_ = false;
         keyGiven_ = true;
         equals_ = at;
+        pendingKey_ = next;
     }
 
     void leftBrace(const char* at, std::string_view discarded) {
@@ -291,10 +344,18 @@ public:
         if (!detail::trimmed(before).empty()) lineFeedDropped_ = true;
     }
 
-    void quotedValue(const char* open) {
+    void quotedValue(const char* open, const char* close) {
         quoted_ = true;
         quoteOpen_ = open;
+        quoteClose_ = close;
     }
+
+    void comma(const char* at, bool added) {
+        if (!added && afterComma_) report(FindingKind::EmptyElement, at, 1);
+        afterComma_ = true;
+    }
+
+    void openAtEnd(const char* at) { report(FindingKind::OpenAtEnd, at, 1); }
 
 private:
     void report(FindingKind kind, const char* at, std::size_t size) {
@@ -302,8 +363,17 @@ private:
     }
     void report(FindingKind kind, std::string_view span) { report(kind, span.data(), span.size()); }
 
-    /// A container is added; under the empty key, the finding points at its brace.
-    void opened() {
+    /// A value or container is added to the innermost container.
+    void added() {
+        emptyArray_ = nullptr;
+        objectOpened_ = false;
+        afterComma_ = false;
+    }
+
+    /// A container is added; under the empty key, the finding points at its brace. Returns the
+    /// container's left brace.
+    const char* opened() {
+        added();
         const char* brace = brace_;
         if (resolving_ != nullptr) {
             brace = resolving_;
@@ -311,9 +381,11 @@ private:
         } else {
             bracePending_ = false;
         }
-        if (!noKey_) return;
-        noKey_ = false;
-        report(FindingKind::NoKey, brace, 1);
+        if (noKey_) {
+            noKey_ = false;
+            report(FindingKind::NoKey, brace, 1);
+        }
+        return brace;
     }
 
     /// What the machine's hooks noted for the unquoted key or value `span`, just completed.
@@ -360,9 +432,20 @@ private:
                 if (c != '0') break;
                 --integral;
             }
-            // Shorter numerals keep their value, as the conversion's quick route knows.
-            if (plain.point ? integral > 9 || plain.decimals.size() > 6 : integral >= 19) {
-                checkValue(kept, typeScalar(kept), found);
+            bool changed = false;
+            // Shorter numerals keep their value, as the conversion's quick route knows, and
+            // integers of fewer than 16 digits are below 2^53.
+            if (plain.point ? integral > 9 || plain.decimals.size() > 6 : integral >= 16) {
+                const Scalar scalar = typeScalar(kept);
+                changed = checkValue(kept, scalar, found);
+                if (!changed) checkSafeInteger(scalar, found);
+            }
+            if (plain.negative && integral == 0 &&
+                plain.decimals.find_first_not_of('0') == std::string_view::npos) {
+                found(FindingKind::NegativeZero);
+            }
+            if (!changed && plain.decimals.size() > 1 && plain.decimals.back() == '0') {
+                found(FindingKind::TrailingZeros);
             }
             return true;
         }
@@ -372,6 +455,7 @@ private:
         while (isSpace(kept[i])) ++i;
         if (i != 0) found(FindingKind::LeadingBlanks);
         if (kept[i] == '+') found(FindingKind::PlusSign);
+        const bool negative = kept[i] == '-';
         if (kept[i] == '+' || kept[i] == '-') ++i;
         const bool more = i + 1 < kept.size();
         if (kept[i] == '0' && more && (kept[i + 1] | 0x20) == 'x') {
@@ -382,14 +466,25 @@ private:
             found(FindingKind::LeadingZeros);
         }
         if (kept.back() == '.') found(FindingKind::TrailingPoint);
-        checkValue(kept.substr(i), scalar, found);
+        const std::string_view numeral = kept.substr(i);
+        const bool changed = checkValue(numeral, scalar, found);
+        if (negative && decimalOf(numeral).digits.empty()) found(FindingKind::NegativeZero);
+        if (changed) return true;
+        checkSafeInteger(scalar, found);
+        const std::size_t point = numeral.find('.');
+        if (numeral.find_first_of("eE") != std::string_view::npos) {
+            found(FindingKind::Exponent);
+        } else if (point != std::string_view::npos && numeral.size() - point > 2 &&
+                   numeral.back() == '0') {
+            found(FindingKind::TrailingZeros);
+        }
         return true;
     }
 
     /// Whether the number written for a decimal numeral (no blanks or sign in front) has its
-    /// value.
+    /// value; reports the finding and returns true if not.
     template <class Found>
-    static void checkValue(std::string_view numeral, const Scalar& scalar, Found found) {
+    static bool checkValue(std::string_view numeral, const Scalar& scalar, Found found) {
         if (numeral[0] == '-' || numeral[0] == '+') numeral.remove_prefix(1);
         const Decimal value = decimalOf(numeral);
         char text[pelmo::detail::kNumberTextCapacity];
@@ -397,16 +492,15 @@ private:
             const char* end = pelmo::detail::writeInteger(text, scalar.integer);
             const std::string_view written(text, static_cast<std::size_t>(end - text));
             const Decimal result = decimalOf(written[0] == '-' ? written.substr(1) : written);
-            if (result.digits != value.digits || result.exponent != value.exponent) {
-                found(FindingKind::Saturated);
-            }
-            return;
+            if (result.digits == value.digits && result.exponent == value.exponent) return false;
+            found(FindingKind::Saturated);
+            return true;
         }
         if (std::isinf(scalar.number)) {
             found(FindingKind::Overflow);
-            return;
+            return true;
         }
-        if (value.digits.empty()) return;  // zero, however written
+        if (value.digits.empty()) return false;  // zero, however written
         const char* end = pelmo::detail::writeFloat(text, scalar.number);
         std::string_view written(text, static_cast<std::size_t>(end - text));
         if (written[0] == '-') written.remove_prefix(1);
@@ -415,6 +509,23 @@ private:
             found(FindingKind::Underflow);
         } else if (result.digits != value.digits || result.exponent != value.exponent) {
             found(FindingKind::Rounded);
+        } else {
+            return false;
+        }
+        return true;
+    }
+
+    /// An integer kept as the text says that a double cannot hold: beyond 2^53, with more
+    /// significant bits than 53.
+    template <class Found>
+    static void checkSafeInteger(const Scalar& scalar, Found found) {
+        if (scalar.type != pelmo::JsonType::Integer) return;
+        const std::uint64_t magnitude = scalar.integer < 0
+                                            ? 0 - static_cast<std::uint64_t>(scalar.integer)
+                                            : static_cast<std::uint64_t>(scalar.integer);
+        constexpr std::uint64_t kExact = std::uint64_t{1} << 53;
+        if (magnitude > kExact && magnitude >> std::countr_zero(magnitude) >= kExact) {
+            found(FindingKind::UnsafeInteger);
         }
     }
 
@@ -429,6 +540,7 @@ private:
     /// The next value is quoted, its opening quote at quoteOpen_.
     bool quoted_ = false;
     const char* quoteOpen_ = nullptr;
+    const char* quoteClose_ = nullptr;
     /// A double quote after blanks was taken as text, into the token being read.
     const char* quoteAfterBlank_ = nullptr;
     /// A line feed after text was dropped while a brace was pending.
@@ -439,6 +551,19 @@ private:
     bool bracePending_ = false;
     const char* resolving_ = nullptr;
     const char* equals_ = nullptr;  // the last equals sign
+    /// The key that equals sign made, trimmed; it waits while keyGiven_ is set.
+    std::string_view pendingKey_;
+    /// The waiting key was reported as waiting already (in an array, or as an object closed).
+    bool keyReported_ = false;
+    /// An object was opened just now, by the equals sign about to be reported.
+    bool objectOpened_ = false;
+    /// The waiting key is the empty one of the equals sign that made its object, as in {=}.
+    bool equalsOpened_ = false;
+    /// The left brace of an array with nothing in it yet, or null.
+    const char* emptyArray_ = nullptr;
+    /// The last separator was a comma, with no value or container after it.
+    bool afterComma_ = false;
+    bool rootOpen_ = false;
 };
 
 /// `bytes` as describe shows them: in double quotes, at most kBytesShown of them, unprintable

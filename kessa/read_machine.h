@@ -23,7 +23,10 @@
 //                                         text before it, which it drops
 //   quoteInText(at, before)               a double quote taken as an ordinary character
 //   lineFeedDropped(before)               a line feed dropped while a brace's kind is pending
-//   quotedValue(open)                     the opening quote of the value reported next
+//   quotedValue(open, close)              the quotes around the value reported next
+//   comma(at, added)                      a comma, once handled: whether it added a value
+//   openAtEnd(at)                         the double quote or left brace that the end of an
+//                                         accepted text leaves open, adding nothing
 
 #include <algorithm>
 #include <bit>
@@ -188,8 +191,8 @@ private:
         if (inQuotes_) {
             if (c == '"') {  // the closing quote: the value is kept untrimmed
                 inQuotes_ = false;
-                if constexpr (requires { handler_.quotedValue(at); }) {
-                    handler_.quotedValue(text_.data() + quoteStart_);
+                if constexpr (requires { handler_.quotedValue(at, at); }) {
+                    handler_.quotedValue(text_.data() + quoteStart_, at);
                 }
                 addScalar(token_.view());
                 token_.clear();
@@ -204,7 +207,7 @@ private:
                 onLeftBrace(at);
                 break;
             case ',':
-                onComma();
+                onComma(at);
                 break;
             case '}':
                 onRightBrace(at);
@@ -241,12 +244,14 @@ private:
     }
 
     // A comma right after a left brace makes an array whose first element may be empty.
-    void onComma() {
+    void onComma([[maybe_unused]] const char* at) {
         const bool wasPending = pending_;
         resolvePending(false);
         const std::string_view value = trimmed(token_.view());
-        if (wasPending || !value.empty()) addScalar(value);
+        const bool added = wasPending || !value.empty();
+        if (added) addScalar(value);
         token_.clear();
+        if constexpr (requires { handler_.comma(at, added); }) handler_.comma(at, added);
     }
 
     void onRightBrace(const char* at) {
@@ -324,6 +329,10 @@ private:
     // pending brace with nothing after it adds nothing and is accepted.
     void finish() {
         if (!open_.empty() || !token_.empty() || !key_.empty()) reject();
+        if constexpr (requires { handler_.openAtEnd(text_.data()); }) {
+            if (inQuotes_) handler_.openAtEnd(text_.data() + quoteStart_);
+            if (pending_) handler_.openAtEnd(text_.data() + pendingBrace_);
+        }
         handler_.closeObject();  // the root
         handler_.end();
     }
