@@ -1,5 +1,7 @@
 // makeScalar types any bytes without failing, and agrees with a second reading of the typing rules
-// written here on the C library's own strtoll and strtod, which the rules are modelled on.
+// written here on the C library's own strtoll and strtod, which the rules are modelled on. As the
+// value of a member, quoted and unquoted where it can be, the bytes are named by the findings if
+// and only if the JSON does not say what the text says (tests/kessa/value_model.h judges that).
 
 #include <bit>
 #include <cstdint>
@@ -7,7 +9,11 @@
 #include <string>
 
 #include "check.h"
+#include "kessa/conversion.h"
+#include "kessa/findings.h"
 #include "kessa/scalar.h"
+#include "kessa/value_model.h"
+#include "pelmo/json/text_sink.h"
 
 namespace {
 
@@ -38,6 +44,30 @@ Typing expectedTyping(const std::string& token) {
     return {JsonType::String};
 }
 
+/// Holds the findings of `k=VALUE` (quoted or not) to the model's verdict.
+void checkFindingsRule(const std::string& value, bool quoted) {
+    const std::string text = quoted ? "k=\"" + value + "\"\n" : "k=" + value + "\n";
+    std::string json;
+    pelmo::StringSink sink(json);
+    kessa::writeIndentedJson(text, sink);
+    const std::size_t head = std::string_view("{\n    \"k\": ").size();
+    const value_model::Verdict verdict = value_model::judge(
+        value, quoted, std::string_view(json).substr(head, json.size() - head - 2));
+    struct Seen final : kessa::FindingHandler {
+        bool named = false, noted = false;
+        void found(const kessa::Finding& finding) override {
+            if (finding.kind == kessa::FindingKind::UnsafeInteger) {
+                noted = true;
+            } else {
+                named = true;
+            }
+        }
+    } seen;
+    kessa::checkKessaFindings(text, seen);
+    require(seen.named == verdict.changed, "a value is named exactly where the JSON differs");
+    require(seen.noted == verdict.unsafe, "an integer is noted exactly where doubles change it");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -59,6 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         default:
             require(static_cast<pelmo::JsonString&>(*node).value == original,
                     "a string keeps every byte of the token");
+    }
+    if (original.find('"') == std::string::npos) checkFindingsRule(original, true);
+    if (original.find_first_of("\n,{}=\"") == std::string::npos &&
+        !value_model::textSays(original, false).empty()) {
+        checkFindingsRule(original, false);
     }
     return 0;
 }

@@ -467,6 +467,7 @@ private:
         }
         if (kept.back() == '.') found(FindingKind::TrailingPoint);
         const std::string_view numeral = kept.substr(i);
+        if (numeral == "1e999") return true;  // as the JSON writes an infinity
         const bool changed = checkValue(numeral, scalar, found);
         if (negative && decimalOf(numeral).digits.empty()) found(FindingKind::NegativeZero);
         if (changed) return true;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,9 @@ TEST(Findings, KindsOffsetsAndBytes) {
           {FindingKind::Exponent, 8, "-0e5"},
           {FindingKind::Underflow, 15, "1e-9"},
           {FindingKind::Hexadecimal, 22, "0x1p3"}}},
+        // An infinity is written 1e999, as the text may already say.
+        {"a=1e999\nb=-1e999\nc=1E999\nd=+1e999\n",
+         {{FindingKind::Overflow, 19, "1E999"}, {FindingKind::PlusSign, 27, "+1e999"}}},
         {"a=-0\nb=-0.0000001\nc=0\nd=-1\n",
          {{FindingKind::NegativeZero, 2, "-0"}, {FindingKind::Underflow, 7, "-0.0000001"}}},
         // 2^53 + 1 is the first integer a double cannot hold; 2^54 + 4 it holds.
@@ -140,4 +144,76 @@ TEST(Findings, MalformedTextRaises) {
     } count;
     EXPECT_THROW(kessa::checkKessaFindings("a=007\nb={\n", count), kessa::SyntaxError);
     EXPECT_EQ(count.count, 1);
+}
+
+// How describe words the kinds whose words are made of the bytes in more than one way.
+TEST(Findings, Words) {
+    const struct {
+        std::string input;
+        std::vector<std::string> words;
+    } rows[] = {
+        {"a=2.10\n",
+         {"the zeros at the end of the decimals of \"2.10\" are dropped, quoted or not: it becomes "
+          "2.1 and cannot stay text"}},
+        {"a=\"7E9\"\n",
+         {"\"7E9\" is written without its exponent, quoted or not: it becomes 7000000000.0 and "
+          "cannot stay text"}},
+        {"a=-0.0\n",
+         {"the minus sign of \"-0.0\" is dropped, quoted or not: it becomes 0.0 and cannot stay "
+          "text"}},
+        {"a=\"x\ty\"\n",
+         {"the tabs in \"x\\x09y\" are dropped inside double quotes; only an unquoted value keeps "
+          "a "
+          "tab between other characters"}},
+        {"id=-9007199254740993\n",
+         {"\"-9007199254740993\" is beyond 2^53, quoted or not: the JSON keeps it exactly, but "
+          "JavaScript and other readers that hold numbers as doubles read -9007199254740992"}},
+        {"e={}\n",
+         {"the braces \"{}\" make an empty array, not an object; write {=} for an empty object"}},
+        {"=\n",
+         {"this equals sign has no key, and no value comes for it, so it adds nothing; remove it, "
+          "or write a key before it and a value after it"}},
+        {"x={1,,2}\n",
+         {"the empty element before this comma is dropped; write \"\" for empty text, or remove "
+          "the comma"}},
+        {"w={a=}\n1\n",
+         {"the key \"a\" has no value when its object closes, so it waits for the next value added "
+          "to an object; give it one, such as \"\" for empty text"}},
+        {"a=1\n{",
+         {"the left brace at the end of the text opens nothing, and is dropped; remove it, or "
+          "close it"}},
+        {"a=1\n\"",
+         {"the double quote at the end of the text opens nothing, and is dropped; remove it, or "
+          "close it"}},
+    };
+    for (const auto& row : rows) {
+        struct Words final : kessa::FindingHandler {
+            std::vector<std::string> words;
+            void found(const kessa::Finding& finding) override {
+                words.push_back(kessa::describe(finding));
+            }
+        } words;
+        kessa::checkKessaFindings(row.input, words);
+        EXPECT_EQ(words.words, row.words) << row.input;
+    }
+}
+
+// Codes are names for logs and options: distinct, lower case words joined by hyphens, and each
+// one leads back to its kind; severities likewise.
+TEST(Findings, CodesAndSeverities) {
+    std::set<std::string_view> codes;
+    for (std::size_t i = 0; i != kessa::kFindingKindCount; ++i) {
+        const auto kind = static_cast<FindingKind>(i);
+        const std::string_view code = kessa::code(kind);
+        EXPECT_TRUE(codes.insert(code).second) << code;
+        EXPECT_EQ(code.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-"), code.npos)
+            << code;
+        EXPECT_EQ(kessa::kindOfCode(code), kind) << code;
+        EXPECT_FALSE(kessa::summary(kind).empty()) << code;
+        EXPECT_EQ(kessa::severityOfName(kessa::name(kessa::severity(kind))), kessa::severity(kind));
+    }
+    EXPECT_EQ(kessa::kindOfCode("Trailing-Zeros"), std::nullopt);
+    EXPECT_EQ(kessa::severityOfName("fatal"), std::nullopt);
+    EXPECT_LT(kessa::Severity::Note, kessa::Severity::Warning);
+    EXPECT_LT(kessa::Severity::Warning, kessa::Severity::Error);
 }
