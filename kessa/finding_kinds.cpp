@@ -54,6 +54,8 @@ constexpr std::array<KindInfo, kFindingKindCount> kKinds{{
     {"waiting-key", kError,
      "A key with no value when its object closes waits for the next value of an object."},
     {"open-at-end", kError, "A double quote or left brace at the end of the text is dropped."},
+    {"text-after-quote", kWarning,
+     "A value right after a closing double quote in an array becomes an element of its own."},
 }};
 
 const KindInfo& infoOf(FindingKind kind) {

@@ -242,7 +242,11 @@ public:
         if (noKey_) {
             noKey_ = false;
             report(FindingKind::NoKey, at, span.size());
+        } else if (followsQuote(quoted ? quoteOpen_ : at)) {
+            // In an array; an object's would have had no key.
+            report(FindingKind::TextAfterQuote, at, span.size());
         }
+        if (quoted) lastClose_ = quoteClose_;
         if (!quoted) {
             if (span.empty()) return;  // the empty first element of {,}
             checkToken(span);
@@ -362,6 +366,16 @@ private:
         out_.found({kind, static_cast<std::uint64_t>(at - text_.data()), {at, size}});
     }
     void report(FindingKind kind, std::string_view span) { report(kind, span.data(), span.size()); }
+
+    /// Whether only spaces, tabs and carriage returns lie between the last closing quote and
+    /// `start`, which is after it.
+    bool followsQuote(const char* start) const {
+        if (lastClose_ == nullptr) return false;
+        for (const char* p = lastClose_ + 1; p != start; ++p) {
+            if (*p != ' ' && *p != '\t' && *p != '\r') return false;
+        }
+        return true;
+    }
 
     /// A value or container is added to the innermost container.
     void added() {
@@ -542,6 +556,7 @@ private:
     bool quoted_ = false;
     const char* quoteOpen_ = nullptr;
     const char* quoteClose_ = nullptr;
+    const char* lastClose_ = nullptr;  // the closing quote of the last quoted value
     /// A double quote after blanks was taken as text, into the token being read.
     const char* quoteAfterBlank_ = nullptr;
     /// A line feed after text was dropped while a brace was pending.
@@ -684,6 +699,11 @@ std::string describe(const Finding& finding) {
          "object; give it one, such as \"\" for empty text",
          false},
         {"", "", false},  // worded below
+        {"",
+         " follows the closing double quote of the element before it with no comma, so it "
+         "becomes an element of its own; put a comma between them, or quote them as one value "
+         "(there are no escapes)",
+         false},
     };
     static_assert(std::size(kWords) == kFindingKindCount);
     if (finding.kind == FindingKind::ByteOrderMark) return kWords[0].before;

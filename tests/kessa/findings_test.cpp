@@ -132,6 +132,11 @@ TEST(Findings, KindsOffsetsAndBytes) {
         {"a=1\n\"", {{FindingKind::OpenAtEnd, 4, "\""}}},
         {"a=1\n{\n\n", {{FindingKind::OpenAtEnd, 4, "{"}}},
         {"x={=}\n1\n", {{FindingKind::NoKey, 6, "1"}}},
+        // An element right after a quoted one, with no comma; under the empty key in an object.
+        {"a={\"x y\" z}\nb={\"a\"\"b\"}\nc={\"a\"\nb,\"c\" ,d}\ne=\"x\"y\n",
+         {{FindingKind::TextAfterQuote, 9, "z"},
+          {FindingKind::TextAfterQuote, 19, "b"},
+          {FindingKind::NoKey, 45, "y"}}},
     };
     for (const auto& row : rows) EXPECT_EQ(findingsOf(row.input), row.findings) << row.input;
 }
@@ -182,6 +187,10 @@ TEST(Findings, Words) {
         {"a=1\n{",
          {"the left brace at the end of the text opens nothing, and is dropped; remove it, or "
           "close it"}},
+        {"t={\"dark blue\" red}\n",
+         {"\"red\" follows the closing double quote of the element before it with no comma, so "
+          "it becomes an element of its own; put a comma between them, or quote them as one value "
+          "(there are no escapes)"}},
         {"a=1\n\"",
          {"the double quote at the end of the text opens nothing, and is dropped; remove it, or "
           "close it"}},
