@@ -608,6 +608,17 @@ std::string shown(std::string_view bytes) {
     return text;
 }
 
+/// Whether the number `written` has more significant digits than the decimal numeral in `text`,
+/// which may have blanks and a sign in front.
+bool moreDigits(std::string_view written, std::string_view text) {
+    const auto magnitude = [](std::string_view numeral) {
+        while (!numeral.empty() && (isSpace(numeral[0]) || numeral[0] == '+' || numeral[0] == '-'))
+            numeral.remove_prefix(1);
+        return numeral;
+    };
+    return decimalOf(magnitude(written)).digits.size() > decimalOf(magnitude(text)).digits.size();
+}
+
 /// The words of an UnsafeInteger finding: what readers that hold doubles make of the integer.
 std::string unsafeIntegerWords(std::string_view bytes) {
     std::string kept;
@@ -726,12 +737,15 @@ std::string describe(const Finding& finding) {
                          "remove it, or close it";
         case FindingKind::UnsafeInteger:
             return unsafeIntegerWords(finding.bytes);
+        case FindingKind::KeyInArray:
+            if (finding.bytes != "=") break;
+            return "an array takes no keys: the empty key of this equals sign waits for the next "
+                   "value added to an object; an = before any comma makes the brace an object";
         default:
             break;
     }
     const auto& words = kWords[static_cast<std::size_t>(finding.kind)];
-    std::string text = words.before + shown(finding.bytes) + words.after;
-    if (!words.numeral) return text;
+    if (!words.numeral) return words.before + shown(finding.bytes) + words.after;
     // What the numeral becomes: the bytes the conversion drops within one cannot be a part of it.
     std::string kept;
     for (const char c : finding.bytes) {
@@ -742,8 +756,14 @@ std::string describe(const Finding& finding) {
     const char* end = scalar.type == pelmo::JsonType::Integer
                           ? pelmo::detail::writeInteger(number, scalar.integer)
                           : pelmo::detail::writeFloat(number, scalar.number);
+    const std::string_view written(number, static_cast<std::size_t>(end - number));
+    std::string text = words.before + shown(finding.bytes) + words.after;
+    if (finding.kind == FindingKind::Rounded && moreDigits(written, kept)) {
+        // The nearest double, written out, has digits the text has not.
+        text = shown(finding.bytes) + " is not exactly a double";
+    }
     text += ", quoted or not: it becomes ";
-    text.append(number, static_cast<std::size_t>(end - number));
+    text += written;
     return text + " and cannot stay text";
 }
 

@@ -187,6 +187,16 @@ TEST(Findings, Words) {
         {"a=1\n{",
          {"the left brace at the end of the text opens nothing, and is dropped; remove it, or "
           "close it"}},
+        {"a=901400563586616.1\nb=1.1234567\n",
+         {"\"901400563586616.1\" is not exactly a double, quoted or not: it becomes "
+          "901400563586616.125 and cannot stay text",
+          "\"1.1234567\" loses digits (floats keep six decimals at most), quoted or not: it "
+          "becomes 1.123457 and cannot stay text"}},
+        {"a={1,=2}\n",
+         {"an array takes no keys: the empty key of this equals sign waits for the next value "
+          "added to an object; an = before any comma makes the brace an object",
+          "this equals sign has no key, and no value comes for it, so it adds nothing; remove it, "
+          "or write a key before it and a value after it"}},
         {"t={\"dark blue\" red}\n",
          {"\"red\" follows the closing double quote of the element before it with no comma, so "
           "it becomes an element of its own; put a comma between them, or quote them as one value "
