@@ -80,7 +80,7 @@ TEST(Findings, KindsOffsetsAndBytes) {
         // Keys kept as a copy, the carriage return dropped, past values and objects that use
         // copies of their own.
         {"k\r1=a\rb\nk1=2\n", {{FindingKind::RepeatedKey, 8, "k1"}}},
-        {"k\r1=1\no={x\r=1\n}\nj\r=1\nk1=2\n", {{FindingKind::RepeatedKey, 21, "k1"}}},
+        {"k\r1=1\no={x\ry=1\n}\nj\rk=1\nk1=2\n", {{FindingKind::RepeatedKey, 23, "k1"}}},
         {"=1\n=2\n", {{FindingKind::RepeatedKey, 3, ""}}},
         {"a= \"x\"=1\n",
          {{FindingKind::KeyReplaced, 0, "a"}, {FindingKind::BlankBeforeQuote, 3, "\"x\""}}},
