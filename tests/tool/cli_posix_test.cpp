@@ -411,6 +411,28 @@ struct stat statusOf(const fs::path& path) {
     return status;
 }
 
+/// An access list as the system keeps it in the attribute system.posix_acl_access: the owner may
+/// read and write, the user 12345 and the group may read, others nothing, as mode 0640 says.
+std::string accessList() {
+    std::string bytes;
+    const auto put = [&bytes](std::uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) bytes += static_cast<char>(value >> 8 * i & 0xFF);
+    };
+    constexpr std::uint32_t kNoId = 0xFFFFFFFF;
+    put(2, 4);  // the format's version
+    const struct {
+        std::uint16_t tag, permissions;
+        std::uint32_t id;
+    } entries[] = {
+        {0x01, 6, kNoId}, {0x02, 4, 12345}, {0x04, 4, kNoId}, {0x10, 4, kNoId}, {0x20, 0, kNoId}};
+    for (const auto& entry : entries) {
+        put(entry.tag, 2);
+        put(entry.permissions, 2);
+        put(entry.id, 4);
+    }
+    return bytes;
+}
+
 /// Where /proc can be hidden, the tool finds no way to name an unnamed file and makes a named one
 /// beside the output instead: both ways of replacing are then tried.
 std::vector<const char*> replacementKinds(const fs::path& scratch,
@@ -465,6 +487,8 @@ TEST_F(Cli, OutputRoutes) {
         mode_t folder = 0;   // the work folder's during the run; 0: as it was made
         Owner owner = Owner::Tester;
         std::size_t spare = 0;  // the most memory the run may take beyond its input; 0: not seen
+        const char* attribute = nullptr;  // an extended attribute out.json has, and keeps
+        std::string value = "kept";       // its value
     } rows[] = {
         {"mode 0640 kept", true, {"in.kessa", "out.json"}, "a=1\n", {}, 0, "", true, true},
         {"set-id and sticky bits kept",
@@ -624,7 +648,42 @@ TEST_F(Cli, OutputRoutes) {
          0,
          "",
          true,
-         true},
+         true,
+         0640,
+         0,
+         Owner::Tester,
+         0,
+         "user.note"},
+        {"an access list kept",
+         true,
+         {"in.kessa", "out.json"},
+         "a=1\n",
+         {},
+         0,
+         "",
+         true,
+         true,
+         0640,
+         0,
+         Owner::Tester,
+         0,
+         "system.posix_acl_access",
+         accessList()},
+        // Only a privileged user may set an attribute of the security namespace.
+        {"attributes that cannot be kept: in place",
+         root && nobody != nullptr,
+         {"in.kessa", "out.json"},
+         "a=1\n",
+         {.asNobody = true},
+         0,
+         "",
+         false,
+         true,
+         0644,
+         01777,
+         Owner::Nobody,
+         0,
+         "security.note"},
         {"a file mounted over another: in place",
          true,
          {"in.kessa", "out.json"},
@@ -705,9 +764,9 @@ TEST_F(Cli, OutputRoutes) {
             fs::create_symlink("../out.json", dir / "work" / "sub" / "link.json");
             if (row.args[1] == "twin.json") fs::create_hard_link(out, dir / "work" / "twin.json");
             const std::string name = row.what;
-            if (name == "extended attributes kept" &&
-                ::setxattr(out.c_str(), "user.note", "kept", 4, 0) != 0) {
-                std::printf("not tried here: %s (no user attributes)\n", what.c_str());
+            if (row.attribute != nullptr && ::setxattr(out.c_str(), row.attribute, row.value.data(),
+                                                       row.value.size(), 0) != 0) {
+                std::printf("not tried here: %s (no %s)\n", what.c_str(), row.attribute);
                 continue;
             }
             std::unique_ptr<const char, void (*)(const char*)> bound(
@@ -758,10 +817,12 @@ TEST_F(Cli, OutputRoutes) {
             if (makes) {
                 EXPECT_EQ(statusOf(made).st_mode & 07777, 0666 & ~umask) << what;
             }
-            if (name == "extended attributes kept") {
-                char note[8] = {};
-                EXPECT_EQ(::getxattr(out.c_str(), "user.note", note, sizeof note), 4) << what;
-                EXPECT_STREQ(note, "kept") << what;
+            if (row.attribute != nullptr) {
+                std::string value(row.value.size() + 1, '\0');
+                const ssize_t size =
+                    ::getxattr(out.c_str(), row.attribute, value.data(), value.size());
+                value.resize(size < 0 ? 0 : static_cast<std::size_t>(size));
+                EXPECT_TRUE(value == row.value) << what;
             }
             const std::string kept = row.args[0] == "out.json" ? row.input : "old";
             EXPECT_TRUE(read("out.json") == (row.converted ? jsonOf(row.input) : kept)) << what;
