@@ -59,6 +59,18 @@ struct RunOptions {
 /// The status of a child that could not become the user nobody; the test cannot run here.
 inline constexpr int kCannotBeNobody = 125;
 
+/// The text of a file of /proc, or as much of it as could be read: one of a process that ends
+/// meanwhile fails to read, where slurp would raise.
+inline std::string readProc(const std::string& path) {
+    std::string text;
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(file, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+    ::close(file);
+    return text;
+}
+
 /// How far the process `pid` has come, writing to the pipe it shares with `reader`.
 enum class Progress { Going, Waiting, Ended };
 
@@ -72,7 +84,7 @@ inline Progress progressOf(pid_t pid, int reader) {
     std::filesystem::directory_iterator task("/proc/" + std::to_string(pid) + "/task", error);
     if (error) return Progress::Ended;
     for (; !error && task != std::filesystem::directory_iterator(); task.increment(error)) {
-        const std::string stat = slurp(task->path() / "stat");
+        const std::string stat = readProc(task->path() / "stat");
         const std::size_t name = stat.rfind(')');  // the state follows the command's name
         const char state =
             name != std::string::npos && name + 2 < stat.size() ? stat[name + 2] : 'X';
@@ -84,7 +96,7 @@ inline Progress progressOf(pid_t pid, int reader) {
 
 /// The most memory the process `pid` has held so far, in bytes; 0 once it has ended.
 inline std::size_t peakMemoryOf(pid_t pid) {
-    const std::string status = slurp("/proc/" + std::to_string(pid) + "/status");
+    const std::string status = readProc("/proc/" + std::to_string(pid) + "/status");
     const std::size_t at = status.find("VmHWM:");
     return at == std::string::npos ? 0 : std::stoull(status.substr(at + 6)) * 1024;
 }
@@ -200,9 +212,11 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
         ::kill(child, options.signal);
     }
     int status = 0;
+    // The drain ends with the child's output, before the child is reaped: until then its /proc
+    // files are its own.
+    if (drainer.joinable()) drainer.join();
     ::waitpid(child, &status, 0);
     if (writer > 0) ::waitpid(writer, nullptr, 0);
-    if (drainer.joinable()) drainer.join();
     if (options.peakBytes != nullptr) *options.peakBytes = peak;
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), slurp(out),
             slurp(err)};
