@@ -7,13 +7,16 @@
 #include <grp.h>
 #include <pwd.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +39,11 @@ struct RunOptions {
     const std::string* stdinBytes = nullptr;
     /// Standard output appended to what the "stdout" log already holds, as `>>` does.
     bool appendStdout = false;
+    /// Standard output a pipe that nobody reads until the tool waits for it, as a slow reader
+    /// would; then drained into the "stdout" log. Needs /proc.
+    bool stalledStdout = false;
+    /// With stalledStdout, set to the most memory the tool was seen to hold (its VmHWM).
+    std::size_t* peakBytes = nullptr;
     /// Runs as the user nobody where the tests run as the superuser, so that permissions count. It
     /// runs a copy of the tool in `logs` that all may run, opened before the switch: nobody need
     /// not enter the folders above, nor the build tree, which may lie in one only its owner
@@ -51,6 +59,70 @@ struct RunOptions {
 /// The status of a child that could not become the user nobody; the test cannot run here.
 inline constexpr int kCannotBeNobody = 125;
 
+/// The text of a file of /proc, or as much of it as could be read: one of a process that ends
+/// meanwhile fails to read, where slurp would raise.
+inline std::string readProc(const std::string& path) {
+    std::string text;
+    const int file = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return text;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(file, buffer, sizeof buffer)) > 0;) text.append(buffer, got);
+    ::close(file);
+    return text;
+}
+
+/// How far the process `pid` has come, writing to the pipe it shares with `reader`.
+enum class Progress { Going, Waiting, Ended };
+
+/// Waiting once the pipe is full and every thread of `pid` sleeps, so that it can go on only once
+/// the pipe is read; Ended once it has ended or cannot be seen.
+inline Progress progressOf(pid_t pid, int reader) {
+    int queued = 0;
+    if (::ioctl(reader, FIONREAD, &queued) != 0) return Progress::Ended;
+    bool sleeping = queued >= ::fcntl(reader, F_GETPIPE_SZ);
+    std::error_code error;
+    std::filesystem::directory_iterator task("/proc/" + std::to_string(pid) + "/task", error);
+    if (error) return Progress::Ended;
+    for (; !error && task != std::filesystem::directory_iterator(); task.increment(error)) {
+        const std::string stat = readProc(task->path() / "stat");
+        const std::size_t name = stat.rfind(')');  // the state follows the command's name
+        const char state =
+            name != std::string::npos && name + 2 < stat.size() ? stat[name + 2] : 'X';
+        if (state == 'Z' || state == 'X') return Progress::Ended;
+        sleeping = sleeping && state == 'S';
+    }
+    return sleeping ? Progress::Waiting : Progress::Going;
+}
+
+/// The most memory the process `pid` has held so far, in bytes; 0 once it has ended.
+inline std::size_t peakMemoryOf(pid_t pid) {
+    const std::string status = readProc("/proc/" + std::to_string(pid) + "/status");
+    const std::size_t at = status.find("VmHWM:");
+    return at == std::string::npos ? 0 : std::stoull(status.substr(at + 6)) * 1024;
+}
+
+/// Reads nothing from `reader` until the tool `pid` waits for it, then copies it all into `log`,
+/// noting the tool's peak memory in `peak`.
+inline void drainWhenStalled(pid_t pid, int reader, const std::filesystem::path& log,
+                             std::size_t& peak) {
+    // Waiting seen a few times in a row: a thread that blocks on a lock a moment is not stalled.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    for (int seen = 0; seen < 5 && std::chrono::steady_clock::now() < deadline;) {
+        const Progress progress = progressOf(pid, reader);
+        if (progress == Progress::Ended) break;
+        seen = progress == Progress::Waiting ? seen + 1 : 0;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    char buffer[1 << 16];
+    for (ssize_t got; (got = ::read(reader, buffer, sizeof buffer)) > 0;) {
+        peak = std::max(peak, peakMemoryOf(pid));
+        if (::write(out, buffer, static_cast<std::size_t>(got)) != got) break;
+    }
+    ::close(out);
+    ::close(reader);
+}
+
 /// Runs the tool with `args` in the directory `work`; its standard output and error pass through
 /// the files "stdout" and "stderr" in `logs`.
 inline Outcome runToolWith(const std::filesystem::path& work, const std::filesystem::path& logs,
@@ -65,13 +137,20 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
     const passwd* nobody = switchUser ? ::getpwnam("nobody") : nullptr;
     const uid_t nobodyUser = nobody != nullptr ? nobody->pw_uid : 0;
     const gid_t nobodyGroup = nobody != nullptr ? nobody->pw_gid : 0;
-    int feed[2] = {-1, -1};
+    int feed[2] = {-1, -1}, drain[2] = {-1, -1};
     if (options.stdinBytes != nullptr && ::pipe(feed) != 0) return {127, "", "pipe failed"};
+    if (options.stalledStdout && ::pipe(drain) != 0) return {127, "", "pipe failed"};
     const pid_t child = ::fork();
     if (child == 0) {
         if (::chdir(work.c_str()) != 0) ::_exit(127);
         const int outFlags = O_WRONLY | O_CREAT | (options.appendStdout ? O_APPEND : O_TRUNC);
-        ::dup2(::open(out.c_str(), outFlags, 0666), 1);
+        if (options.stalledStdout) {
+            ::dup2(drain[1], 1);
+            ::close(drain[0]);
+            ::close(drain[1]);
+        } else {
+            ::dup2(::open(out.c_str(), outFlags, 0666), 1);
+        }
         ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666), 2);
         if (options.stdinFile != nullptr) {
             ::dup2(::open(options.stdinFile, options.stdinFlags), 0);
@@ -105,6 +184,12 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
         ::_exit(127);
     }
     if (options.child != nullptr) options.child->store(child);
+    std::size_t peak = 0;
+    std::thread drainer;
+    if (options.stalledStdout) {
+        ::close(drain[1]);  // before the writer below is forked, so that the drain sees an end
+        drainer = std::thread(drainWhenStalled, child, drain[0], out, std::ref(peak));
+    }
     pid_t writer = -1;
     if (options.stdinBytes != nullptr) {
         ::close(feed[0]);
@@ -127,8 +212,12 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
         ::kill(child, options.signal);
     }
     int status = 0;
+    // The drain ends with the child's output, before the child is reaped: until then its /proc
+    // files are its own.
+    if (drainer.joinable()) drainer.join();
     ::waitpid(child, &status, 0);
     if (writer > 0) ::waitpid(writer, nullptr, 0);
+    if (options.peakBytes != nullptr) *options.peakBytes = peak;
     return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), slurp(out),
             slurp(err)};
 }

@@ -272,10 +272,12 @@ void OutputFile::State::choose() {
         discard();
         return;
     }
+    if (exists) mode = existing.st_mode & 07777;
     route = Route::Replace;
 }
 
 void OutputFile::State::putInPlace() {
+    if (mode && ::fchmod(sink->descriptor(), *mode) != 0) raiseErrno();
     if (unnamed) {
         name = nameUnnamed(target, sink->descriptor());
         unnamed = false;

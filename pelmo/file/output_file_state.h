@@ -3,6 +3,10 @@
 // Internal to pelmo: what an OutputFile holds. The platform's file (output_file_posix.cpp,
 // output_file_windows.cpp) decides the route and makes, discards and renames the replacement.
 
+#ifndef _WIN32
+#include <sys/types.h>
+#endif
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -25,6 +29,9 @@ struct OutputFile::State {
     /// The replacement has no name yet (made with O_TMPFILE).
     bool unnamed = false;
     std::string name;
+    /// The permission bits of the file replaced, given to the replacement once more when it is
+    /// complete: writing it cleared their set-ID bits, unless the process may keep them.
+    std::optional<mode_t> mode;
 #endif
 
     ~State() {

@@ -12,6 +12,10 @@ namespace {
 
 const std::string kUsage = "syntax: kessa2json <in-kessa-file> <out-json-file>";
 const std::string kJson = "{\n    \"a\": 1\n}";
+/// What --check says after the bytes of a value under the empty key.
+const std::string kNoKey =
+    "\", so it goes under the empty key; put key= before it, or quote a value that holds a comma "
+    "or braces (there are no comments)";
 
 /// A file of the work folder: its name and content; a name ending in "/" is a folder.
 struct File {
@@ -105,6 +109,12 @@ TEST_F(Cli, Outcomes) {
          "that name\n",
          "",
          {{"--help", std::nullopt}}},
+        {{"in.kessa", "-o"},
+         {},
+         2,
+         "kessa2json: output path '-o' looks like an option; write ./-o for a file of that name\n",
+         "",
+         {{"-o", std::nullopt}, {"out.json", "previous"}}},
         {{"in.kessa", "-o"}, {{"-o", "previous"}}, 0, "", "", {{"-o", kJson}}},
         // So are the options, where a file of their name exists.
         {{"--check", "out.json"}, {{"--check", "a=1\n"}}, 0, "", "", {{"out.json", kJson}}},
@@ -134,6 +144,13 @@ TEST_F(Cli, Outcomes) {
          {{"in.kessa", "a=1\nb={x=1\n"}},
          2,
          "kessa2json: in.kessa:2: this left brace is never closed (byte offset 6)\n",
+         "",
+         {}},
+        // Nothing is listed for a malformed input, not even what comes before the fault.
+        {{"--check", "in.kessa"},
+         {{"in.kessa", "a=007\nb={x=1\n"}},
+         2,
+         "kessa2json: in.kessa:2: this left brace is never closed (byte offset 8)\n",
          "",
          {}},
         // A missing input still converts as empty text, with a warning.
@@ -312,7 +329,7 @@ TEST_F(Cli, CheckFindings) {
         {"pi=3.14159265358979\nfar=1e23\n",
          {"1: \"3.14159265358979\" loses digits (floats keep six decimals at most), quoted or "
           "not: it becomes 3.141593 and cannot stay text (byte offset 3)",
-          "2: \"1e23\" loses digits (floats keep six decimals at most), quoted or not: it becomes "
+          "2: \"1e23\" is not exactly a double, quoted or not: it becomes "
           "99999999999999991611392.0 and cannot stay text (byte offset 24)"}},
         {"eps=1e-9\ntiny=-1e-400\n",
          {"1: \"1e-9\" is too small for six decimals, quoted or not: it becomes 0.0 and cannot "
@@ -374,6 +391,14 @@ TEST_F(Cli, CheckFindings) {
           "(byte offset 9)",
           "2: \"0x1\" is read as hexadecimal, quoted or not: it becomes 1.0 and cannot stay text "
           "(byte offset 13)"}},
+        // The bytes shown: 60 at most, never part of a UTF-8 sequence, quotes and backslashes
+        // escaped.
+        {"a=1," + std::string(59, 'x') + "\xC3\xA9yyyy\nb=1," + std::string(60, 'z') +
+             "\nc=1,d\\e\"f\n",
+         {"1: no key is waiting for \"" + std::string(59, 'x') + "..." + kNoKey +
+              " (byte offset 4)",
+          "2: no key is waiting for \"" + std::string(60, 'z') + kNoKey + " (byte offset 74)",
+          "3: no key is waiting for \"d\\\\e\\\"f" + kNoKey + " (byte offset 139)"}},
         {"a=1\r\nb=\"x y\"\nc={1,2}\nd=x\"y\"\ne=\"\"\n=1\nf={=}\ng=\"caf\xC3\xA9\"\n", {}},
     };
     for (const auto& row : rows) {
