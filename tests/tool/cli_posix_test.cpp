@@ -114,7 +114,7 @@ TEST_F(Cli, ReadsStandardInput) {
         {{"-", "out.json"}, {.stdinFile = headed.c_str(), .stdinOffset = 4}, ""},
         {{"-", "out.json"},
          {.stdinBytes = &unclosed},
-         "kessa2json: <stdin>:2: this left brace is never closed (byte offset 6)\n"},
+         "kessa2json: <stdin>:2:3: this left brace is never closed (byte offset 6)\n"},
         // Open for appending only, as `0>>in.kessa` leaves it: it cannot be read.
         {{"-", "out.json"},
          {.stdinFile = input.c_str(), .stdinFlags = O_WRONLY | O_APPEND},
@@ -451,7 +451,7 @@ TEST_F(Cli, OutputRoutes) {
          "a=1\nb={\n",
          {},
          2,
-         "in.kessa:2: this left brace is never closed (byte offset 6)",
+         "in.kessa:2:3: this left brace is never closed (byte offset 6)",
          false,
          false},
         {"malformed after a chunk of text",
