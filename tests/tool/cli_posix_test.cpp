@@ -188,6 +188,9 @@ TEST_F(Cli, OutOfMemory) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
 #endif
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "ThreadSanitizer needs more address space than the limit leaves";
+#endif
     std::string big = "a=\"";
     big.append(std::size_t{300} << 20, 'x');
     big += "\"\n";
@@ -389,10 +392,10 @@ struct stat statusOf(const fs::path& path) {
 std::vector<const char*> replacementKinds(const fs::path& scratch,
                                           std::optional<PrivateMount>& hidden) {
     std::vector<const char*> kinds{"unnamed"};
-#ifdef __SANITIZE_ADDRESS__
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     (void)scratch;
     (void)hidden;
-    std::printf("not tried here: a named replacement (the leak checker needs /proc)\n");
+    std::printf("not tried here: a named replacement (the sanitizer needs /proc)\n");
     return kinds;
 #endif
     hidden.emplace(scratch / "unused", "size=4k");  // only to enter a private mount namespace
