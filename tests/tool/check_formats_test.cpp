@@ -9,8 +9,10 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -523,3 +525,104 @@ TEST(Manual, ListsEveryCode) {
     }
     EXPECT_NE(page.find(entry("malformed", kessa::Severity::Error)), std::string::npos);
 }
+
+#ifndef _WIN32
+namespace {
+
+/// How many characters `bytes` holds as editors count them, by the plain rule: a well-formed
+/// UTF-8 sequence is one character, and so is every other byte.
+std::uint64_t charactersIn(std::string_view bytes) {
+    std::uint64_t characters = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++characters) {
+        const auto at = [&](std::size_t k) -> unsigned {
+            return i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0u;
+        };
+        const unsigned lead = at(0);
+        std::size_t length = 1;
+        unsigned low = 0x80, high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) length = 2;
+        if (lead >= 0xE0 && lead <= 0xEF) length = 3;
+        if (lead >= 0xF0 && lead <= 0xF4) length = 4;
+        if (lead == 0xE0) low = 0xA0;
+        if (lead == 0xED) high = 0x9F;
+        if (lead == 0xF0) low = 0x90;
+        if (lead == 0xF4) high = 0x8F;
+        bool wellFormed = length == 1 || (at(1) >= low && at(1) <= high);
+        for (std::size_t k = 2; k < length; ++k)
+            wellFormed = wellFormed && at(k) >= 0x80 && at(k) <= 0xBF;
+        i += wellFormed ? length : 1;
+    }
+    return characters;
+}
+
+/// "LINE:COLUMN" of the byte at `offset`, by the plain rule.
+std::string placeOf(std::string_view text, std::uint64_t offset) {
+    const std::string_view before = text.substr(0, offset);
+    const std::size_t lineStart =
+        before.rfind('\n') == std::string_view::npos ? 0 : before.rfind('\n') + 1;
+    return std::to_string(1 + std::count(before.begin(), before.end(), '\n')) + ":" +
+           std::to_string(1 + charactersIn(before.substr(lineStart)));
+}
+
+}  // namespace
+
+// Property: on generated texts that mix ASCII, multi-byte characters, Latin-1 bytes and cut
+// sequences with values that give findings, every finding of the JSON report is placed where a
+// plain count of lines and characters puts its first byte and the byte past it, in document
+// order, and the text report lists the same places and codes.
+TEST_F(Cli, CheckPlacesFindingsAsAPlainCountDoes) {
+    const char* const pieces[] = {
+        "k",        "name", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xE9",
+        "\xE2\x82", "\x80", " ",        "\xED\xA0\x80"};
+    const char* const values[] = {"007",     "+1",          "0x1F",          "1.",
+                                  "word",    "\"q\"",       " \"quoted\"",   "\"\xC3\xA9\xE9\"",
+                                  "{1,x=2}", "{1,x=2,0x1}", "{\n80\n443\n}", "\"01\"",
+                                  "a\x01"};
+    for (const unsigned seed : {1u, 2u, 3u}) {
+        std::mt19937 random(seed);
+        const auto pick = [&random](std::size_t n) {
+            return static_cast<std::size_t>(random() % n);
+        };
+        std::string text;
+        for (int line = 0; line < 400; ++line) {
+            for (std::size_t i = 0, n = 1 + pick(3); i < n; ++i)
+                text += pieces[pick(std::size(pieces))];
+            text += pick(8) == 0 ? "k" : "";  // sometimes a repeated key
+            text += "=";
+            text += values[pick(std::size(values))];
+            text += "\n";
+        }
+        file("in.kessa", text);
+        const Outcome json = run({"--check", "--format", "json", "in.kessa"});
+        const Outcome lines = run({"--check", "in.kessa"});
+        ASSERT_EQ(json.status, 3) << "seed " << seed << ": " << json.err;
+        std::ofstream(dir / "report.json", std::ios::binary) << json.out;
+        ASSERT_EQ(
+            shell("jq -r '.files[0].findings[] | \"\\(.offset) \\(.length) \\(.line):\\(.column) "
+                  "\\(.endLine):\\(.endColumn) \\(.code)\"' '" +
+                  (dir / "report.json").string() + "' > '" + (dir / "places").string() + "'"),
+            0);
+        std::vector<std::string> listed;
+        std::uint64_t last = 0;
+        for (const std::string& place : linesOf(slurp(dir / "places"))) {
+            std::istringstream fields(place);
+            std::uint64_t offset = 0, length = 0;
+            std::string start, end, code;
+            fields >> offset >> length >> start >> end >> code;
+            EXPECT_EQ(start, placeOf(text, offset)) << "seed " << seed << ": " << place;
+            EXPECT_EQ(end, placeOf(text, offset + length)) << "seed " << seed << ": " << place;
+            EXPECT_GE(offset, last) << "seed " << seed << ": " << place;
+            last = offset;
+            listed.push_back("in.kessa:" + start + ": " + code);
+        }
+        std::vector<std::string> shown;  // "NAME:LINE:COLUMN: CODE"
+        for (const std::string& line : linesOf(lines.out)) {
+            const std::size_t code = line.rfind(" [");
+            shown.push_back(line.substr(0, line.find(": ") + 2) +
+                            line.substr(code + 2, line.size() - code - 3));
+        }
+        EXPECT_EQ(shown, listed) << "seed " << seed;
+        EXPECT_GT(listed.size(), 200u) << "seed " << seed;
+    }
+}
+#endif

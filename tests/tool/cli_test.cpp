@@ -237,6 +237,13 @@ TEST_F(Cli, Outcomes) {
          "kessa2json: in.kessa:2:3: this left brace is never closed (byte offset 6)\n",
          "",
          {{"out.json", "previous"}}},
+        // The column counts characters: a UTF-8 sequence is one, and so is a Latin-1 byte.
+        {{"in.kessa", "out.json"},
+         {{"in.kessa", "a=1\nk\xC3\xA9y\xFC={x\n"}},
+         2,
+         "kessa2json: in.kessa:2:6: this left brace is never closed (byte offset 10)\n",
+         "",
+         {{"out.json", "previous"}}},
         {{"in.kessa", "out.json"},
          {{"in.kessa", "a=1\n}\nb=2\n"}},
          2,
