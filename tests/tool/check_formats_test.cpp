@@ -10,7 +10,6 @@
 #include <map>
 #include <optional>
 #include <random>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -59,8 +58,28 @@ struct Items {
     std::vector<std::string> messages;  // beside each line
 };
 
-/// A line with every part.
-const std::regex kPlaced(R"((.*):(\d+):(\d+)-(\d+):(\d+) @(\d+)\+(\d+) (\S+) (\S+))");
+/// The parts of a line with every part: "NAME:LINE:COLUMN-ENDLINE:ENDCOLUMN @OFFSET+LENGTH
+/// SEVERITY CODE", read from the right, since a name may hold blanks and colons.
+struct Placed {
+    std::string name, start, end, bytes, severity, code;  // start and end "LINE:COLUMN"
+};
+std::optional<Placed> placedOf(std::string line) {
+    Placed placed;
+    for (std::string* part : {&placed.code, &placed.severity, &placed.bytes}) {
+        const std::size_t space = line.rfind(' ');
+        if (space == std::string::npos) return std::nullopt;
+        *part = line.substr(space + 1);
+        line.erase(space);
+    }
+    const std::size_t dash = line.rfind('-');
+    const std::size_t colon =
+        dash == std::string::npos ? dash : line.rfind(':', line.rfind(':', dash) - 1);
+    if (placed.bytes.front() != '@' || colon == std::string::npos) return std::nullopt;
+    placed.end = line.substr(dash + 1);
+    placed.start = line.substr(colon + 1, dash - colon - 1);
+    placed.name = line.substr(0, colon);
+    return placed;
+}
 
 bool isFault(const std::string& line) {
     return line.size() > 10 && line.compare(line.size() - 10, 10, " malformed") == 0;
@@ -69,9 +88,8 @@ bool isFailure(const std::string& line) {
     return line.find(" failed: ") != std::string::npos;
 }
 std::string nameOf(const std::string& line) {
-    std::smatch match;
-    return std::regex_match(line, match, kPlaced) ? match[1].str()
-                                                  : line.substr(0, line.find(" failed: "));
+    const std::optional<Placed> placed = placedOf(line);
+    return placed ? placed->name : line.substr(0, line.find(" failed: "));
 }
 
 /// `lines`, with every part, as `format` shows them: github has no offsets, and text neither
@@ -91,15 +109,14 @@ std::vector<std::string> projected(std::vector<std::string> lines, const std::st
     for (const std::string& line : lines) {
         if (malformed.count(nameOf(line)) != 0 && !isFault(line)) continue;
         if (format == "text" && (isFault(line) || isFailure(line))) continue;
-        std::smatch m;
-        if (!std::regex_match(line, m, kPlaced)) {
+        const std::optional<Placed> p = placedOf(line);
+        if (!p) {
             out.push_back(line);
         } else if (format == "github") {
-            out.push_back(m[1].str() + ":" + m[2].str() + ":" + m[3].str() + "-" + m[4].str() +
-                          ":" + m[5].str() + " " + m[8].str() + " " + m[9].str());
+            out.push_back(p->name + ":" + p->start + "-" + p->end + " " + p->severity + " " +
+                          p->code);
         } else {
-            out.push_back(m[1].str() + ":" + m[2].str() + ":" + m[3].str() + " " + m[8].str() +
-                          " " + m[9].str());
+            out.push_back(p->name + ":" + p->start + " " + p->severity + " " + p->code);
         }
     }
     return out;
