@@ -3,7 +3,13 @@
 #include <algorithm>
 #include <bitset>
 #include <cstdio>
+#include <exception>
+#include <memory>
 #include <new>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <system_error>
 #include <tuple>
 #include <vector>
 
@@ -69,16 +75,14 @@ Options parseOptions(int argc, char** argv) {
             const auto format = report::formatOfName(value);
             if (!format) {
                 throw UsageError("unknown format " + shown +
-                                 "; the formats are text, json, "
-                                 "sarif and github");
+                                 "; the formats are text, json, sarif and github");
             }
             options.format = *format;
         } else if (name == "--severity") {
             const auto least = kessa::severityOfName(value);
             if (!least) {
                 throw UsageError("unknown severity " + shown +
-                                 "; the severities are note, "
-                                 "warning and error");
+                                 "; the severities are note, warning and error");
             }
             options.least = *least;
         } else {
@@ -101,8 +105,9 @@ Options parseOptions(int argc, char** argv) {
     return options;
 }
 
-/// Orders findings that come late: the reader reports a few of them, such as a repeated key, only
-/// once a later value comes. Ties keep the order of their reports.
+/// A finding waiting to be put in document order, which the reader does not keep for all: it
+/// reports a few findings, such as a repeated key, only once a later value comes. Ties keep the
+/// order of their reports.
 struct Entry {
     kessa::Finding finding;
     std::uint64_t order;
@@ -286,6 +291,10 @@ int runCheck(int argc, char** argv) {
         driver::report(failure.what());
     } catch (const std::bad_alloc&) {
         driver::report("out of memory");
+    } catch (const std::exception& failure) {
+        driver::report(failure.what());
+    } catch (...) {
+        driver::report("unexpected failure");
     }
     return 2;
 }

@@ -39,7 +39,7 @@ std::string jsonText(std::string_view text) {
     return out;
 }
 
-/// Standard output through a buffer of its own, which stdio does not copy again.
+/// Standard output through a buffer of its own, handed to the system in pieces of 64 KiB.
 class Output {
 public:
     Output& operator<<(std::string_view text) {
