@@ -138,17 +138,6 @@ std::vector<std::string> listedMessages(const Items& items) {
     return messages;
 }
 
-/// Splits "CANONICAL\tMESSAGE" lines, as the jq filters below write them.
-Items splitTabbed(const std::string& text) {
-    Items items;
-    for (const std::string& line : linesOf(text)) {
-        const std::size_t tab = line.find('\t');
-        items.lines.push_back(line.substr(0, tab));
-        items.messages.push_back(tab == std::string::npos ? "" : line.substr(tab + 1));
-    }
-    return items;
-}
-
 /// Text lines: "NAME:LINE:COLUMN: SEVERITY: MESSAGE [CODE]"; the count of the rest is left out.
 Items textItems(const std::string& out) {
     Items items;
@@ -227,6 +216,17 @@ std::optional<std::string> pythonWithJsonschema() {
         }
     }
     return std::nullopt;
+}
+
+/// Splits "CANONICAL\tMESSAGE" lines, as the jq filters below write them.
+Items splitTabbed(const std::string& text) {
+    Items items;
+    for (const std::string& line : linesOf(text)) {
+        const std::size_t tab = line.find('\t');
+        items.lines.push_back(line.substr(0, tab));
+        items.messages.push_back(tab == std::string::npos ? "" : line.substr(tab + 1));
+    }
+    return items;
 }
 
 // Each finding as one line: the canonical form above, a tab and the message.
