@@ -249,6 +249,14 @@ constexpr char kSarifItems[] =
     R"jq( "\(.locations[0].physicalLocation.artifactLocation.uri) failed: \(.message.text)"))jq";
 #endif
 
+/// A name that URIs and workflow commands escape (Windows takes no colon in a name), and the
+/// latter's escape of it.
+#ifdef _WIN32
+const std::string kOddName = "a,b%20 d.kessa", kOddNameEscaped = "a%2Cb%2520 d.kessa";
+#else
+const std::string kOddName = "a,b:c%20 d.kessa", kOddNameEscaped = "a%2Cb%3Ac%2520 d.kessa";
+#endif
+
 }  // namespace
 
 // Every format places each finding alike: line and column of its start and of the character just
@@ -313,10 +321,10 @@ TEST_F(Cli, CheckFormats) {
          {"a.kessa:1:3-1:5 @2+2 warning plus-sign"}},
         {{{"a.kessa", "x=1\n"}, {"b.kessa", "y=1\n"}}, {"b.kessa", "a.kessa"}, 0, {}},
         // Names that URIs and workflow commands escape.
-        {{{"a,b:c%20 d.kessa", "x=007\n"}},
-         {"a,b:c%20 d.kessa"},
+        {{{kOddName, "x=007\n"}},
+         {kOddName},
          3,
-         {"a,b:c%20 d.kessa:1:3-1:6 @2+3 warning leading-zeros"}},
+         {kOddName + ":1:3-1:6 @2+3 warning leading-zeros"}},
         // What counts: codes left out, and a least severity; the status follows what is reported.
         {{{"in.kessa", "a=1\na=007\nb=0x1F\nempty=\nc=1\n"}},
          {"in.kessa"},
@@ -452,11 +460,11 @@ TEST_F(Cli, CheckGithubCommands) {
         std::string name, content;
         std::string out;
     } rows[] = {
-        {"a,b:c%.kessa", "k=caf\xE9%\n",
-         "::warning "
-         "file=a%2Cb%3Ac%25.kessa,line=1,col=3,endColumn=8,title=not-utf8::\"caf\\xe9%25\" "
-         "holds bytes that are not UTF-8, which strict JSON readers refuse; save the file as "
-         "UTF-8\n"},
+        {kOddName, "k=caf\xE9%\n",
+         "::warning file=" + kOddNameEscaped +
+             ",line=1,col=3,endColumn=8,title=not-utf8::\"caf\\xe9%25\" "
+             "holds bytes that are not UTF-8, which strict JSON readers refuse; save the file as "
+             "UTF-8\n"},
         {"in.kessa", "ports={\n80\n443\n}\n",
          "::error file=in.kessa,line=2,col=1,endLine=3,endColumn=4,title=joined-lines::the line "
          "breaks in \"80\\x0a443\" are dropped while the brace's kind is undecided, joining one "
