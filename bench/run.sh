@@ -14,34 +14,7 @@ cd "$(dirname "$0")/.."
 rounds=${1:-5}
 megabytes=${2:-100}
 
-if [ ! -x /usr/bin/time ]; then
-  echo "bench/run.sh needs GNU time (/usr/bin/time; Debian package: time)" >&2
-  exit 1
-fi
-
-cmake --preset bench >/dev/null
-cmake --build --preset bench >/dev/null
-tool=build/bench/kessa2json
-data=build/bench/data
-mkdir -p "$data"
-# The outputs go to memory (tmpfs) where there is one, so that the disk's speed does not blur the
-# tools' own.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  scratch=$(mktemp -d -p /dev/shm)
-else
-  scratch=$(mktemp -d)
-fi
-trap 'rm -rf "$scratch"' EXIT
-
-# Prints "SECONDS KILOBYTES" for one run of the command, whose output goes to $scratch/out: the
-# wall time to the millisecond (GNU time gives hundredths), the peak memory from GNU time.
-measure() {
-  local start end
-  start=$(date +%s%N)
-  /usr/bin/time -f "%M" -o "$scratch/time" "$@" >/dev/null
-  end=$(date +%s%N)
-  awk -v ns=$((end - start)) -v kb="$(cat "$scratch/time")" 'BEGIN { printf "%.3f %s\n", ns / 1e9, kb }'
-}
+source bench/common.sh
 
 for workload in realistic flat; do
   prefix=$data/$workload-$megabytes
@@ -82,7 +55,6 @@ for workload in realistic flat; do
     done
   done
 
-  median() { tr ' ' '\n' | grep . | sort -g | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
   input=$(stat -c %s "$prefix.kessa")
   output=$(stat -c %s "$prefix.expected.json")
   floor=$(echo "${times[1]}" | median)

@@ -4,6 +4,7 @@
 // compact JSON (input for other JSON tools) and as the indented JSON kessa2json must produce.
 // The JSON texts are written here, independently of the library, so that they can check it.
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -41,6 +42,10 @@ public:
         }
         end();
     }
+
+    /// Where not 0, about every so many lines of the kessa text hold a numeral with a leading
+    /// zero, which the conversion drops and --check reports.
+    std::size_t findingEvery = 0;
 
     Texts out;
 
@@ -130,6 +135,24 @@ private:
         out.indented += json;
     }
 
+    /// Whether a finding is due: findingEvery lines of kessa text have passed since the last.
+    bool findingDue() {
+        if (findingEvery == 0) return false;
+        lines += static_cast<std::size_t>(
+            std::count(out.kessa.begin() + counted, out.kessa.end(), '\n'));
+        counted = out.kessa.size();
+        if (lines < nextFinding) return false;
+        nextFinding = lines + findingEvery;
+        return true;
+    }
+    /// An integer written with a leading zero, which the JSON drops.
+    void zeroLed() {
+        const std::string number = std::to_string(pick(1'000'000));
+        out.kessa.append("0").append(number);
+        out.compact += number;
+        out.indented += number;
+    }
+
     /// Writes the body of an array of 3 to 10 scalars opened at `level`, and its closing.
     void array(std::size_t level) {
         out.compact += '[';
@@ -165,7 +188,11 @@ private:
                 array(level + 1);
                 out.kessa += '\n';
             } else {
-                scalar();
+                if (findingDue()) {
+                    zeroLed();
+                } else {
+                    scalar();
+                }
                 out.kessa += '\n';
             }
         }
@@ -176,6 +203,7 @@ private:
 
     std::mt19937_64 random;
     bool first = true;
+    std::size_t lines = 0, counted = 0, nextFinding = 0;  // of the kessa text, for findingEvery
 };
 
 }  // namespace bench

@@ -1,12 +1,9 @@
 #pragma once
 
-#include "tool/driver.h"
-
-/// kessa2json --check: reads the input and writes nothing but, on standard output, one line for
-/// each finding in document order, the first kListedFindings of them and then a count of the
-/// rest. Returns 0 when there is nothing to report and 3 otherwise; raises driver::Failure for a
-/// malformed or unreadable input, with the line a conversion gives.
-int checkFile(const driver::Path& input);
-
-/// How many findings --check lists before it only counts.
-constexpr std::size_t kListedFindings = 1000;
+/// kessa2json --check [options] IN...: reads each input as a conversion would, writes no file,
+/// and reports on standard output each place where the conversion would change or drop what the
+/// text says, in the format chosen (see report.h). `argv[1]` is "--check"; the options may come
+/// anywhere after it. Returns the exit status: 0 when nothing is reported, 3 when something is,
+/// 2 when an input is malformed or unreadable (the others are still checked and reported), 1 for
+/// wrong arguments, after the usage text.
+int runCheck(int argc, char** argv);

@@ -1,8 +1,8 @@
 #include "tool/driver.h"
 
-#include <algorithm>
 #include <cstdio>
 
+#include "kessa/text_position.h"
 #include "pelmo/file/native_path.h"
 #include "pelmo/file/utf8.h"
 
@@ -41,15 +41,19 @@ std::string readFailure(const Path& input, const std::system_error& failure) {
     return "cannot read " + name + ": " + failure.code().message();
 }
 
+void refuseOptionLikeInput(const Path& input) {
+    // Without this, a mistyped option would be read as an empty input, and the output path,
+    // perhaps the real input, overwritten with {}.
+    if (input.given.size() >= 2 && input.given.front() == '-' && !exists(input.given)) {
+        throw Failure("no input file " + quoted(input.given) + " (see kessa2json --help)");
+    }
+}
+
 std::optional<pelmo::InputFile> openInput(const Path& input) {
     if (input.isStandard()) return pelmo::InputFile::standardInput();
     try {
         if (!pelmo::pathExists(input.native)) {
-            // Without this, a mistyped option would be read as an empty input, and the output
-            // path, perhaps the real input, overwritten with {}.
-            if (input.given.front() == '-') {
-                throw Failure("no input file " + quoted(input.given) + " (see kessa2json --help)");
-            }
+            refuseOptionLikeInput(input);
             report("warning: " + quoted(input.given) + " does not exist; writing {}");
             return std::nullopt;
         }
@@ -65,11 +69,10 @@ std::string inputName(const Path& input) {
 
 std::string syntaxFailure(const Path& input, std::string_view text,
                           const kessa::SyntaxError& error) {
-    const std::size_t offset = static_cast<std::size_t>(error.offset());
-    const auto line = 1 + std::count(text.begin(), text.begin() + offset, '\n');
-    return inputName(input) + ":" + std::to_string(line) + ": " +
-           pelmo::detail::printable(error.describe()) + " (byte offset " + std::to_string(offset) +
-           ")";
+    const kessa::TextPosition at = kessa::positionAt(text, error.offset());
+    return inputName(input) + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
+           ": " + pelmo::detail::printable(error.describe()) + " (byte offset " +
+           std::to_string(error.offset()) + ")";
 }
 
 }  // namespace driver

@@ -47,14 +47,17 @@ bool exists(std::string_view path);
 
 std::string readFailure(const Path& input, const std::system_error& failure);
 
+/// Raises Failure for an input path that begins with "-" and names nothing: most likely an option.
+void refuseOptionLikeInput(const Path& input);
+
 /// Opens the input, or returns nothing for a path where nothing exists.
 std::optional<pelmo::InputFile> openInput(const Path& input);
 
 /// The input as the lines of a malformed input name it: "<stdin>" or the path.
 std::string inputName(const Path& input);
 
-/// The report of a malformed input: where the fault is, as a line number and a byte offset, and
-/// what it is.
+/// The report of a malformed input: where the fault is, as a line, a column and a byte offset,
+/// and what it is.
 std::string syntaxFailure(const Path& input, std::string_view text,
                           const kessa::SyntaxError& error);
 

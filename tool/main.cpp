@@ -9,8 +9,8 @@
 // read, so memory follows the nesting depth and not the size of the file.
 //
 // Exit status: 0 when the JSON file was written; 1 after printing the usage text, for fewer than
-// two arguments; 2 after a one-line message on standard error, for any failure. --check (in
-// check.cpp) adds 3 for findings; --help and --version end with 0.
+// two arguments or more that name files; 2 after a one-line message on standard error, for any
+// failure. --check (in check.cpp) adds 3 for findings; --help and --version end with 0.
 
 #include <cstdio>
 #include <exception>
@@ -165,20 +165,33 @@ void convert(const Path& input, const Path& output) {
 
 constexpr char kHelp[] =
     "usage: kessa2json <in-kessa-file> <out-json-file>\n"
-    "       kessa2json --check <in-kessa-file>\n"
+    "       kessa2json --check [--format FORMAT] [--ignore CODES] [--severity LEVEL]\n"
+    "                          <in-kessa-file>...\n"
     "       kessa2json --help | -h | --version\n"
     "\n"
     "Converts a file in the kessa notation into indented JSON; - stands for standard input or\n"
-    "output. With --check, reads the file, writes nothing, and lists on standard output each\n"
+    "output. With --check, reads each file, writes nothing, and reports on standard output each\n"
     "place where the conversion would change or drop what the text says.\n"
     "\n"
-    "Exit status: 0 done, and for --check nothing to report; 3 --check found something;\n"
+    "  --format FORMAT   text (the default), json, sarif (SARIF 2.1.0) or github (GitHub\n"
+    "                    Actions workflow commands)\n"
+    "  --ignore CODES    leaves out the findings of these codes, separated by commas\n"
+    "  --severity LEVEL  reports only findings at this level or above: note, warning, error\n"
+    "\n"
+    "Exit status: 0 done, and for --check nothing to report; 3 --check reported findings;\n"
     "2 failure, such as a malformed or unreadable input, with one line on standard error;\n"
-    "1 wrong arguments. The manual, man kessa2json, describes the notation and every message.\n";
+    "1 wrong arguments. The manual, man kessa2json, describes the notation, every message and\n"
+    "every code.\n";
 
 /// Whether `arg` is the option `name`: an argument that names an existing file is always a path.
 bool isOption(std::string_view arg, std::string_view name) {
     return arg == name && !driver::exists(arg);
+}
+
+/// An empty path names no file, and an empty native path would stand for standard output: it is
+/// most likely an unset variable.
+void refuseEmpty(const Path& path, const char* which) {
+    if (path.given.empty()) throw Failure(std::string("the ") + which + " path is empty");
 }
 
 /// An output path that begins with "-" and names nothing is most likely a misplaced option, and
@@ -189,6 +202,16 @@ void refuseOptionLikeOutput(const Path& output) {
     }
     throw Failure("output path " + quoted(output.given) + " looks like an option; write ./" +
                   pelmo::detail::printable(output.given) + " for a file of that name");
+}
+
+/// Arguments after the second that name files mean, most likely, that a wildcard expanded, and
+/// the second path is one of the inputs: it is not overwritten. Those that name nothing are
+/// ignored, for callers that pass extra words.
+bool namesFilesPastTheOutput(int argc, char** argv) {
+    for (int i = 3; i < argc; ++i) {
+        if (driver::exists(argv[i])) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -203,18 +226,23 @@ int runKessa2json(int argc, char** argv) {
         std::fputs("kessa2json " KESSA2JSON_VERSION "\n", stdout);
         return 0;
     }
-    const bool check = isOption(first, "--check");
-    if (check && argc != 3) {
-        std::fputs("syntax: kessa2json --check <in-kessa-file>\n", stdout);
-        return 1;
-    }
+    if (isOption(first, "--check")) return runCheck(argc, argv);
     if (argc < 3) {
         std::fputs(kUsage, stdout);
         return 1;
     }
     try {
-        if (check) return checkFile(Path(argv[2]));
         const Path input(argv[1]), output(argv[2]);
+        driver::refuseOptionLikeInput(input);
+        if (namesFilesPastTheOutput(argc, argv)) {
+            report(std::to_string(argc - 1) +
+                   " paths were given, and a conversion takes two, an input and an output; did a "
+                   "wildcard expand? (--check takes several inputs)");
+            std::fputs(kUsage, stdout);
+            return 1;
+        }
+        refuseEmpty(input, "input");
+        refuseEmpty(output, "output");
         refuseOptionLikeOutput(output);
         convert(input, output);
         return 0;

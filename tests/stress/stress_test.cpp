@@ -111,8 +111,9 @@ TEST_F(Stress, DeepUnclosedRejectedOnSmallStack) {
     const Outcome outcome = run({"unclosed.kessa", "unclosed.json"}, kSmallStack);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.err,
-              "kessa2json: unclosed.kessa:1: this left brace is never closed (byte offset " +
-                  std::to_string(kDepth + 1) + ")\n");
+              "kessa2json: unclosed.kessa:1:" + std::to_string(kDepth + 2) +
+                  ": this left brace is never closed (byte offset " + std::to_string(kDepth + 1) +
+                  ")\n");
     EXPECT_FALSE(fs::exists(scratch.path / "unclosed.json"));
 }
 

@@ -118,8 +118,8 @@ TEST_F(Cli, ReadsStandardInput) {
     const std::string quoted = "a=\"x\"", unclosed = "a=1\nb={\n", padded = "a=007\n";
     const std::string json = "{\n    \"a\": \"x\"\n}";
     const std::string found =
-        "<stdin>:1: the leading zeros of \"007\" are dropped, quoted or not: it becomes 7 and "
-        "cannot stay text (byte offset 2)\n";
+        "<stdin>:1:3: warning: the leading zeros of \"007\" are dropped, quoted or not: it "
+        "becomes 7 and cannot stay text [leading-zeros]\n";
     const struct {
         std::vector<std::string> args;
         RunOptions options;
@@ -134,7 +134,7 @@ TEST_F(Cli, ReadsStandardInput) {
         {{"-", "out.json"}, {.stdinFile = headed.c_str(), .stdinOffset = 4}, ""},
         {{"-", "out.json"},
          {.stdinBytes = &unclosed},
-         "kessa2json: <stdin>:2: this left brace is never closed (byte offset 6)\n"},
+         "kessa2json: <stdin>:2:3: this left brace is never closed (byte offset 6)\n"},
         // Open for appending only, as `0>>in.kessa` leaves it: it cannot be read.
         {{"-", "out.json"},
          {.stdinFile = input.c_str(), .stdinFlags = O_WRONLY | O_APPEND},
@@ -143,7 +143,7 @@ TEST_F(Cli, ReadsStandardInput) {
         {{"--check", "-"}, {.stdinFile = zeros.c_str(), .stdinOffset = 4}, "", found},
         {{"--check", "-"},
          {.stdinBytes = &unclosed},
-         "kessa2json: <stdin>:2: this left brace is never closed (byte offset 6)\n"},
+         "kessa2json: <stdin>:2:3: this left brace is never closed (byte offset 6)\n"},
     };
     for (const auto& row : rows) {
         file("out.json", "previous");
@@ -214,6 +214,9 @@ TEST_F(Cli, OutputThatIsTheInput) {
 TEST_F(Cli, OutOfMemory) {
 #ifdef __SANITIZE_ADDRESS__
     GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+#ifdef __SANITIZE_THREAD__
+    GTEST_SKIP() << "ThreadSanitizer needs more address space than the limit leaves";
 #endif
     std::string big = "a=\"";
     big.append(std::size_t{300} << 20, 'x');
@@ -438,10 +441,10 @@ std::string accessList() {
 std::vector<const char*> replacementKinds(const fs::path& scratch,
                                           std::optional<PrivateMount>& hidden) {
     std::vector<const char*> kinds{"unnamed"};
-#ifdef __SANITIZE_ADDRESS__
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     (void)scratch;
     (void)hidden;
-    std::printf("not tried here: a named replacement (the leak checker needs /proc)\n");
+    std::printf("not tried here: a named replacement (the sanitizer needs /proc)\n");
     return kinds;
 #endif
     hidden.emplace(scratch / "unused", "size=4k");  // only to enter a private mount namespace
@@ -584,7 +587,7 @@ TEST_F(Cli, OutputRoutes) {
          "a=1\nb={\n",
          {},
          2,
-         "in.kessa:2: this left brace is never closed (byte offset 6)",
+         "in.kessa:2:3: this left brace is never closed (byte offset 6)",
          false,
          false},
         {"malformed after a chunk of text",
@@ -602,7 +605,7 @@ TEST_F(Cli, OutputRoutes) {
          "a=1\nb={\n",
          {},
          2,
-         "in.kessa:2: this left brace is never closed (byte offset 6)",
+         "in.kessa:2:3: this left brace is never closed (byte offset 6)",
          false,
          false},
         // Found by a check once the JSON outgrows what the input could give, long before the
@@ -613,7 +616,7 @@ TEST_F(Cli, OutputRoutes) {
          unclosed,
          {.fileBytes = rlim_t{96} << 20},
          2,
-         "in.kessa:20000: this left brace is never closed (byte offset 79998)",
+         "in.kessa:20000:3: this left brace is never closed (byte offset 79998)",
          false,
          false},
         {"a write that fails part-way",

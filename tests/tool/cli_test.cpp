@@ -11,11 +11,14 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kUsage = "syntax: kessa2json <in-kessa-file> <out-json-file>";
+const std::string kCheckUsage =
+    "syntax: kessa2json --check [--format text|json|sarif|github] [--ignore CODE[,CODE...]]\n"
+    "                           [--severity note|warning|error] <in-kessa-file>...\n";
 const std::string kJson = "{\n    \"a\": 1\n}";
 /// What --check says after the bytes of a value under the empty key.
 const std::string kNoKey =
     "\", so it goes under the empty key; put key= before it, or quote a value that holds a comma "
-    "or braces (there are no comments)";
+    "or braces (there are no comments) [no-key]";
 
 /// A file of the work folder: its name and content; a name ending in "/" is a folder.
 struct File {
@@ -44,7 +47,8 @@ TEST_F(Cli, HelpAndVersion) {
         EXPECT_EQ(outcome.err, "") << option;
         EXPECT_EQ(outcome.out.rfind("usage: kessa2json <in-kessa-file> <out-json-file>\n", 0), 0u)
             << option;
-        for (const char* part : {"--check", "Exit status: 0", "man kessa2json"}) {
+        for (const char* part : {"--check", "--format", "--ignore", "--severity", "Exit status: 0",
+                                 "man kessa2json"}) {
             EXPECT_NE(outcome.out.find(part), std::string::npos) << option << ": " << part;
         }
         EXPECT_EQ(outcome.out.back(), '\n') << option;
@@ -116,17 +120,89 @@ TEST_F(Cli, Outcomes) {
          "",
          {{"-o", std::nullopt}, {"out.json", "previous"}}},
         {{"in.kessa", "-o"}, {{"-o", "previous"}}, 0, "", "", {{"-o", kJson}}},
+        // An empty path, as an unset variable gives, names no file: nothing is read, written or
+        // made, and standard output is only ever "-".
+        {{"in.kessa", ""},
+         {},
+         2,
+         "kessa2json: the output path is empty\n",
+         "",
+         {{"in.kessa", "a=1\n"}, {"out.json", "previous"}}},
+        {{"", "out.json"},
+         {},
+         2,
+         "kessa2json: the input path is empty\n",
+         "",
+         {{"out.json", "previous"}}},
+        {{"--check", ""}, {}, 2, "kessa2json: the input path is empty\n", "", {}},
+        // Paths past the second that name files come from a wildcard: the second is an input,
+        // not overwritten. Those that name nothing are ignored.
+        {{"a.kessa", "b.kessa", "c.kessa"},
+         {{"a.kessa", "a=1\n"}, {"b.kessa", "b=2\n"}, {"c.kessa", "c=3\n"}},
+         1,
+         "kessa2json: 3 paths were given, and a conversion takes two, an input and an output; did "
+         "a wildcard expand? (--check takes several inputs)\n",
+         kUsage,
+         {{"a.kessa", "a=1\n"}, {"b.kessa", "b=2\n"}, {"c.kessa", "c=3\n"}}},
+        {{"in.kessa", "out.json", "missing", "in.kessa"},
+         {},
+         1,
+         "kessa2json: 4 paths were given, and a conversion takes two, an input and an output; did "
+         "a wildcard expand? (--check takes several inputs)\n",
+         kUsage,
+         {{"out.json", "previous"}}},
+        {{"in.kessa", "out.json", "missing", "-"}, {}, 0, "", "", {{"out.json", kJson}}},
         // So are the options, where a file of their name exists.
         {{"--check", "out.json"}, {{"--check", "a=1\n"}}, 0, "", "", {{"out.json", kJson}}},
         {{"--version", "out.json"}, {{"--version", "a=1\n"}}, 0, "", "", {{"out.json", kJson}}},
-        // --check takes one input, which must exist, and writes nothing.
-        {{"--check"}, {}, 1, "", "syntax: kessa2json --check <in-kessa-file>\n", {}},
+        // --check takes inputs, which must exist, and writes nothing; each is checked.
+        {{"--check"}, {}, 1, "", kCheckUsage, {}},
         {{"--check", "in.kessa", "out.json"},
          {},
-         1,
+         2,
+         "kessa2json: out.json:1:1: the last value needs a line break after it (byte offset 0)\n",
          "",
-         "syntax: kessa2json --check <in-kessa-file>\n",
          {{"out.json", "previous"}}},
+        // Its options: an unknown format, severity or code is wrong arguments.
+        {{"--check", "--format", "xml", "in.kessa"},
+         {},
+         1,
+         "kessa2json: unknown format 'xml'; the formats are text, json, sarif and github\n",
+         kCheckUsage,
+         {}},
+        {{"--check", "--severity=fatal", "in.kessa"},
+         {},
+         1,
+         "kessa2json: unknown severity 'fatal'; the severities are note, warning and error\n",
+         kCheckUsage,
+         {}},
+        {{"--check", "--ignore", "leading-zeros,zeros", "in.kessa"},
+         {},
+         1,
+         "kessa2json: unknown code 'zeros' in --ignore; man kessa2json lists the codes\n",
+         kCheckUsage,
+         {}},
+        {{"--check", "in.kessa", "--format"},
+         {},
+         1,
+         "kessa2json: --format needs a value\n",
+         kCheckUsage,
+         {}},
+        {{"--check", "--ignore=", "in.kessa"}, {}, 0, "", "", {}},
+        // An option's name that names a file is an input; its value is never one.
+        {{"--check", "--format=json", "--ignore", "--format=json"},
+         {{"--format=json", "x=007\n"}},
+         1,
+         "kessa2json: unknown code '--format=json' in --ignore; man kessa2json lists the codes\n",
+         kCheckUsage,
+         {}},
+        {{"--check", "--format=json"},
+         {{"--format=json", "x=007\n"}},
+         3,
+         "",
+         "--format=json:1:3: warning: the leading zeros of \"007\" are dropped, quoted or not: it "
+         "becomes 7 and cannot stay text [leading-zeros]\n",
+         {}},
         {{"--check", "in.kessa"}, {}, 0, "", "", {{"out.json", "previous"}}},
         {{"--check", "conf.kesa"},
          {},
@@ -143,14 +219,14 @@ TEST_F(Cli, Outcomes) {
         {{"--check", "in.kessa"},
          {{"in.kessa", "a=1\nb={x=1\n"}},
          2,
-         "kessa2json: in.kessa:2: this left brace is never closed (byte offset 6)\n",
+         "kessa2json: in.kessa:2:3: this left brace is never closed (byte offset 6)\n",
          "",
          {}},
         // Nothing is listed for a malformed input, not even what comes before the fault.
         {{"--check", "in.kessa"},
          {{"in.kessa", "a=007\nb={x=1\n"}},
          2,
-         "kessa2json: in.kessa:2: this left brace is never closed (byte offset 8)\n",
+         "kessa2json: in.kessa:2:3: this left brace is never closed (byte offset 8)\n",
          "",
          {}},
         // A missing input still converts as empty text, with a warning.
@@ -175,38 +251,45 @@ TEST_F(Cli, Outcomes) {
         {{"in.kessa", "out.json"},
          {{"in.kessa", "a=1\nb={x=1\n"}},
          2,
-         "kessa2json: in.kessa:2: this left brace is never closed (byte offset 6)\n",
+         "kessa2json: in.kessa:2:3: this left brace is never closed (byte offset 6)\n",
+         "",
+         {{"out.json", "previous"}}},
+        // The column counts characters: a UTF-8 sequence is one, and so is a Latin-1 byte.
+        {{"in.kessa", "out.json"},
+         {{"in.kessa", "a=1\nk\xC3\xA9y\xFC={x\n"}},
+         2,
+         "kessa2json: in.kessa:2:6: this left brace is never closed (byte offset 10)\n",
          "",
          {{"out.json", "previous"}}},
         {{"in.kessa", "out.json"},
          {{"in.kessa", "a=1\n}\nb=2\n"}},
          2,
-         "kessa2json: in.kessa:2: a right brace with no left brace open (byte offset 4)\n",
+         "kessa2json: in.kessa:2:1: a right brace with no left brace open (byte offset 4)\n",
          "",
          {{"out.json", "previous"}}},
         {{"in.kessa", "out.json"},
          {{"in.kessa", "a=1\nb=\"x\ny=2\n"}},
          2,
-         "kessa2json: in.kessa:2: the quoted value that starts here is never closed (byte offset "
+         "kessa2json: in.kessa:2:3: the quoted value that starts here is never closed (byte offset "
          "6)\n",
          "",
          {{"out.json", "previous"}}},
         {{"in.kessa", "out.json"},
          {{"in.kessa", "a=1\n\nb=2"}},
          2,
-         "kessa2json: in.kessa:3: the last value needs a line break after it (byte offset 7)\n",
+         "kessa2json: in.kessa:3:3: the last value needs a line break after it (byte offset 7)\n",
          "",
          {{"out.json", "previous"}}},
         {{"in.kessa", "out.json"},
          {{"in.kessa", "a=1\nport=\n"}},
          2,
-         "kessa2json: in.kessa:2: the key \"port\" has no value (byte offset 4)\n",
+         "kessa2json: in.kessa:2:1: the key \"port\" has no value (byte offset 4)\n",
          "",
          {{"out.json", "previous"}}},
         {{"in.kessa", "out.json"},
          {{"in.kessa", "a=1\n\t"}},
          2,
-         "kessa2json: in.kessa:2: stray blanks after the last line break (byte offset 4)\n",
+         "kessa2json: in.kessa:2:1: stray blanks after the last line break (byte offset 4)\n",
          "",
          {{"out.json", "previous"}}},
         // Files that cannot be read or written, named with the system's reason.
@@ -228,7 +311,7 @@ TEST_F(Cli, Outcomes) {
         {{"in.kessa", "in.kessa"},
          {{"in.kessa", "a={1\n"}},
          2,
-         "kessa2json: in.kessa:1: this left brace is never closed (byte offset 2)\n",
+         "kessa2json: in.kessa:1:3: this left brace is never closed (byte offset 2)\n",
          "",
          {{"in.kessa", "a={1\n"}}},
     };
@@ -272,133 +355,134 @@ TEST_F(Cli, CheckFindings) {
         std::vector<std::string> lines;  // without "in.kessa:"
     } rows[] = {
         {"motd = \"Hello, world\"\n",
-         {"1: the double quote that starts \"\\\"Hello\" follows a blank, so it quotes nothing; "
-          "remove the blank to quote the value (byte offset 7)",
-          "1: no key is waiting for \"world\\\"\", so it goes under the empty key; put key= before "
-          "it, or quote a value that holds a comma or braces (there are no comments) (byte offset "
-          "15)"}},
+         {"1:8: warning: the double quote that starts \"\\\"Hello\" follows a blank, so it quotes "
+          "nothing; remove the blank to quote the value [blank-before-quote]",
+          "1:16: warning: no key is waiting for \"world\\\"\", so it goes under the empty key; put "
+          "key= before it, or quote a value that holds a comma or braces (there are no comments) "
+          "[no-key]"}},
         {"ports={\n80\n443\n}\n",
-         {"2: the line breaks in \"80\\x0a443\" are dropped while the brace's kind is undecided, "
-          "joining one value; a comma after the first element makes an array (byte offset 8)"}},
+         {"2:1: error: the line breaks in \"80\\x0a443\" are dropped while the brace's kind is "
+          "undecided, joining one value; a comma after the first element makes an array "
+          "[joined-lines]"}},
         {"a={\nx\ny=1}\n",
-         {"2: the line breaks in \"x\\x0ay\" are dropped while the brace's kind is undecided, "
-          "joining one value; a comma after the first element makes an array (byte offset 4)"}},
+         {"2:1: error: the line breaks in \"x\\x0ay\" are dropped while the brace's kind is "
+          "undecided, joining one value; a comma after the first element makes an array "
+          "[joined-lines]"}},
         {"empty=\nx=1\n",
-         {"1: the key \"empty\" is dropped, since another key comes before its value; give it "
-          "one, such as \"\" for empty text (byte offset 0)"}},
+         {"1:1: error: the key \"empty\" is dropped, since another key comes before its value; "
+          "give it one, such as \"\" for empty text [key-replaced]"}},
         {"a=b=c\n",
-         {"1: the key \"a\" is dropped, since another key comes before its value; give it one, "
-          "such as \"\" for empty text (byte offset 0)"}},
+         {"1:1: error: the key \"a\" is dropped, since another key comes before its value; give it "
+          "one, such as \"\" for empty text [key-replaced]"}},
         {"# comment\n",
-         {"1: no key is waiting for \"# comment\", so it goes under the empty key; put key= "
-          "before it, or quote a value that holds a comma or braces (there are no comments) (byte "
-          "offset 0)"}},
+         {"1:1: warning: no key is waiting for \"# comment\", so it goes under the empty key; put "
+          "key= before it, or quote a value that holds a comma or braces (there are no comments) "
+          "[no-key]"}},
         {"a=1\n{x=1}\n",
-         {"2: no key is waiting for the container that opens here, so it goes under the empty "
-          "key; put key= before it (byte offset 4)"}},
+         {"2:1: warning: no key is waiting for the container that opens here, so it goes under the "
+          "empty key; put key= before it [no-key]"}},
         {"a=1\n{{1}}\n",
-         {"2: no key is waiting for the container that opens here, so it goes under the empty "
-          "key; put key= before it (byte offset 4)"}},
+         {"2:1: warning: no key is waiting for the container that opens here, so it goes under the "
+          "empty key; put key= before it [no-key]"}},
         {"zip=\"01234\"\n",
-         {"1: the leading zeros of \"01234\" are dropped, quoted or not: it becomes 1234 and "
-          "cannot stay text (byte offset 5)"}},
+         {"1:6: warning: the leading zeros of \"01234\" are dropped, quoted or not: it becomes "
+          "1234 and cannot stay text [leading-zeros]"}},
         {"phone=+4915112345678\n",
-         {"1: the plus sign of \"+4915112345678\" is dropped, quoted or not: it becomes "
-          "4915112345678 and cannot stay text (byte offset 6)"}},
+         {"1:7: warning: the plus sign of \"+4915112345678\" is dropped, quoted or not: it becomes "
+          "4915112345678 and cannot stay text [plus-sign]"}},
         {"hex=0x1F\n",
-         {"1: \"0x1F\" is read as hexadecimal, quoted or not: it becomes 31.0 and cannot stay "
-          "text (byte offset 4)"}},
+         {"1:5: warning: \"0x1F\" is read as hexadecimal, quoted or not: it becomes 31.0 and "
+          "cannot stay text [hexadecimal]"}},
         {"v=1.\nw=-00.5e1\n",
-         {"1: the point at the end of \"1.\" makes a float, quoted or not: it becomes 1.0 and "
-          "cannot stay text (byte offset 2)",
-          "2: the leading zeros of \"-00.5e1\" are dropped, quoted or not: it becomes -5.0 and "
-          "cannot stay text (byte offset 7)",
-          "2: \"-00.5e1\" is written without its exponent, quoted or not: it becomes -5.0 and "
-          "cannot stay text (byte offset 7)"}},
+         {"1:3: warning: the point at the end of \"1.\" makes a float, quoted or not: it becomes "
+          "1.0 and cannot stay text [trailing-point]",
+          "2:3: warning: the leading zeros of \"-00.5e1\" are dropped, quoted or not: it becomes "
+          "-5.0 and cannot stay text [leading-zeros]",
+          "2:3: warning: \"-00.5e1\" is written without its exponent, quoted or not: it becomes "
+          "-5.0 and cannot stay text [exponent]"}},
         {"n=\" 12\"\n",
-         {"1: the blanks in front of \" 12\" are dropped, quoted or not: it becomes 12 and cannot "
-          "stay text (byte offset 3)"}},
+         {"1:4: warning: the blanks in front of \" 12\" are dropped, quoted or not: it becomes 12 "
+          "and cannot stay text [leading-blanks]"}},
         {"big=12345678901234567890\nlow=-9223372036854775809\nmax=9223372036854775807\n",
-         {"1: \"12345678901234567890\" is beyond the 64-bit range, quoted or not: it becomes "
-          "9223372036854775807 and cannot stay text (byte offset 4)",
-          "2: \"-9223372036854775809\" is beyond the 64-bit range, quoted or not: it becomes "
-          "-9223372036854775808 and cannot stay text (byte offset 29)",
-          "3: \"9223372036854775807\" is beyond 2^53, quoted or not: the JSON keeps it exactly, "
-          "but JavaScript and other readers that hold numbers as doubles read "
-          "9223372036854775808 (byte offset 54)"}},
+         {"1:5: error: \"12345678901234567890\" is beyond the 64-bit range, quoted or not: it "
+          "becomes 9223372036854775807 and cannot stay text [saturated]",
+          "2:5: error: \"-9223372036854775809\" is beyond the 64-bit range, quoted or not: it "
+          "becomes -9223372036854775808 and cannot stay text [saturated]",
+          "3:5: note: \"9223372036854775807\" is beyond 2^53, quoted or not: the JSON keeps it "
+          "exactly, but JavaScript and other readers that hold numbers as doubles read "
+          "9223372036854775808 [unsafe-integer]"}},
         {"pi=3.14159265358979\nfar=1e23\n",
-         {"1: \"3.14159265358979\" loses digits (floats keep six decimals at most), quoted or "
-          "not: it becomes 3.141593 and cannot stay text (byte offset 3)",
-          "2: \"1e23\" is not exactly a double, quoted or not: it becomes "
-          "99999999999999991611392.0 and cannot stay text (byte offset 24)"}},
+         {"1:4: error: \"3.14159265358979\" loses digits (floats keep six decimals at most), "
+          "quoted or not: it becomes 3.141593 and cannot stay text [rounded]",
+          "2:5: error: \"1e23\" is not exactly a double, quoted or not: it becomes "
+          "99999999999999991611392.0 and cannot stay text [rounded]"}},
         {"eps=1e-9\ntiny=-1e-400\n",
-         {"1: \"1e-9\" is too small for six decimals, quoted or not: it becomes 0.0 and cannot "
-          "stay text (byte offset 4)",
-          "2: \"-1e-400\" is too small for six decimals, quoted or not: it becomes 0.0 and cannot "
-          "stay text (byte offset 14)"}},
+         {"1:5: error: \"1e-9\" is too small for six decimals, quoted or not: it becomes 0.0 and "
+          "cannot stay text [underflow]",
+          "2:6: error: \"-1e-400\" is too small for six decimals, quoted or not: it becomes 0.0 "
+          "and cannot stay text [underflow]"}},
         {"huge=1e400\n",
-         {"1: \"1e400\" is too large for a double, quoted or not: it becomes 1e999 and cannot "
-          "stay text (byte offset 5)"}},
+         {"1:6: error: \"1e400\" is too large for a double, quoted or not: it becomes 1e999 and "
+          "cannot stay text [overflow]"}},
         // Numbers the JSON spells as the text does.
         {"a=0.5\nb=-0.25\ne=0\nh=123456789.123456\nj=\"1.5\"\nk=0.0\nl=-1.0\n"
          "m=9007199254740992\nn=-9223372036854775808\n",
          {}},
         {"c=1.50\nd=1e5\nf=-0\n",
-         {"1: the zeros at the end of the decimals of \"1.50\" are dropped, quoted or not: it "
-          "becomes 1.5 and cannot stay text (byte offset 2)",
-          "2: \"1e5\" is written without its exponent, quoted or not: it becomes 100000.0 and "
-          "cannot stay text (byte offset 9)",
-          "3: the minus sign of \"-0\" is dropped, quoted or not: it becomes 0 and cannot stay "
-          "text (byte offset 15)"}},
+         {"1:3: warning: the zeros at the end of the decimals of \"1.50\" are dropped, quoted or "
+          "not: it becomes 1.5 and cannot stay text [trailing-zeros]",
+          "2:3: warning: \"1e5\" is written without its exponent, quoted or not: it becomes "
+          "100000.0 and cannot stay text [exponent]",
+          "3:3: warning: the minus sign of \"-0\" is dropped, quoted or not: it becomes 0 and "
+          "cannot stay text [negative-zero]"}},
         {"greeting=Hello {name}, welcome\n",
-         {"1: \"Hello\" before a left brace is dropped; quote the whole value to keep text with "
-          "braces (byte offset 9)",
-          "1: no key is waiting for \"welcome\", so it goes under the empty key; put key= before "
-          "it, or quote a value that holds a comma or braces (there are no comments) (byte offset "
-          "23)"}},
+         {"1:10: error: \"Hello\" before a left brace is dropped; quote the whole value to keep "
+          "text with braces [discarded-text]",
+          "1:24: warning: no key is waiting for \"welcome\", so it goes under the empty key; put "
+          "key= before it, or quote a value that holds a comma or braces (there are no comments) "
+          "[no-key]"}},
         {"\xEF\xBB\xBFname=1\n",
-         {"1: the text begins with a byte-order mark (\\xef\\xbb\\xbf), which stays in the first "
-          "key or value; save the file without it (byte offset 0)"}},
+         {"1:1: warning: the text begins with a byte-order mark (\\xef\\xbb\\xbf), which stays in "
+          "the first key or value; save the file without it [byte-order-mark]"}},
         {std::string("k=a\x01"
                      "b\nm=x\0y\n",
                      12),
-         {"1: \"a\\x01b\" holds a control byte, which the JSON keeps raw and strict JSON readers "
-          "refuse (byte offset 2)",
-          "2: \"x\\x00y\" holds a control byte, which the JSON keeps raw and strict JSON readers "
-          "refuse (byte offset 8)"}},
+         {"1:3: warning: \"a\\x01b\" holds a control byte, which the JSON keeps raw and strict "
+          "JSON readers refuse [control-byte]",
+          "2:3: warning: \"x\\x00y\" holds a control byte, which the JSON keeps raw and strict "
+          "JSON readers refuse [control-byte]"}},
         {"l=caf\xE9\n\xFF=1\nok=caf\xC3\xA9\td\r\n",
-         {"1: \"caf\\xe9\" holds bytes that are not UTF-8, which strict JSON readers refuse; save "
-          "the file as UTF-8 (byte offset 2)",
-          "2: \"\\xff\" holds bytes that are not UTF-8, which strict JSON readers refuse; save "
-          "the file as UTF-8 (byte offset 7)"}},
+         {"1:3: warning: \"caf\\xe9\" holds bytes that are not UTF-8, which strict JSON readers "
+          "refuse; save the file as UTF-8 [not-utf8]",
+          "2:1: warning: \"\\xff\" holds bytes that are not UTF-8, which strict JSON readers "
+          "refuse; save the file as UTF-8 [not-utf8]"}},
         {"a=1\nb={a=1}\na=2\n",
-         {"3: the object already has the key \"a\"; most JSON readers keep only its last value "
-          "(byte offset 12)"}},
+         {"3:1: warning: the object already has the key \"a\"; most JSON readers keep only its "
+          "last value [repeated-key]"}},
         // Keys are compared as the JSON has them, carriage returns dropped.
         {"k\r1=1\r\nk1=2\r\n",
-         {"2: the object already has the key \"k1\"; most JSON readers keep only its last value "
-          "(byte offset 7)"}},
+         {"2:1: warning: the object already has the key \"k1\"; most JSON readers keep only its "
+          "last value [repeated-key]"}},
         {"a={1,x=2}\nb=3\n",
-         {"1: an array takes no keys: \"x\" waits for the next value added to an object; an = "
-          "before any comma makes the brace an object (byte offset 5)",
-          "1: the key \"x\" is dropped, since another key comes before its value; give it one, "
-          "such as \"\" for empty text (byte offset 5)"}},
+         {"1:6: error: an array takes no keys: \"x\" waits for the next value added to an object; "
+          "an = before any comma makes the brace an object [key-in-array]",
+          "1:6: error: the key \"x\" is dropped, since another key comes before its value; give it "
+          "one, such as \"\" for empty text [key-replaced]"}},
         // Reported late, listed in document order.
         {"x=1\nq={1,x=2,0x1}\n3\n",
-         {"2: an array takes no keys: \"x\" waits for the next value added to an object; an = "
-          "before any comma makes the brace an object (byte offset 9)",
-          "2: the object already has the key \"x\"; most JSON readers keep only its last value "
-          "(byte offset 9)",
-          "2: \"0x1\" is read as hexadecimal, quoted or not: it becomes 1.0 and cannot stay text "
-          "(byte offset 13)"}},
+         {"2:6: error: an array takes no keys: \"x\" waits for the next value added to an object; "
+          "an = before any comma makes the brace an object [key-in-array]",
+          "2:6: warning: the object already has the key \"x\"; most JSON readers keep only its "
+          "last value [repeated-key]",
+          "2:10: warning: \"0x1\" is read as hexadecimal, quoted or not: it becomes 1.0 and cannot "
+          "stay text [hexadecimal]"}},
         // The bytes shown: 60 at most, never part of a UTF-8 sequence, quotes and backslashes
         // escaped.
         {"a=1," + std::string(59, 'x') + "\xC3\xA9yyyy\nb=1," + std::string(60, 'z') +
              "\nc=1,d\\e\"f\n",
-         {"1: no key is waiting for \"" + std::string(59, 'x') + "..." + kNoKey +
-              " (byte offset 4)",
-          "2: no key is waiting for \"" + std::string(60, 'z') + kNoKey + " (byte offset 74)",
-          "3: no key is waiting for \"d\\\\e\\\"f" + kNoKey + " (byte offset 139)"}},
+         {"1:5: warning: no key is waiting for \"" + std::string(59, 'x') + "..." + kNoKey,
+          "2:5: warning: no key is waiting for \"" + std::string(60, 'z') + kNoKey,
+          "3:5: warning: no key is waiting for \"d\\\\e\\\"f" + kNoKey}},
         {"a=1\r\nb=\"x y\"\nc={1,2}\nd=x\"y\"\ne=\"\"\n=1\nf={=}\ng=\"caf\xC3\xA9\"\n", {}},
     };
     for (const auto& row : rows) {
@@ -423,7 +507,7 @@ TEST_F(Cli, CheckListsTheFirstThousand) {
     const Outcome outcome = run({"--check", "in.kessa"});
     EXPECT_EQ(outcome.status, 3);
     EXPECT_EQ(std::count(outcome.out.begin(), outcome.out.end(), '\n'), 1001);
-    EXPECT_EQ(outcome.out.find("in.kessa:2: the object already has the key \"x\""),
+    EXPECT_EQ(outcome.out.find("in.kessa:2:6: warning: the object already has the key \"x\""),
               outcome.out.find('\n') + 1);
     EXPECT_EQ(outcome.out.substr(outcome.out.rfind('\n', outcome.out.size() - 2) + 1),
               "in.kessa: 2 more findings\n");
