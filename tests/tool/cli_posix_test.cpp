@@ -847,9 +847,15 @@ TEST_F(Cli, OutputRoutes) {
                 EXPECT_TRUE(isJsonOf(row.input, toStdout ? outcome.out : read(row.args[1])))
                     << what;
             }
-            if (row.spare != 0) {
+            std::size_t spare = row.spare;
+#ifdef __SANITIZE_THREAD__
+            // ThreadSanitizer's shadow memory is several times the program's own.
+            if (spare != 0) std::printf("%s: memory not measured here\n", what.c_str());
+            spare = 0;
+#endif
+            if (spare != 0) {
                 EXPECT_GT(peak, 0u) << what;
-                EXPECT_LT(peak, row.input.size() + row.spare) << what;
+                EXPECT_LT(peak, row.input.size() + spare) << what;
                 std::printf("%s: %zu MB at most\n", what.c_str(), peak >> 20);
             }
         }
