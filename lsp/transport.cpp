@@ -28,9 +28,12 @@ ByteSource::~ByteSource() = default;
 ByteSink::~ByteSink() = default;
 
 bool MessageReader::fill() {
-    if (pos_ > 0 && pos_ * 2 >= buffer_.size()) {
-        buffer_.erase(0, pos_);
-        pos_ = 0;
+    // The header block being read stays, for a search from its start if it is refused.
+    const std::size_t keep = std::min(pos_, blockStart_);
+    if (keep > 0 && keep * 2 >= buffer_.size()) {
+        buffer_.erase(0, keep);
+        pos_ -= keep;
+        blockStart_ -= std::min(blockStart_, keep);
     }
     constexpr std::size_t kChunk = 1 << 16;
     const std::size_t size = buffer_.size();
@@ -41,22 +44,16 @@ bool MessageReader::fill() {
 }
 
 bool MessageReader::line(std::string& out, bool& tooLong) {
-    tooLong = false;
     std::size_t searched = 0;  // the bytes from pos_ on already searched
     for (;;) {
         const std::size_t end = buffer_.find('\n', pos_ + searched);
+        tooLong = (end == std::string::npos ? buffer_.size() : end) - pos_ > kMaxHeaderLine;
+        if (tooLong) return true;
         if (end != std::string::npos) {
-            tooLong = tooLong || end - pos_ > kMaxHeaderLine;
-            if (!tooLong) {
-                out.assign(buffer_, pos_, end - pos_);
-                if (!out.empty() && out.back() == '\r') out.pop_back();
-            }
+            out.assign(buffer_, pos_, end - pos_);
+            if (!out.empty() && out.back() == '\r') out.pop_back();
             pos_ = end + 1;
             return true;
-        }
-        if (buffer_.size() - pos_ > kMaxHeaderLine) {
-            tooLong = true;  // said once the line ends; its bytes need not be kept
-            pos_ = buffer_.size();
         }
         searched = buffer_.size() - pos_;
         if (!fill()) return false;
@@ -85,7 +82,11 @@ MessageReader::Frame MessageReader::next() {
     Frame frame;
     bool any = false, tooLong = false;
     std::uint64_t length = 0;
+    blockStart_ = pos_;
     const auto bad = [&](std::string problem) {
+        // The next message may start anywhere after this block's first byte.
+        pos_ = blockStart_ + 1;
+        blockStart_ = kNoBlock;
         resync_ = true;
         frame.status = Status::BadHeader;
         frame.problem = std::move(problem);
@@ -94,11 +95,20 @@ MessageReader::Frame MessageReader::next() {
     bool haveLength = false;
     std::string header;
     for (;;) {
-        if (!line(header, tooLong)) return {};
+        if (!line(header, tooLong)) {
+            blockStart_ = kNoBlock;
+            return {};
+        }
         if (tooLong) return bad("a header line longer than " + std::to_string(kMaxHeaderLine));
         if (header.empty()) {
-            if (!any) continue;  // blank lines between messages
+            if (!any) {
+                blockStart_ = pos_;  // blank lines between messages
+                continue;
+            }
             break;
+        }
+        if (pos_ - blockStart_ > kMaxHeaderBlock) {
+            return bad("a header block longer than " + std::to_string(kMaxHeaderBlock));
         }
         any = true;
         const std::size_t colon = header.find(':');
@@ -117,6 +127,7 @@ MessageReader::Frame MessageReader::next() {
         haveLength = true;
     }
     if (!haveLength) return bad("a header with no Content-Length");
+    blockStart_ = kNoBlock;
     // The body: what is buffered, then straight from the source.
     const std::size_t buffered = std::min<std::uint64_t>(length, buffer_.size() - pos_);
     frame.body.assign(buffer_, pos_, buffered);

@@ -40,6 +40,7 @@ public:
     /// The largest body and header line taken; a header that announces more is refused.
     static constexpr std::uint64_t kMaxBody = std::uint64_t{1} << 30;
     static constexpr std::size_t kMaxHeaderLine = 8192;
+    static constexpr std::size_t kMaxHeaderBlock = 65536;
 
     explicit MessageReader(ByteSource& source) : source_(source) {}
 
@@ -51,14 +52,17 @@ public:
 private:
     /// Reads more bytes into the buffer; false at the end of the source.
     bool fill();
-    /// The next header line without its line break, or false at the end.
+    /// The next header line without its line break, or false at the end; `tooLong`, with the
+    /// line left unread, when it runs past kMaxHeaderLine.
     bool line(std::string& out, bool& tooLong);
     /// Skips to the next "Content-Length:"; false at the end.
     bool resynchronize();
 
     ByteSource& source_;
     std::string buffer_;
-    std::size_t pos_ = 0;  // the first byte of buffer_ not taken yet
+    static constexpr std::size_t kNoBlock = ~std::size_t{0};
+    std::size_t pos_ = 0;                // the first byte of buffer_ not taken yet
+    std::size_t blockStart_ = kNoBlock;  // the header block being read
     bool resync_ = false;
 };
 
