@@ -29,8 +29,7 @@ void Analyzer::supersede(const std::string& uri) {
     current_.erase(found);
 }
 
-void Analyzer::analyze(const std::string& uri, std::int64_t version,
-                       std::shared_ptr<const std::string> text) {
+void Analyzer::analyze(const std::string& uri, std::int64_t version, Snapshot snapshot) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         supersede(uri);
@@ -38,7 +37,7 @@ void Analyzer::analyze(const std::string& uri, std::int64_t version,
         current_.emplace(uri, stale);
         // A queued older version is dropped at once, and its text with it.
         std::erase_if(queue_, [&uri](const Job& job) { return job.uri == uri; });
-        queue_.push_back({uri, version, std::move(text), std::move(stale)});
+        queue_.push_back({uri, version, std::move(snapshot), std::move(stale)});
     }
     wake_.notify_one();
 }
@@ -70,14 +69,15 @@ void Analyzer::work() {
         }
         std::string message;
         try {
-            const std::vector<Diagnostic> diagnostics = analysis_(*job.text, job.stale.get());
-            message = format_(job.uri, job.version, *job.text, diagnostics);
+            const std::vector<Diagnostic> diagnostics =
+                analysis_(*job.snapshot.text, job.stale.get());
+            message = format_(job.uri, job.version, job.snapshot, diagnostics);
         } catch (const Superseded&) {
             continue;
         } catch (const std::exception&) {
             continue;  // out of memory: the next version tries again
         }
-        job.text.reset();
+        job.snapshot = {};
         std::lock_guard<std::mutex> lock(mutex_);
         if (!job.stale->load()) send(message);
     }

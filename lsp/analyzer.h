@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "lsp/analysis.h"
+#include "lsp/document.h"
 #include "lsp/transport.h"
 
 namespace lsp {
@@ -27,7 +28,7 @@ public:
                                                            const std::atomic<bool>* stale)>;
     /// The notification that publishes a version's diagnostics.
     using Format = std::function<std::string(const std::string& uri, std::int64_t version,
-                                             std::string_view text,
+                                             const Snapshot& snapshot,
                                              const std::vector<Diagnostic>& diagnostics)>;
 
     Analyzer(MessageWriter& writer, Format format, Analysis analysis);
@@ -36,8 +37,7 @@ public:
 
     /// Finds the diagnostics of this version of the document; any older version's are never
     /// published from now on.
-    void analyze(const std::string& uri, std::int64_t version,
-                 std::shared_ptr<const std::string> text);
+    void analyze(const std::string& uri, std::int64_t version, Snapshot snapshot);
     /// Publishes `cleared` (the document's empty diagnostics) after which none of the document's
     /// versions are published.
     void close(const std::string& uri, std::string_view cleared);
@@ -48,7 +48,7 @@ private:
     struct Job {
         std::string uri;
         std::int64_t version;
-        std::shared_ptr<const std::string> text;
+        Snapshot snapshot;
         std::shared_ptr<std::atomic<bool>> stale;
     };
 

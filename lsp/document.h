@@ -19,16 +19,21 @@ struct Range {
     bool operator==(const Range&) const = default;
 };
 
-/// One open document. Its text is shared with whoever reads a version of it (the analysis) and
-/// copied before an edit only while another reader holds it.
+/// A version of a document's text and its line index, for as long as a reader holds it.
+struct Snapshot {
+    std::shared_ptr<const std::string> text;
+    std::shared_ptr<const LineIndex> lines;
+};
+
+/// One open document. Its text and line index are shared with whoever reads a version of them
+/// (the analysis) and copied before an edit only while another reader holds them.
 class Document {
 public:
     Document(std::string text, std::int64_t version);
 
-    /// The current text, for as long as the caller holds it.
-    std::shared_ptr<const std::string> snapshot() const { return text_; }
+    Snapshot snapshot() const { return {text_, lines_}; }
     std::string_view text() const { return *text_; }
-    const LineIndex& lines() const { return lines_; }
+    const LineIndex& lines() const { return *lines_; }
     std::int64_t version() const { return version_; }
     void setVersion(std::int64_t version) { version_ = version; }
 
@@ -38,12 +43,12 @@ public:
     void replace(std::string text);
 
     std::uint64_t offsetOf(Position position, Encoding encoding) const {
-        return lsp::offsetOf(*text_, lines_, position, encoding);
+        return lsp::offsetOf(*text_, *lines_, position, encoding);
     }
 
 private:
     std::shared_ptr<std::string> text_;
-    LineIndex lines_;
+    std::shared_ptr<LineIndex> lines_;
     std::int64_t version_;
 };
 

@@ -80,14 +80,23 @@ void LineIndex::update(std::string_view text, std::uint64_t begin, std::uint64_t
     const std::uint64_t newEnd = begin + insertedSize;
     const auto first = std::lower_bound(starts_.begin() + 1, starts_.end(), begin);
     const auto last = std::upper_bound(first, starts_.end(), oldEnd);
+    for (auto after = last; after != starts_.end(); ++after) *after = *after - oldEnd + newEnd;
     std::vector<std::uint64_t> fresh;
     collectStarts(text, std::max<std::uint64_t>(begin, 1),
                   std::min<std::uint64_t>(newEnd, text.size()), fresh);
-    const std::size_t at = static_cast<std::size_t>(first - starts_.begin());
-    std::vector<std::uint64_t> moved(last, starts_.end());
-    starts_.resize(at);
-    starts_.insert(starts_.end(), fresh.begin(), fresh.end());
-    for (const std::uint64_t start : moved) starts_.push_back(start - oldEnd + newEnd);
+    // Most edits change as many starts as they remove: those are overwritten in place.
+    const auto at = first - starts_.begin();
+    const std::size_t removed = static_cast<std::size_t>(last - first);
+    const std::size_t kept = std::min(removed, fresh.size());
+    std::copy(fresh.begin(), fresh.begin() + static_cast<std::ptrdiff_t>(kept),
+              starts_.begin() + at);
+    if (removed > kept) {
+        starts_.erase(starts_.begin() + at + static_cast<std::ptrdiff_t>(kept),
+                      starts_.begin() + at + static_cast<std::ptrdiff_t>(removed));
+    } else {
+        starts_.insert(starts_.begin() + at + static_cast<std::ptrdiff_t>(kept),
+                       fresh.begin() + static_cast<std::ptrdiff_t>(kept), fresh.end());
+    }
 }
 
 std::uint64_t offsetOf(std::string_view text, const LineIndex& lines, Position position,

@@ -93,9 +93,9 @@ Server::Server(ByteSource& input, ByteSink& output, std::ostream* log, Analyzer:
       log_(log),
       analyzer_(
           writer_,
-          [this](const std::string& uri, std::int64_t version, std::string_view text,
+          [this](const std::string& uri, std::int64_t version, const Snapshot& snapshot,
                  const std::vector<Diagnostic>& diagnostics) {
-              return publishText(uri, version, text, diagnostics);
+              return publishText(uri, version, snapshot, diagnostics);
           },
           std::move(analysis)) {}
 
@@ -320,12 +320,12 @@ Document& Server::document(const Json& params) {
     return found->second;
 }
 
-std::string Server::publishText(const std::string& uri, std::int64_t version, std::string_view text,
+std::string Server::publishText(const std::string& uri, std::int64_t version,
+                                const Snapshot& snapshot,
                                 const std::vector<Diagnostic>& diagnostics) const {
     Json list = Json::array();
     if (!diagnostics.empty()) {
-        const LineIndex lines(text);
-        Ranges ranges(text, lines, encoding_);
+        Ranges ranges(*snapshot.text, *snapshot.lines, encoding_);
         for (const Diagnostic& diagnostic : diagnostics) {
             list.push_back(diagnosticJson(diagnostic, ranges));
         }

@@ -62,7 +62,7 @@ private:
     Json executeCommand(const Json& params);
 
     Document& document(const Json& params);
-    std::string publishText(const std::string& uri, std::int64_t version, std::string_view text,
+    std::string publishText(const std::string& uri, std::int64_t version, const Snapshot& snapshot,
                             const std::vector<Diagnostic>& diagnostics) const;
 
     using RequestHandler = Json (Server::*)(const Json&);

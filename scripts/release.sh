@@ -39,7 +39,7 @@ for platform in "${platforms[@]}"; do
     cmake --workflow --preset release
   else
     cmake --preset windows
-    cmake --build --preset windows --target kessa2json
+    cmake --build --preset windows --target kessa2json kessa-language-server
     cpack --preset windows
   fi
 done

@@ -211,6 +211,7 @@ TEST(Documents, SnapshotsStayAsTheyWere) {
     lsp::Document document("a=1\n", 1);
     const auto before = document.snapshot();
     document.edit({{0, 2}, {0, 3}}, "2", Encoding::Utf16);
-    EXPECT_EQ(*before, "a=1\n");
+    EXPECT_EQ(*before.text, "a=1\n");
+    EXPECT_EQ(*before.lines, LineIndex("a=1\n"));
     EXPECT_EQ(document.text(), "a=2\n");
 }
