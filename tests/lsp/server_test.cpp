@@ -17,10 +17,23 @@ using lsp::Json;
 /// to the end of the input, so that every message is queued before the first is answered.
 class Pipe final : public lsp::ByteSource, public lsp::ByteSink {
 public:
-    explicit Pipe(std::string input) : input_(std::move(input)) {}
+    /// The input, and where it pauses until release() is called.
+    explicit Pipe(std::string input, std::size_t pause = std::string::npos)
+        : input_(std::move(input)), pause_(pause) {}
+
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pause_ = std::string::npos;
+        ready_.notify_all();
+    }
 
     std::size_t read(char* buffer, std::size_t size) override {
-        const std::size_t count = std::min(size, input_.size() - at_);
+        if (at_ == pause_) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            ready_.wait_for(lock, std::chrono::seconds(20),
+                            [this] { return pause_ == std::string::npos; });
+        }
+        const std::size_t count = std::min({size, input_.size() - at_, pause_ - at_});
         input_.copy(buffer, count, at_);
         at_ += count;
         if (count == 0) {
@@ -53,6 +66,7 @@ public:
 
 private:
     std::string input_;
+    std::size_t pause_;
     std::size_t at_ = 0;
     std::mutex mutex_;
     std::condition_variable ready_;
@@ -88,14 +102,18 @@ int errorCode(const Json& reply) {
     return reply.contains("error") ? reply["error"].value("code", 1) : 0;
 }
 
-/// Runs a server over the framed `bodies`, to their end.
-Session serve(const std::vector<std::string>& bodies,
-              lsp::Analyzer::Analysis analysis = lsp::diagnose) {
+std::string framed(const std::vector<std::string>& bodies) {
     std::string input;
     for (const std::string& body : bodies) {
         input += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
     }
-    Pipe pipe(input);
+    return input;
+}
+
+/// Runs a server over the framed `bodies`, to their end.
+Session serve(const std::vector<std::string>& bodies,
+              lsp::Analyzer::Analysis analysis = lsp::diagnose) {
+    Pipe pipe(framed(bodies));
     const int status = lsp::Server(pipe, pipe, nullptr, std::move(analysis)).run();
     return {status, pipe.messages()};
 }
@@ -162,6 +180,11 @@ TEST(Server, Lifecycle) {
          2,
          -32602},
         {{kInitialize, R"({"jsonrpc":"2.0","id":2,"method":"shutdown","params":5})"}, 2, -32600},
+        // Notifications before initialize are dropped: no document is open.
+        {{open("a=1\n"), kInitialize,
+          request(2, "textDocument/hover", {{"textDocument", document()}, {"position", at(0, 2)}})},
+         2,
+         -32602},
     };
     for (const auto& row : rows) {
         const Session session = serve(row.bodies);
@@ -252,10 +275,14 @@ TEST(Server, DiagnosticsFollowEdits) {
 }
 
 // A version whose findings are still being computed when a newer one arrives is never
-// published, even when its computation ends.
+// published, even when its computation ends: the newer version is read only once the older one's
+// analysis has started, and that analysis ends only once it is stale.
 TEST(Server, OlderFindingsAreNeverPublished) {
-    const auto slowFirst = [](std::string_view text, const std::atomic<bool>* stale) {
+    const std::string first = framed({kInitialize, open("a=01\n")});
+    Pipe pipe(first + framed({change(2, {{{"text", "a=+1\n"}}})}), first.size());
+    const auto slowFirst = [&pipe](std::string_view text, const std::atomic<bool>* stale) {
         if (text == "a=01\n") {
+            pipe.release();
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
             while (!stale->load() && std::chrono::steady_clock::now() < until) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -263,9 +290,8 @@ TEST(Server, OlderFindingsAreNeverPublished) {
         }
         return lsp::diagnose(text);
     };
-    const Session session =
-        serve({kInitialize, open("a=01\n"), change(2, {{{"text", "a=+1\n"}}})}, slowFirst);
-    const std::vector<Json> published = session.published();
+    EXPECT_EQ(lsp::Server(pipe, pipe, nullptr, slowFirst).run(), 1);
+    std::vector<Json> published = Session{0, pipe.messages()}.published();
     ASSERT_EQ(published.size(), 1u);
     EXPECT_EQ(published[0]["version"], 2);
     EXPECT_EQ(published[0]["diagnostics"][0]["code"], "plus-sign");
