@@ -129,7 +129,7 @@ const std::string kInitialize = request(1, "initialize", {{"capabilities", Json:
 const std::string kInitialized = notification("initialized");
 const std::string kUri = "file:///t/a.kessa";
 
-std::string open(const std::string& text, int version = 1) {
+std::string didOpen(const std::string& text, int version = 1) {
     return notification(
         "textDocument/didOpen",
         {{"textDocument",
@@ -174,14 +174,14 @@ TEST(Server, Lifecycle) {
          -32602},
         {{kInitialize, request(2, "textDocument/hover", Json::array())}, 2, -32602},
         {{kInitialize, request(2, "workspace/executeCommand", {{"command", "x"}})}, 2, -32602},
-        {{kInitialize, open("a=1\n"),
+        {{kInitialize, didOpen("a=1\n"),
           request(2, "textDocument/hover",
                   {{"textDocument", document()}, {"position", at(0, -1)}})},
          2,
          -32602},
         {{kInitialize, R"({"jsonrpc":"2.0","id":2,"method":"shutdown","params":5})"}, 2, -32600},
         // Notifications before initialize are dropped: no document is open.
-        {{open("a=1\n"), kInitialize,
+        {{didOpen("a=1\n"), kInitialize,
           request(2, "textDocument/hover", {{"textDocument", document()}, {"position", at(0, 2)}})},
          2,
          -32602},
@@ -224,11 +224,12 @@ TEST(Server, BadMessagesAndCancellation) {
 // Diagnostics follow the text as the client edits it, in UTF-16 units, and go on close. Each
 // row's last version is published last.
 TEST(Server, DiagnosticsFollowEdits) {
-    const std::string opened = open("\xF0\x9F\x98\x80=007\n");  // an emoji: two UTF-16 units
+    const std::string opened = didOpen("\xF0\x9F\x98\x80=007\n");  // an emoji: two UTF-16 units
     const std::string zeros = change(2, {{{"range", range(0, 4, 5)}, {"text", "1"}}});  // 017
     const std::string plus =
         change(3, {{{"range", range(0, 3, 6)}, {"text", "5"}}, {{"text", "x=+1\n"}}});
-    const std::string close = notification("textDocument/didClose", {{"textDocument", document()}});
+    const std::string closing =
+        notification("textDocument/didClose", {{"textDocument", document()}});
     const struct {
         std::vector<std::string> bodies;
         int version;  // of the last diagnostics, -1 for those of the close
@@ -261,8 +262,8 @@ TEST(Server, DiagnosticsFollowEdits) {
            {"message",
             "the plus sign of \"+1\" is dropped, quoted or not: it becomes 1 and "
             "cannot stay text"}}}},
-        {{kInitialize, opened, zeros, close}, -1, Json::array()},
-        {{kInitialize, opened, close, open("a=1\n", 5)}, 5, Json::array()},
+        {{kInitialize, opened, zeros, closing}, -1, Json::array()},
+        {{kInitialize, opened, closing, didOpen("a=1\n", 5)}, 5, Json::array()},
     };
     for (const auto& row : rows) {
         const std::vector<Json> published = serve(row.bodies).published();
@@ -278,7 +279,7 @@ TEST(Server, DiagnosticsFollowEdits) {
 // published, even when its computation ends: the newer version is read only once the older one's
 // analysis has started, and that analysis ends only once it is stale.
 TEST(Server, OlderFindingsAreNeverPublished) {
-    const std::string first = framed({kInitialize, open("a=01\n")});
+    const std::string first = framed({kInitialize, didOpen("a=01\n")});
     Pipe pipe(first + framed({change(2, {{{"text", "a=+1\n"}}})}), first.size());
     const auto slowFirst = [&pipe](std::string_view text, const std::atomic<bool>* stale) {
         if (text == "a=01\n") {
@@ -303,7 +304,7 @@ TEST(Server, Features) {
     const Session session = serve({
         request(1, "initialize",
                 {{"capabilities", {{"general", {{"positionEncodings", {"utf-16", "utf-8"}}}}}}}),
-        open(text),
+        didOpen(text),
         request(2, "textDocument/hover", {{"textDocument", document()}, {"position", at(0, 6)}}),
         request(3, "textDocument/documentSymbol", {{"textDocument", document()}}),
         request(4, "textDocument/codeAction",
