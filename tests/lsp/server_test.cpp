@@ -28,12 +28,14 @@ public:
     }
 
     std::size_t read(char* buffer, std::size_t size) override {
-        if (at_ == pause_) {
+        std::size_t pause;
+        {
             std::unique_lock<std::mutex> lock(mutex_);
             ready_.wait_for(lock, std::chrono::seconds(20),
-                            [this] { return pause_ == std::string::npos; });
+                            [this] { return at_ != pause_ || pause_ == std::string::npos; });
+            pause = pause_;
         }
-        const std::size_t count = std::min({size, input_.size() - at_, pause_ - at_});
+        const std::size_t count = std::min({size, input_.size() - at_, pause - at_});
         input_.copy(buffer, count, at_);
         at_ += count;
         if (count == 0) {
