@@ -13,8 +13,9 @@ namespace {
 
 using lsp::Json;
 
-/// The client's side of an in-memory transport. The server's replies wait until it has read
-/// to the end of the input, so that every message is queued before the first is answered.
+/// The client's side of an in-memory transport. The replies of the message thread wait until the
+/// server has read to the end of the input, so that every message is queued before the first is
+/// answered; a server paused in its input, or stopped by an exit notification, is let through.
 class Pipe final : public lsp::ByteSource, public lsp::ByteSink {
 public:
     /// The input, and where it pauses until release() is called.
@@ -31,6 +32,8 @@ public:
         std::size_t pause;
         {
             std::unique_lock<std::mutex> lock(mutex_);
+            reader_ = std::this_thread::get_id();
+            if (at_ == pause_) open();
             ready_.wait_for(lock, std::chrono::seconds(20),
                             [this] { return at_ != pause_ || pause_ == std::string::npos; });
             pause = pause_;
@@ -40,16 +43,17 @@ public:
         at_ += count;
         if (count == 0) {
             std::lock_guard<std::mutex> lock(mutex_);
-            ended_ = true;
-            ready_.notify_all();
+            open();
         }
         return count;
     }
 
     void write(std::string_view bytes) override {
-        // A server that stops reading at an exit notification is let through after a while.
         std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait_for(lock, std::chrono::seconds(2), [this] { return ended_; });
+        if (std::this_thread::get_id() != reader_) {
+            ready_.wait_for(lock, std::chrono::milliseconds(500), [this] { return open_; });
+            open();
+        }
         output_ += bytes;
     }
 
@@ -67,12 +71,19 @@ public:
     }
 
 private:
+    /// Lets the replies through from now on; the caller holds mutex_.
+    void open() {
+        open_ = true;
+        ready_.notify_all();
+    }
+
     std::string input_;
     std::size_t pause_;
     std::size_t at_ = 0;
     std::mutex mutex_;
     std::condition_variable ready_;
-    bool ended_ = false;
+    std::thread::id reader_;
+    bool open_ = false;
     std::string output_;
 };
 
