@@ -79,7 +79,8 @@ std::vector<Entry> entriesOfTree(const pelmo::JsonObject& root) {
 /// The root members of a well-formed text, each as its key and compact JSON.
 std::vector<std::string> membersOf(const std::string& text) {
     std::vector<std::string> members;
-    for (const auto& [key, value] : kessa::KessaParser().parse(text)->members) {
+    const auto root = kessa::KessaParser().parse(text);
+    for (const auto& [key, value] : root->members) {
         std::string member;
         key->appendCompact(member);
         member += ':';
