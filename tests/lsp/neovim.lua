@@ -1,6 +1,6 @@
 -- Neovim's own LSP client opens a kessa file with kessa-language-server configured, and writes
--- what it shows to KESSA_NVIM_OUT: each diagnostic as Neovim holds it (byte columns, from 0),
--- then the hover text of a value. Run headless by neovim-test.sh.
+-- what it shows to KESSA_NVIM_OUT: each diagnostic as Neovim holds it (byte columns, from 0,
+-- and the start of its message), then the hover text of a value. Run headless by neovim-test.sh.
 local server = os.getenv('KESSA_LANGUAGE_SERVER')
 local file = os.getenv('KESSA_NVIM_FILE')
 local out = assert(io.open(os.getenv('KESSA_NVIM_OUT'), 'w'))
@@ -29,7 +29,7 @@ end
 local severities = { 'error', 'warning', 'info', 'hint' }
 for _, d in ipairs(vim.diagnostic.get(0)) do
   out:write(string.format('%d:%d-%d:%d %s %s [%s] %s\n', d.lnum, d.col, d.end_lnum, d.end_col,
-    d.source, severities[d.severity], tostring(d.code), d.message))
+    d.source, severities[d.severity], tostring(d.code), d.message:sub(1, 30)))
 end
 
 local replies = vim.lsp.buf_request_sync(0, 'textDocument/hover', {
