@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -15,12 +16,14 @@ using lsp::Json;
 
 /// The client's side of an in-memory transport. The replies of the message thread wait until the
 /// server has read to the end of the input, so that every message is queued before the first is
-/// answered; a server paused in its input, or stopped by an exit notification, is let through.
+/// answered; a server paused in its input is let through, and so, after `patience`, is one that
+/// an exit notification stops before the end.
 class Pipe final : public lsp::ByteSource, public lsp::ByteSink {
 public:
     /// The input, and where it pauses until release() is called.
-    explicit Pipe(std::string input, std::size_t pause = std::string::npos)
-        : input_(std::move(input)), pause_(pause) {}
+    explicit Pipe(std::string input, std::size_t pause = std::string::npos,
+                  std::chrono::milliseconds patience = std::chrono::seconds(60))
+        : input_(std::move(input)), pause_(pause), patience_(patience) {}
 
     void release() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -51,7 +54,7 @@ public:
     void write(std::string_view bytes) override {
         std::unique_lock<std::mutex> lock(mutex_);
         if (std::this_thread::get_id() != reader_) {
-            ready_.wait_for(lock, std::chrono::milliseconds(500), [this] { return open_; });
+            ready_.wait_for(lock, patience_, [this] { return open_; });
             open();
         }
         output_ += bytes;
@@ -79,6 +82,7 @@ private:
 
     std::string input_;
     std::size_t pause_;
+    std::chrono::milliseconds patience_;
     std::size_t at_ = 0;
     std::mutex mutex_;
     std::condition_variable ready_;
@@ -126,7 +130,11 @@ std::string framed(const std::vector<std::string>& bodies) {
 /// Runs a server over the framed `bodies`, to their end.
 Session serve(const std::vector<std::string>& bodies,
               lsp::Analyzer::Analysis analysis = lsp::diagnose) {
-    Pipe pipe(framed(bodies));
+    const bool exits = std::any_of(bodies.begin(), bodies.end(), [](const std::string& body) {
+        return body.find("\"exit\"") != std::string::npos;
+    });
+    Pipe pipe(framed(bodies), std::string::npos,
+              exits ? std::chrono::milliseconds(100) : std::chrono::seconds(60));
     const int status = lsp::Server(pipe, pipe, nullptr, std::move(analysis)).run();
     return {status, pipe.messages()};
 }
