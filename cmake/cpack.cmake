@@ -1,9 +1,10 @@
 # Release packages, made by CPack from the install rules; scripts/release.sh builds them all.
-#   Linux:   kessa2json_<version>_amd64.deb (the tool and its man page),
+#   Linux:   kessa2json_<version>_amd64.deb (the tool, the language server and their man pages),
 #            kessa2json-dev_<version>_amd64.deb (headers, static libraries, CMake package),
 #            and kessa2json-<version>-linux-amd64.tar.gz with the files of both.
-#   Windows: kessa2json-<version>-win64.zip: the program, its documents, the man page as text.
-# The install components: runtime (the tool), man (its page) and dev (everything a program that
+#   Windows: kessa2json-<version>-win64.zip: the programs, their documents, the man pages as
+#            text.
+# The install components: runtime (the tool and the language server), man (their pages) and dev (everything a program that
 # embeds the libraries needs).
 
 set(KESSA2JSON_MAINTAINER "kessa2json authors <kessa2json@example.org>" CACHE STRING
@@ -25,8 +26,8 @@ if(WIN32)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION . COMPONENT runtime)
-  if(KESSA2JSON_MAN_TEXT)
-    install(FILES ${KESSA2JSON_MAN_TEXT} DESTINATION . COMPONENT runtime)
+  if(KESSA2JSON_MAN_TEXTS)
+    install(FILES ${KESSA2JSON_MAN_TEXTS} DESTINATION . COMPONENT runtime)
   endif()
 else()
   set(CPACK_GENERATOR DEB TGZ)
@@ -56,7 +57,9 @@ same data as indented JSON. Keys and strings pass through byte for byte
 apart from the five JSON escapes, values become integers, floats or
 strings by their text, and any nesting depth that fits in memory is
 handled. A file it cannot convert is reported without touching the
-output.]])
+output. kessa-language-server brings what kessa2json --check finds,
+an outline, hovers, quick fixes and the JSON of a file to editors over
+the Language Server Protocol.]])
   set(CPACK_DEBIAN_DEV_DESCRIPTION [[
 kessa reader and JSON document libraries (development files)
 The static libraries behind kessa2json, with their C++17 headers and a

@@ -1,6 +1,6 @@
 # The CMake package of the two libraries, and the install rules of everything the project ships:
-# the tool in bin/, the public headers under include/, the static libraries in lib/, the package
-# files and the man page.
+# the tool and the language server in bin/, the public headers under include/, the static libraries in lib/, the package
+# files and the man pages.
 
 include(CMakePackageConfigHelpers)
 
@@ -43,7 +43,7 @@ if(KESSA2JSON_INSTALL)
   include(GNUInstallDirs)
   set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kessa2json)
 
-  install(TARGETS kessa2json COMPONENT runtime)
+  install(TARGETS kessa2json kessa-language-server COMPONENT runtime)
   # INCLUDES names the include directory for users whose CMake predates header file sets.
   install(TARGETS pelmo kessa EXPORT kessa2json-targets COMPONENT dev FILE_SET HEADERS
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
@@ -60,6 +60,6 @@ if(KESSA2JSON_INSTALL)
     ${PROJECT_BINARY_DIR}/kessa2json-config-version.cmake
     DESTINATION ${package_dir} COMPONENT dev)
 
-  install(FILES ${KESSA2JSON_MAN_PAGE_INSTALLED} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+  install(FILES ${KESSA2JSON_MAN_PAGES_INSTALLED} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
     COMPONENT man)
 endif()

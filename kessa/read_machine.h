@@ -27,6 +27,8 @@
 //   comma(at, added)                      a comma, once handled: whether it added a value
 //   openAtEnd(at)                         the double quote or left brace that the end of an
 //                                         accepted text leaves open, adding nothing
+//   openingBrace(at)                      the left brace of the container opened next
+//   rightBrace(at)                        the right brace of the container closed next
 
 #include <algorithm>
 #include <bit>
@@ -261,6 +263,7 @@ private:
         token_.clear();
         // The root has no brace of its own to close.
         if (open_.empty()) throw SyntaxError(Fault::StrayRightBrace, offsetOf(at));
+        if constexpr (requires { handler_.rightBrace(at); }) handler_.rightBrace(at);
         const bool wasObject = inObject_;
         open_.pop_back();
         inObject_ = open_.empty() || (open_.back() & 1) != 0;
@@ -303,6 +306,9 @@ private:
         if (!pending_) return;
         pending_ = false;
         consumeKey();
+        if constexpr (requires { handler_.openingBrace(text_.data()); }) {
+            handler_.openingBrace(text_.data() + pendingBrace_);
+        }
         open_.push_back(pendingBrace_ << 1 | (asObject ? 1 : 0));
         inObject_ = asObject;
         if (asObject) {

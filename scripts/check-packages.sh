@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the release packages as a user meets them, after building them with scripts/release.sh.
 # Debian (as root): installs both .deb files, converts examples/demo.kessa with the kessa2json on
-# the PATH, finds its man page, builds examples/embed against the installed -dev package with a
+# the PATH, finds its man page and the language server's, runs a language server session, builds examples/embed against the installed -dev package with a
 # plain find_package, then removes both packages and finds none of their files left; lintian
 # reports no error. Windows: kessa2json.exe from the zip converts the example under Wine; skipped,
 # without failing, when the cross compiler or Wine cannot be installed. Installs the Debian
@@ -64,6 +64,19 @@ fi
 kessa2json examples/demo.kessa "$work/demo.json"
 cmp examples/demo.json "$work/demo.json"
 man -w kessa2json
+# The language server beside it: its page, and a session from initialize to exit with status 0.
+if [ "$(command -v kessa-language-server)" != /usr/bin/kessa-language-server ]; then
+  echo "check-packages: kessa-language-server is not the package's" >&2
+  exit 1
+fi
+man -w kessa-language-server
+lsp_session() {
+  for body in '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"capabilities":{}}}' \
+    '{"jsonrpc":"2.0","id":2,"method":"shutdown"}' '{"jsonrpc":"2.0","method":"exit"}'; do
+    printf 'Content-Length: %d\r\n\r\n%s' "${#body}" "$body"
+  done
+}
+lsp_session | kessa-language-server | grep -q '"name":"kessa-language-server"'
 cmake -S examples/embed -B "$work/embed" -G Ninja >/dev/null
 cmake --build "$work/embed" >/dev/null
 "$work/embed/embed" | diff -u examples/embed/expected_output.txt -
@@ -76,6 +89,9 @@ if [ -s "$work/left" ]; then
   exit 1
 fi
 lintian --fail-on error "${debs[@]}"
+# The tarball holds both programs and both pages.
+tar -tzf dist/kessa2json-*-linux-amd64.tar.gz | grep -E '/(bin/kessa(2json|-language-server)|man1/kessa(2json|-language-server)\.1\.gz)$' |
+  wc -l | grep -qx 4
 echo "check-packages: the Debian packages install, work, and remove cleanly"
 
 if [ ${#platforms[@]} -eq 1 ]; then
@@ -92,8 +108,10 @@ mkdir -p "$WINEPREFIX"
 env -u DISPLAY "$wine" wineboot --init </dev/null >/dev/null 2>&1
 unzip -q dist/kessa2json-*-win64.zip -d "$work"
 (cd "$work"/kessa2json-*-win64 && LC_ALL=C ls) | diff -u - <(printf '%s\n' CHANGELOG.md LICENSE README.md \
-  kessa2json.exe kessa2json.txt)
+  kessa-language-server.exe kessa-language-server.txt kessa2json.exe kessa2json.txt)
 cp examples/demo.kessa "$work"
 (cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/kessa2json.exe demo.kessa win.json)
 cmp examples/demo.json "$work/win.json"
-echo "check-packages: the Windows zip's kessa2json.exe converts the example"
+lsp_session | env -u DISPLAY "$wine" "$work"/kessa2json-*-win64/kessa-language-server.exe |
+  grep -q '"name":"kessa-language-server"'
+echo "check-packages: the Windows zip's kessa2json.exe converts the example, and its language server answers"

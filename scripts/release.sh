@@ -15,6 +15,7 @@ platforms=("$@")
 need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)   # the language server's
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)     # the .deb's dependencies
 for platform in "${platforms[@]}"; do
   case $platform in
@@ -38,7 +39,7 @@ for platform in "${platforms[@]}"; do
     cmake --workflow --preset release
   else
     cmake --preset windows
-    cmake --build --preset windows --target kessa2json
+    cmake --build --preset windows --target kessa2json kessa-language-server
     cpack --preset windows
   fi
 done

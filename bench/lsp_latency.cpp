@@ -1,0 +1,219 @@
+// How soon kessa-language-server's diagnostics follow an edit of a large document:
+//
+//   lsp_latency SERVER [MEGABYTES=10] [CHANGES=40]
+//
+// starts SERVER over pipes, opens the seeded realistic workload of MEGABYTES, and then makes
+// CHANGES edits one at a time, each putting a leading zero before a number in the middle of the
+// text or taking it away again, and times each from the moment its didChange is written to the
+// moment its publishDiagnostics arrives (which must hold the finding, or not). Then it sends
+// five changes back to back and counts how many of their versions were published: the older ones
+// should have been dropped. POSIX only.
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "workload.h"
+
+namespace {
+
+using Json = nlohmann::json;
+using Clock = std::chrono::steady_clock;
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "lsp_latency: %s\n", what);
+    std::exit(1);
+}
+
+class Client {
+public:
+    explicit Client(const char* server) {
+        int in[2], out[2];
+        if (pipe(in) != 0 || pipe(out) != 0) fail("no pipes");
+        pid_ = fork();
+        if (pid_ == 0) {
+            dup2(in[0], 0);
+            dup2(out[1], 1);
+            close(in[1]);
+            close(out[0]);
+            execl(server, server, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(in[0]);
+        close(out[1]);
+        to_ = in[1];
+        from_ = out[0];
+        reader_ = std::thread([this] { read(); });
+    }
+
+    void send(const Json& message) {
+        const std::string body = message.dump();
+        const std::string framed =
+            "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+        for (std::size_t at = 0; at < framed.size();) {
+            const ssize_t put = write(to_, framed.data() + at, framed.size() - at);
+            if (put <= 0) fail("cannot write to the server");
+            at += static_cast<std::size_t>(put);
+        }
+    }
+
+    /// Waits for the diagnostics of `version`; their count and when they came.
+    std::pair<std::size_t, Clock::time_point> diagnostics(std::int64_t version) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!arrived_.wait_for(lock, std::chrono::seconds(60),
+                               [&] { return published_.count(version) != 0; })) {
+            fail("no diagnostics within a minute");
+        }
+        return published_[version];
+    }
+
+    std::size_t publishedCount() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return published_.size();
+    }
+
+    int finish() {
+        close(to_);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+        reader_.join();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    void read() {
+        std::string buffer;
+        char chunk[1 << 16];
+        for (;;) {
+            const ssize_t got = ::read(from_, chunk, sizeof chunk);
+            if (got <= 0) return;
+            buffer.append(chunk, static_cast<std::size_t>(got));
+            for (;;) {
+                const std::size_t blank = buffer.find("\r\n\r\n");
+                if (blank == std::string::npos) break;
+                const std::size_t length = std::stoul(buffer.substr(16, blank - 16));
+                if (buffer.size() < blank + 4 + length) break;
+                const Json message = Json::parse(buffer.substr(blank + 4, length));
+                buffer.erase(0, blank + 4 + length);
+                if (message.value("method", "") != "textDocument/publishDiagnostics") continue;
+                const Clock::time_point now = Clock::now();
+                std::lock_guard<std::mutex> lock(mutex_);
+                published_[message["params"]["version"].get<std::int64_t>()] = {
+                    message["params"]["diagnostics"].size(), now};
+                arrived_.notify_all();
+            }
+        }
+    }
+
+    pid_t pid_;
+    int to_, from_;
+    std::thread reader_;
+    std::mutex mutex_;
+    std::condition_variable arrived_;
+    std::map<std::int64_t, std::pair<std::size_t, Clock::time_point>> published_;
+};
+
+Json change(std::int64_t version, std::uint64_t line, std::uint64_t from, std::uint64_t to,
+            const char* text) {
+    const Json start = {{"line", line}, {"character", from}},
+               end = {{"line", line}, {"character", to}};
+    return {
+        {"jsonrpc", "2.0"},
+        {"method", "textDocument/didChange"},
+        {"params",
+         {{"textDocument", {{"uri", "file:///bench.kessa"}, {"version", version}}},
+          {"contentChanges", {{{"range", {{"start", start}, {"end", end}}}, {"text", text}}}}}}};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) fail("usage: lsp_latency SERVER [MEGABYTES] [CHANGES]");
+    const std::size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10;
+    const int changes = argc > 3 ? std::atoi(argv[3]) : 40;
+    bench::Generator generator(42);
+    generator.realistic(megabytes * 1'000'000);
+    const std::string& text = generator.out.kessa;
+
+    // A line in the middle whose value is a number: "key=123".
+    std::uint64_t line = 0, column = 0;
+    for (std::size_t at = text.size() / 2, count = 0;; ++at) {
+        const std::size_t start = text.rfind('\n', at) + 1;
+        const std::size_t equals = text.find('=', start);
+        const std::size_t end = text.find('\n', start);
+        if (equals < end && text[equals + 1] >= '1' && text[equals + 1] <= '9') {
+            line = static_cast<std::uint64_t>(std::count(text.begin(), text.begin() + start, '\n'));
+            column = equals + 1 - start;
+            break;
+        }
+        at = end;
+        if (++count > 1000) fail("no numeric line found");
+    }
+
+    Client client(argv[1]);
+    client.send({{"jsonrpc", "2.0"},
+                 {"id", 1},
+                 {"method", "initialize"},
+                 {"params", {{"capabilities", Json::object()}}}});
+    client.send({{"jsonrpc", "2.0"}, {"method", "initialized"}, {"params", Json::object()}});
+    const Clock::time_point opened = Clock::now();
+    client.send({{"jsonrpc", "2.0"},
+                 {"method", "textDocument/didOpen"},
+                 {"params",
+                  {{"textDocument",
+                    {{"uri", "file:///bench.kessa"},
+                     {"languageId", "kessa"},
+                     {"version", 1},
+                     {"text", text}}}}}});
+    const auto first = client.diagnostics(1);
+    const double openMs = std::chrono::duration<double, std::milli>(first.second - opened).count();
+
+    std::vector<double> latencies;
+    std::int64_t version = 1;
+    for (int i = 0; i < changes; ++i) {
+        const bool add = i % 2 == 0;
+        ++version;
+        const Clock::time_point sent = Clock::now();
+        client.send(add ? change(version, line, column, column, "0")
+                        : change(version, line, column, column + 1, ""));
+        const auto [count, arrived] = client.diagnostics(version);
+        if (count != (add ? 1u : 0u)) fail("the diagnostics do not match the edit");
+        latencies.push_back(std::chrono::duration<double, std::milli>(arrived - sent).count());
+    }
+    // Five changes in a row: the versions replaced while analysed are dropped.
+    const std::size_t before = client.publishedCount();
+    for (int i = 0; i < 5; ++i) {
+        ++version;
+        client.send(i % 2 == 0 ? change(version, line, column, column, "0")
+                               : change(version, line, column, column + 1, ""));
+    }
+    client.diagnostics(version);
+    const std::size_t burst = client.publishedCount() - before;
+
+    client.send({{"jsonrpc", "2.0"}, {"id", 2}, {"method", "shutdown"}});
+    client.send({{"jsonrpc", "2.0"}, {"method", "exit"}});
+    const int status = client.finish();
+
+    std::sort(latencies.begin(), latencies.end());
+    std::printf("document: %.1f MB, %zu lines; open to first diagnostics: %.0f ms\n",
+                static_cast<double>(text.size()) / 1e6,
+                static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')), openMs);
+    std::printf(
+        "change to diagnostics over %d changes: median %.1f ms, 90th %.1f ms, max %.1f ms\n",
+        changes, latencies[latencies.size() / 2], latencies[latencies.size() * 9 / 10],
+        latencies.back());
+    std::printf("five changes in a row: %zu of 5 versions published; exit status %d\n", burst,
+                status);
+    return status == 0 ? 0 : 1;
+}

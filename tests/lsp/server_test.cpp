@@ -1,0 +1,396 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "lsp/server.h"
+
+namespace {
+
+using lsp::Json;
+
+/// The client's side of an in-memory transport. The replies of the message thread wait until the
+/// server has read to the end of the input, so that every message is queued before the first is
+/// answered; a server paused in its input is let through, and so, after `patience`, is one that
+/// an exit notification stops before the end.
+class Pipe final : public lsp::ByteSource, public lsp::ByteSink {
+public:
+    /// The input, and where it pauses until release() is called.
+    explicit Pipe(std::string input, std::size_t pause = std::string::npos,
+                  std::chrono::milliseconds patience = std::chrono::seconds(60))
+        : input_(std::move(input)), pause_(pause), patience_(patience) {}
+
+    void release() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        pause_ = std::string::npos;
+        ready_.notify_all();
+    }
+
+    std::size_t read(char* buffer, std::size_t size) override {
+        std::size_t pause;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            reader_ = std::this_thread::get_id();
+            if (at_ == pause_) open();
+            ready_.wait_for(lock, std::chrono::seconds(20),
+                            [this] { return at_ != pause_ || pause_ == std::string::npos; });
+            pause = pause_;
+        }
+        const std::size_t count = std::min({size, input_.size() - at_, pause - at_});
+        input_.copy(buffer, count, at_);
+        at_ += count;
+        if (count == 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            open();
+        }
+        return count;
+    }
+
+    void write(std::string_view bytes) override {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (std::this_thread::get_id() != reader_) {
+            ready_.wait_for(lock, patience_, [this] { return open_; });
+            open();
+        }
+        output_ += bytes;
+    }
+
+    /// The messages the server wrote.
+    std::vector<Json> messages() const {
+        std::vector<Json> messages;
+        std::string_view rest = output_;
+        while (!rest.empty()) {
+            const std::size_t blank = rest.find("\r\n\r\n");
+            const std::size_t length = std::stoul(std::string(rest.substr(16, blank - 16)));
+            messages.push_back(Json::parse(rest.substr(blank + 4, length)));
+            rest.remove_prefix(blank + 4 + length);
+        }
+        return messages;
+    }
+
+private:
+    /// Lets the replies through from now on; the caller holds mutex_.
+    void open() {
+        open_ = true;
+        ready_.notify_all();
+    }
+
+    std::string input_;
+    std::size_t pause_;
+    std::chrono::milliseconds patience_;
+    std::size_t at_ = 0;
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::thread::id reader_;
+    bool open_ = false;
+    std::string output_;
+};
+
+struct Session {
+    int status;
+    std::vector<Json> messages;
+
+    /// The reply to the request `id`, or null.
+    Json reply(int id) const {
+        for (const Json& message : messages) {
+            if (message.contains("id") && message["id"] == id) return message;
+        }
+        return nullptr;
+    }
+    /// The diagnostics published, in order.
+    std::vector<Json> published() const {
+        std::vector<Json> list;
+        for (const Json& message : messages) {
+            if (message.value("method", "") == "textDocument/publishDiagnostics") {
+                list.push_back(message["params"]);
+            }
+        }
+        return list;
+    }
+};
+
+/// The error code of a reply, or 0.
+int errorCode(const Json& reply) {
+    return reply.contains("error") ? reply["error"].value("code", 1) : 0;
+}
+
+std::string framed(const std::vector<std::string>& bodies) {
+    std::string input;
+    for (const std::string& body : bodies) {
+        input += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    }
+    return input;
+}
+
+/// Runs a server over the framed `bodies`, to their end.
+Session serve(const std::vector<std::string>& bodies,
+              lsp::Analyzer::Analysis analysis = lsp::diagnose) {
+    const bool exits = std::any_of(bodies.begin(), bodies.end(), [](const std::string& body) {
+        return body.find("\"exit\"") != std::string::npos;
+    });
+    Pipe pipe(framed(bodies), std::string::npos,
+              exits ? std::chrono::milliseconds(100) : std::chrono::seconds(60));
+    const int status = lsp::Server(pipe, pipe, nullptr, std::move(analysis)).run();
+    return {status, pipe.messages()};
+}
+
+std::string request(int id, const std::string& method, const Json& params = Json::object()) {
+    return Json{{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}}.dump();
+}
+std::string notification(const std::string& method, const Json& params = Json::object()) {
+    return Json{{"jsonrpc", "2.0"}, {"method", method}, {"params", params}}.dump();
+}
+
+const std::string kInitialize = request(1, "initialize", {{"capabilities", Json::object()}});
+const std::string kInitialized = notification("initialized");
+const std::string kUri = "file:///t/a.kessa";
+
+std::string didOpen(const std::string& text, int version = 1) {
+    return notification(
+        "textDocument/didOpen",
+        {{"textDocument",
+          {{"uri", kUri}, {"languageId", "kessa"}, {"version", version}, {"text", text}}}});
+}
+
+Json at(int line, int character) {
+    return {{"line", line}, {"character", character}};
+}
+Json range(int line, int from, int to) {
+    return {{"start", at(line, from)}, {"end", at(line, to)}};
+}
+Json document() {
+    return {{"uri", kUri}};
+}
+
+std::string change(int version, const Json& changes) {
+    return notification(
+        "textDocument/didChange",
+        {{"textDocument", {{"uri", kUri}, {"version", version}}}, {"contentChanges", changes}});
+}
+
+}  // namespace
+
+// Requests and the lifecycle: the error each wrong one gets, and the exit status.
+TEST(Server, Lifecycle) {
+    const struct {
+        std::vector<std::string> bodies;
+        int id;          // the reply looked at
+        int error;       // its error code, 0 for a result
+        int status = 1;  // the exit status
+    } rows[] = {
+        {{request(2, "shutdown")}, 2, -32002},
+        {{kInitialize, request(2, "kessa/unknown")}, 2, -32601},
+        {{kInitialize, kInitialize}, 1, 0},
+        {{kInitialize, request(3, "initialize")}, 3, -32600},
+        {{kInitialize, request(2, "shutdown"), notification("exit")}, 2, 0, 0},
+        {{kInitialize, request(2, "shutdown"), request(3, "shutdown")}, 3, -32600, 0},
+        {{kInitialize, notification("exit"), request(2, "shutdown")}, 2, -1},  // not read
+        {{kInitialize, request(2, "textDocument/hover", {{"textDocument", document()}})},
+         2,
+         -32602},
+        {{kInitialize, request(2, "textDocument/hover", Json::array())}, 2, -32602},
+        {{kInitialize, request(2, "workspace/executeCommand", {{"command", "x"}})}, 2, -32602},
+        {{kInitialize, didOpen("a=1\n"),
+          request(2, "textDocument/hover",
+                  {{"textDocument", document()}, {"position", at(0, -1)}})},
+         2,
+         -32602},
+        {{kInitialize, R"({"jsonrpc":"2.0","id":2,"method":"shutdown","params":5})"}, 2, -32600},
+        // Notifications before initialize are dropped: no document is open.
+        {{didOpen("a=1\n"), kInitialize,
+          request(2, "textDocument/hover", {{"textDocument", document()}, {"position", at(0, 2)}})},
+         2,
+         -32602},
+    };
+    for (const auto& row : rows) {
+        const Session session = serve(row.bodies);
+        const Json reply = session.reply(row.id);
+        const std::string shown = testing::PrintToString(row.bodies);
+        EXPECT_EQ(session.status, row.status) << shown;
+        if (row.error == -1) {
+            EXPECT_TRUE(reply.is_null()) << shown;
+        } else {
+            EXPECT_EQ(errorCode(reply), row.error) << shown;
+            EXPECT_EQ(reply.contains("result"), row.error == 0) << shown;
+        }
+    }
+}
+
+// What cannot be a message gets an error with no id, and the server goes on.
+TEST(Server, BadMessagesAndCancellation) {
+    const Session session =
+        serve({kInitialize, "{oops", "[1]", R"({"jsonrpc":"2.0","method":7})",
+               request(2, "shutdown", Json::object()).insert(0, "  "),
+               request(3, "workspace/executeCommand",
+                       {{"command", "kessa.convert"}, {"arguments", {kUri}}}),
+               notification("$/cancelRequest", {{"id", 3}}), notification("kessa/unknown")});
+    std::vector<int> codes;
+    for (const Json& message : session.messages) {
+        if (message.contains("error")) {
+            codes.push_back(message["error"]["code"]);
+            if (message["id"].is_null()) continue;
+            EXPECT_EQ(message["id"], 3);
+        }
+    }
+    EXPECT_EQ(codes, (std::vector<int>{-32700, -32600, -32600, -32800}));
+    EXPECT_TRUE(session.reply(2).contains("result"));
+    EXPECT_EQ(session.status, 0);
+}
+
+// Diagnostics follow the text as the client edits it, in UTF-16 units, and go on close. Each
+// row's last version is published last.
+TEST(Server, DiagnosticsFollowEdits) {
+    const std::string opened = didOpen("\xF0\x9F\x98\x80=007\n");  // an emoji: two UTF-16 units
+    const std::string zeros = change(2, {{{"range", range(0, 4, 5)}, {"text", "1"}}});  // 017
+    const std::string plus =
+        change(3, {{{"range", range(0, 3, 6)}, {"text", "5"}}, {{"text", "x=+1\n"}}});
+    const std::string closing =
+        notification("textDocument/didClose", {{"textDocument", document()}});
+    const struct {
+        std::vector<std::string> bodies;
+        int version;  // of the last diagnostics, -1 for those of the close
+        Json diagnostics;
+    } rows[] = {
+        {{kInitialize, opened},
+         1,
+         {{{"range", range(0, 3, 6)},
+           {"severity", 2},
+           {"source", "kessa"},
+           {"code", "leading-zeros"},
+           {"message",
+            "the leading zeros of \"007\" are dropped, quoted or not: it becomes 7 and "
+            "cannot stay text"}}}},
+        {{kInitialize, opened, zeros},
+         2,
+         {{{"range", range(0, 3, 6)},
+           {"severity", 2},
+           {"source", "kessa"},
+           {"code", "leading-zeros"},
+           {"message",
+            "the leading zeros of \"017\" are dropped, quoted or not: it becomes 17 and "
+            "cannot stay text"}}}},
+        {{kInitialize, opened, zeros, plus},
+         3,
+         {{{"range", range(0, 2, 4)},
+           {"severity", 2},
+           {"source", "kessa"},
+           {"code", "plus-sign"},
+           {"message",
+            "the plus sign of \"+1\" is dropped, quoted or not: it becomes 1 and "
+            "cannot stay text"}}}},
+        {{kInitialize, opened, zeros, closing}, -1, Json::array()},
+        {{kInitialize, opened, closing, didOpen("a=1\n", 5)}, 5, Json::array()},
+    };
+    for (const auto& row : rows) {
+        const std::vector<Json> published = serve(row.bodies).published();
+        ASSERT_FALSE(published.empty());
+        const Json& last = published.back();
+        EXPECT_EQ(last["uri"], kUri);
+        EXPECT_EQ(last.contains("version") ? last["version"].get<int>() : -1, row.version);
+        EXPECT_EQ(last["diagnostics"], row.diagnostics) << last.dump();
+    }
+}
+
+// A version whose findings are still being computed when a newer one arrives is never
+// published, even when its computation ends: the newer version is read only once the older one's
+// analysis has started, and that analysis ends only once it is stale.
+TEST(Server, OlderFindingsAreNeverPublished) {
+    const std::string first = framed({kInitialize, didOpen("a=01\n")});
+    Pipe pipe(first + framed({change(2, {{{"text", "a=+1\n"}}})}), first.size());
+    const auto slowFirst = [&pipe](std::string_view text, const std::atomic<bool>* stale) {
+        if (text == "a=01\n") {
+            pipe.release();
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+            while (!stale->load() && std::chrono::steady_clock::now() < until) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+        return lsp::diagnose(text);
+    };
+    EXPECT_EQ(lsp::Server(pipe, pipe, nullptr, slowFirst).run(), 1);
+    std::vector<Json> published = Session{0, pipe.messages()}.published();
+    ASSERT_EQ(published.size(), 1u);
+    EXPECT_EQ(published[0]["version"], 2);
+    EXPECT_EQ(published[0]["diagnostics"][0]["code"], "plus-sign");
+}
+
+// The features, each through its request, with the client's UTF-8 positions where offered.
+TEST(Server, Features) {
+    const std::string text = "name=d\xC3\xA9mo\nmotd = \"Hi, you\"\nb={x,\n";
+    const Session session = serve({
+        request(1, "initialize",
+                {{"capabilities", {{"general", {{"positionEncodings", {"utf-16", "utf-8"}}}}}}}),
+        didOpen(text),
+        request(2, "textDocument/hover", {{"textDocument", document()}, {"position", at(0, 6)}}),
+        request(3, "textDocument/documentSymbol", {{"textDocument", document()}}),
+        request(4, "textDocument/codeAction",
+                {{"textDocument", document()},
+                 {"range", range(1, 0, 0)},
+                 {"context", {{"diagnostics", Json::array()}}}}),
+        request(5, "workspace/executeCommand",
+                {{"command", "kessa.convert"}, {"arguments", {kUri}}}),
+        change(2, {{{"range", range(2, 0, 5)}, {"text", ""}}}),
+        request(6, "workspace/executeCommand",
+                {{"command", "kessa.convert"}, {"arguments", {{{"uri", kUri}}}}}),
+        request(7, "textDocument/codeAction",
+                {{"textDocument", document()},
+                 {"range", range(1, 0, 0)},
+                 {"context", {{"diagnostics", Json::array()}, {"only", {"refactor"}}}}}),
+        request(8, "textDocument/codeAction",
+                {{"textDocument", document()},
+                 {"range", range(1, 0, 12)},
+                 {"context", {{"diagnostics", Json::array()}}}}),
+    });
+    EXPECT_EQ(session.reply(1)["result"]["capabilities"]["positionEncoding"], "utf-8");
+    const Json hover = session.reply(2)["result"];
+    EXPECT_EQ(hover["contents"]["value"], "\"d\xC3\xA9mo\" (string)");
+    EXPECT_EQ(hover["range"], range(0, 5, 10));
+    const Json symbols = session.reply(3)["result"];
+    ASSERT_EQ(symbols.size(), 4u);
+    EXPECT_EQ(symbols[0]["name"], "name");
+    EXPECT_EQ(symbols[0]["kind"], 15);
+    EXPECT_EQ(symbols[0]["range"], range(0, 0, 10));
+    EXPECT_EQ(symbols[3]["name"], "b");
+    EXPECT_EQ(symbols[3]["kind"], 18);
+    EXPECT_EQ(symbols[3]["children"].size(), 1u);
+    EXPECT_EQ(symbols[3]["children"][0]["name"], "[0]");
+    // The malformed text gets no fix, and no JSON.
+    EXPECT_EQ(session.reply(4)["result"], Json::array());
+    EXPECT_EQ(session.reply(5)["error"]["code"], -32803);
+    EXPECT_EQ(session.reply(5)["error"]["message"], "line 3: this left brace is never closed");
+    EXPECT_EQ(
+        session.reply(6)["result"],
+        "{\n    \"name\": \"d\xC3\xA9mo\",\n    \"motd\": \"\\\"Hi\",\n    \"\": \"you\\\"\"\n}");
+    EXPECT_EQ(session.reply(7)["result"], Json::array());
+    const Json actions = session.reply(8)["result"];
+    ASSERT_EQ(actions.size(), 1u);
+    EXPECT_EQ(actions[0]["kind"], "quickfix");
+    EXPECT_EQ(actions[0]["diagnostics"][0]["code"], "blank-before-quote");
+    EXPECT_EQ(actions[0]["edit"]["changes"][kUri],
+              Json::array({{{"range", range(1, 6, 7)}, {"newText", ""}}}));
+}
+
+// A client that sends a document's bytes as they are, not UTF-8, gets them counted as one unit
+// each, and the finding about them.
+TEST(Server, BytesThatAreNotUtf8) {
+    const std::string body =
+        R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":")" +
+        kUri + R"(","languageId":"kessa","version":1,"text":")" + "k=caf\xE9\\n\xE9=\\\"01\\\"\\n" +
+        R"("}}})";
+    const Session session = serve({kInitialize, body});
+    const std::vector<Json> published = session.published();
+    ASSERT_EQ(published.size(), 1u);
+    const Json& diagnostics = published[0]["diagnostics"];
+    ASSERT_EQ(diagnostics.size(), 3u);
+    EXPECT_EQ(diagnostics[0]["code"], "not-utf8");
+    EXPECT_EQ(diagnostics[0]["range"], range(0, 2, 6));
+    EXPECT_EQ(diagnostics[1]["code"], "not-utf8");
+    EXPECT_EQ(diagnostics[1]["range"], range(1, 0, 1));
+    EXPECT_EQ(diagnostics[2]["code"], "leading-zeros");
+    EXPECT_EQ(diagnostics[2]["range"], range(1, 3, 5));
+}
