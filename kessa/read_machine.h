@@ -24,6 +24,8 @@
 //   quoteInText(at, before)               a double quote taken as an ordinary character
 //   lineFeedDropped(before)               a line feed dropped while a brace's kind is pending
 //   quotedValue(open)                     the opening quote of the value reported next
+//   openingBrace(at)                      the left brace of the container opened next
+//   rightBrace(at)                        the right brace of the container closed next
 
 #include <algorithm>
 #include <bit>
@@ -256,6 +258,7 @@ private:
         token_.clear();
         // The root has no brace of its own to close.
         if (open_.empty()) throw SyntaxError(Fault::StrayRightBrace, offsetOf(at));
+        if constexpr (requires { handler_.rightBrace(at); }) handler_.rightBrace(at);
         const bool wasObject = inObject_;
         open_.pop_back();
         inObject_ = open_.empty() || (open_.back() & 1) != 0;
@@ -298,6 +301,9 @@ private:
         if (!pending_) return;
         pending_ = false;
         consumeKey();
+        if constexpr (requires { handler_.openingBrace(text_.data()); }) {
+            handler_.openingBrace(text_.data() + pendingBrace_);
+        }
         open_.push_back(pendingBrace_ << 1 | (asObject ? 1 : 0));
         inObject_ = asObject;
         if (asObject) {

@@ -1,0 +1,91 @@
+#pragma once
+
+// What the server says about a document, in its own terms (byte offsets and text): the findings
+// as diagnostics, the outline, hovers and quick fixes. Nothing here knows the protocol.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kessa/findings.h"
+
+namespace lsp {
+
+/// One problem to show: a finding, or the fault of a malformed text (no code).
+struct Diagnostic {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+    kessa::Severity severity = kessa::Severity::Error;
+    std::string_view code;
+    std::string message;
+};
+
+/// Raised by diagnose when the text it reads has been superseded.
+struct Superseded {};
+
+/// The diagnostic of a finding: its bytes, severity, code and the tool's words.
+Diagnostic diagnosticOf(const kessa::Finding& finding);
+
+/// The findings of `text` by rising offset and, for a malformed text, the fault after those
+/// before it. Raises Superseded as soon as it sees `stale` set.
+std::vector<Diagnostic> diagnose(std::string_view text, const std::atomic<bool>* stale = nullptr);
+
+enum class SymbolKind { Object, Array, Number, String };
+
+/// One entry of the outline: a member by its key or an array element by its index.
+struct Symbol {
+    std::string name;
+    SymbolKind kind = SymbolKind::String;
+    /// The whole member, from its key to the end of its value.
+    std::uint64_t begin = 0, end = 0;
+    /// The key, or for an element its value's first byte or token.
+    std::uint64_t nameBegin = 0, nameEnd = 0;
+    /// How many containers hold it, below the root.
+    std::size_t depth = 0;
+};
+
+/// How deep and how large the outline gets: a client can neither show nor hold more.
+constexpr std::size_t kOutlineDepth = 64;
+constexpr std::size_t kOutlineSymbols = 50'000;
+
+/// The outline of `text` in document order, each symbol after its container (a well-formed
+/// text's prefix for a malformed one). Members deeper than kOutlineDepth, and all after the
+/// first kOutlineSymbols, are left out.
+std::vector<Symbol> outline(std::string_view text);
+
+/// What a hover shows: the text and the bytes it is about.
+struct HoverText {
+    std::string text;
+    std::uint64_t begin = 0, end = 0;
+};
+
+/// On a value, what it becomes in the JSON (`1234 (integer)`) and why (the findings about it);
+/// on a key, its path (`server.ports[1]`) and the findings about the key. Nothing elsewhere.
+std::optional<HoverText> hoverAt(std::string_view text, std::uint64_t offset);
+
+/// A change of the text: the bytes [begin, end) replaced by `text`.
+struct Edit {
+    std::uint64_t begin = 0, end = 0;
+    std::string text;
+    bool operator==(const Edit&) const = default;
+};
+
+/// A quick fix for one finding.
+struct Fix {
+    std::string title;
+    kessa::Finding finding;  // its bytes are a view of the text asked about
+    Edit edit;
+};
+
+/// The text with `edit` applied.
+std::string applied(std::string_view text, const Edit& edit);
+
+/// The quick fixes for the findings whose bytes touch [begin, end]. Each is offered only where,
+/// applied, it leaves a well-formed text with fewer findings of its kind and no more of any
+/// other.
+std::vector<Fix> fixesWithin(std::string_view text, std::uint64_t begin, std::uint64_t end);
+
+}  // namespace lsp

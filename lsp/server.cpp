@@ -1,0 +1,433 @@
+#include "lsp/server.h"
+
+#include <thread>
+
+#include "kessa/conversion.h"
+#include "kessa/reader.h"
+#include "lsp/analysis.h"
+
+#ifndef KESSA2JSON_VERSION
+#define KESSA2JSON_VERSION "0"
+#endif
+
+namespace lsp {
+
+namespace {
+
+constexpr const char* kConvertCommand = "kessa.convert";
+
+/// The protocol's numbers for severities and symbol kinds.
+int severityNumber(kessa::Severity severity) {
+    switch (severity) {
+        case kessa::Severity::Error:
+            return 1;
+        case kessa::Severity::Warning:
+            return 2;
+        case kessa::Severity::Note:
+            break;
+    }
+    return 3;  // Information
+}
+
+int symbolNumber(SymbolKind kind) {
+    switch (kind) {
+        case SymbolKind::Object:
+            return 19;
+        case SymbolKind::Array:
+            return 18;
+        case SymbolKind::Number:
+            return 16;
+        case SymbolKind::String:
+            break;
+    }
+    return 15;
+}
+
+Json positionJson(Position position) {
+    return {{"line", position.line}, {"character", position.character}};
+}
+
+/// Ranges of one text, for offsets asked for mostly in rising order.
+class Ranges {
+public:
+    Ranges(std::string_view text, const LineIndex& lines, Encoding encoding)
+        : starts_(text, lines, encoding), ends_(text, lines, encoding) {}
+
+    Json operator()(std::uint64_t begin, std::uint64_t end) {
+        return {{"start", positionJson(starts_.at(begin))}, {"end", positionJson(ends_.at(end))}};
+    }
+
+private:
+    PositionCursor starts_, ends_;
+};
+
+Json diagnosticJson(const Diagnostic& diagnostic, Ranges& ranges) {
+    Json json = {{"range", ranges(diagnostic.offset, diagnostic.offset + diagnostic.length)},
+                 {"severity", severityNumber(diagnostic.severity)},
+                 {"source", "kessa"},
+                 {"message", diagnostic.message}};
+    if (!diagnostic.code.empty()) json["code"] = std::string(diagnostic.code);
+    return json;
+}
+
+}  // namespace
+
+const std::map<std::string, Server::RequestHandler, std::less<>> Server::kRequests = {
+    {"initialize", &Server::initialize},
+    {"shutdown", &Server::shutdown},
+    {"textDocument/documentSymbol", &Server::documentSymbol},
+    {"textDocument/hover", &Server::hover},
+    {"textDocument/codeAction", &Server::codeAction},
+    {"workspace/executeCommand", &Server::executeCommand},
+};
+
+const std::map<std::string, Server::NotificationHandler, std::less<>> Server::kNotifications = {
+    {"initialized", &Server::initialized},          {"textDocument/didOpen", &Server::didOpen},
+    {"textDocument/didChange", &Server::didChange}, {"textDocument/didClose", &Server::didClose},
+    {"textDocument/didSave", &Server::didSave},
+};
+
+Server::Server(ByteSource& input, ByteSink& output, std::ostream* log, Analyzer::Analysis analysis)
+    : reader_(input),
+      writer_(output),
+      log_(log),
+      analyzer_(
+          writer_,
+          [this](const std::string& uri, std::int64_t version, std::string_view text,
+                 const std::vector<Diagnostic>& diagnostics) {
+              return publishText(uri, version, text, diagnostics);
+          },
+          std::move(analysis)) {}
+
+int Server::run() {
+    // This thread reads, so that a cancellation reaches a request still queued; the other
+    // handles the messages in turn.
+    std::thread handler([this] { handleQueued(); });
+    for (;;) {
+        MessageReader::Frame frame = reader_.next();
+        if (frame.status == MessageReader::Status::End) break;
+        if (frame.status == MessageReader::Status::BadHeader) {
+            note("skipped a message: " + frame.problem);
+            continue;
+        }
+        RequestId id;
+        Message message;
+        try {
+            message = readMessage(parseBody(frame.body), id);
+        } catch (const RpcError& error) {
+            send(errorText(id, error.code(), error.what()));
+            continue;
+        } catch (const std::bad_alloc&) {
+            send(errorText(id, ErrorCode::InternalError, "out of memory"));
+            continue;
+        }
+        if (message.kind == Message::Kind::Response) continue;  // the server asks nothing
+        if (message.kind == Message::Kind::Notification) {
+            if (message.method == "exit") break;
+            if (message.method == "$/cancelRequest") {
+                cancel(message.params);
+                continue;
+            }
+        }
+        enqueue(std::move(message));
+    }
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        inputEnded_ = true;
+    }
+    queueReady_.notify_one();
+    handler.join();
+    analyzer_.finish();
+    return shutdown_ ? 0 : 1;
+}
+
+void Server::enqueue(Message message) {
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        queue_.push_back({std::move(message), false});
+    }
+    queueReady_.notify_one();
+}
+
+void Server::cancel(const Json& params) {
+    const Json* id = optionalMember(params, "id");
+    if (id == nullptr) return;
+    const RequestId cancelled = idOf(*id);
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    for (Queued& queued : queue_) {
+        if (queued.message.kind == Message::Kind::Request && queued.message.id == cancelled) {
+            queued.cancelled = true;
+        }
+    }
+}
+
+void Server::handleQueued() {
+    for (;;) {
+        Queued next;
+        {
+            std::unique_lock<std::mutex> lock(queueMutex_);
+            queueReady_.wait(lock, [this] { return inputEnded_ || !queue_.empty(); });
+            if (queue_.empty()) return;
+            next = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        if (next.cancelled) {
+            send(errorText(next.message.id, ErrorCode::RequestCancelled, "cancelled"));
+            continue;
+        }
+        handle(next.message);
+    }
+}
+
+void Server::handle(const Message& message) {
+    if (message.kind == Message::Kind::Notification) {
+        if (!initialized_ || shutdown_) return;
+        const auto found = kNotifications.find(message.method);
+        if (found == kNotifications.end()) return;  // unknown notifications are ignored
+        try {
+            (this->*found->second)(message.params);
+        } catch (const std::exception& error) {
+            note(message.method + ": " + error.what());
+        }
+        return;
+    }
+    std::string reply;
+    try {
+        reply = replyText(message.id, call(message));
+    } catch (const RpcError& error) {
+        reply = errorText(message.id, error.code(), error.what());
+    } catch (const Json::exception& error) {
+        reply = errorText(message.id, ErrorCode::InvalidParams, error.what());
+    } catch (const std::bad_alloc&) {
+        reply = errorText(message.id, ErrorCode::InternalError, "out of memory");
+    } catch (const std::exception& error) {
+        reply = errorText(message.id, ErrorCode::InternalError, error.what());
+    }
+    send(reply);
+}
+
+Json Server::call(const Message& message) {
+    if (message.method == "initialize") return initialize(message.params);
+    if (!initialized_) {
+        throw RpcError(ErrorCode::ServerNotInitialized, "the server is not initialized yet");
+    }
+    if (shutdown_) throw RpcError(ErrorCode::InvalidRequest, "the server is shutting down");
+    const auto found = kRequests.find(message.method);
+    if (found == kRequests.end()) {
+        throw RpcError(ErrorCode::MethodNotFound, "no method " + message.method);
+    }
+    return (this->*found->second)(message.params);
+}
+
+void Server::send(std::string_view message) {
+    try {
+        writer_.write(message);
+    } catch (const std::exception& error) {
+        note(std::string("cannot write to the client: ") + error.what());
+    }
+}
+
+void Server::note(std::string_view problem) {
+    if (log_ == nullptr) return;
+    std::lock_guard<std::mutex> lock(logMutex_);
+    *log_ << "kessa-language-server: " << problem << std::endl;
+}
+
+// ---- The lifecycle ----------------------------------------------------------------------------
+
+Json Server::initialize(const Json& params) {
+    if (initialized_) throw RpcError(ErrorCode::InvalidRequest, "initialize came already");
+    if (const Json* offered = optionalMember(params, "capabilities.general.positionEncodings")) {
+        if (offered->is_array()) {
+            for (const Json& encoding : *offered) {
+                if (encoding.is_string() && encoding == "utf-8") encoding_ = Encoding::Utf8;
+            }
+        }
+    }
+    initialized_ = true;
+    return {
+        {"capabilities",
+         {{"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
+          {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
+          {"documentSymbolProvider", true},
+          {"hoverProvider", true},
+          {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
+          {"executeCommandProvider", {{"commands", {kConvertCommand}}}}}},
+        {"serverInfo", {{"name", "kessa-language-server"}, {"version", KESSA2JSON_VERSION}}},
+    };
+}
+
+Json Server::shutdown(const Json&) {
+    shutdown_ = true;
+    return nullptr;
+}
+
+void Server::initialized(const Json&) {}
+
+// ---- Documents --------------------------------------------------------------------------------
+
+void Server::didOpen(const Json& params) {
+    const std::string& uri = stringMember(params, "textDocument.uri");
+    const std::string& text = stringMember(params, "textDocument.text");
+    const std::int64_t version = integerMember(params, "textDocument.version");
+    const auto [at, added] = documents_.insert_or_assign(uri, Document(text, version));
+    analyzer_.analyze(uri, version, at->second.snapshot());
+}
+
+void Server::didChange(const Json& params) {
+    Document& open = document(params);
+    const std::int64_t version = integerMember(params, "textDocument.version");
+    const Json& changes = member(params, "contentChanges");
+    if (!changes.is_array())
+        throw RpcError(ErrorCode::InvalidParams, "contentChanges: not an array");
+    // All changes are checked before any is applied, so that the text never goes half-changed.
+    struct Change {
+        std::optional<Range> range;
+        const std::string* text;
+    };
+    std::vector<Change> checked;
+    for (const Json& change : changes) {
+        Change next{std::nullopt, &stringMember(change, "text")};
+        if (optionalMember(change, "range") != nullptr) next.range = rangeMember(change, "range");
+        checked.push_back(next);
+    }
+    for (const Change& change : checked) {
+        if (change.range) {
+            open.edit(*change.range, *change.text, encoding_);
+        } else {
+            open.replace(*change.text);
+        }
+    }
+    open.setVersion(version);
+    analyzer_.analyze(stringMember(params, "textDocument.uri"), version, open.snapshot());
+}
+
+void Server::didClose(const Json& params) {
+    const std::string& uri = stringMember(params, "textDocument.uri");
+    documents_.erase(uri);
+    analyzer_.close(uri, notificationText("textDocument/publishDiagnostics",
+                                          {{"uri", uri}, {"diagnostics", Json::array()}}));
+}
+
+void Server::didSave(const Json&) {}
+
+Document& Server::document(const Json& params) {
+    const std::string& uri = stringMember(params, "textDocument.uri");
+    const auto found = documents_.find(uri);
+    if (found == documents_.end()) {
+        throw RpcError(ErrorCode::InvalidParams, "no open document " + uri);
+    }
+    return found->second;
+}
+
+std::string Server::publishText(const std::string& uri, std::int64_t version, std::string_view text,
+                                const std::vector<Diagnostic>& diagnostics) const {
+    Json list = Json::array();
+    if (!diagnostics.empty()) {
+        const LineIndex lines(text);
+        Ranges ranges(text, lines, encoding_);
+        for (const Diagnostic& diagnostic : diagnostics) {
+            list.push_back(diagnosticJson(diagnostic, ranges));
+        }
+    }
+    return notificationText("textDocument/publishDiagnostics",
+                            {{"uri", uri}, {"version", version}, {"diagnostics", std::move(list)}});
+}
+
+// ---- Features ---------------------------------------------------------------------------------
+
+Json Server::documentSymbol(const Json& params) {
+    const Document& open = document(params);
+    const std::vector<Symbol> symbols = outline(open.text());
+    Ranges ranges(open.text(), open.lines(), encoding_);
+    Ranges names(open.text(), open.lines(), encoding_);
+    Json result = Json::array();
+    // The children list of each open container by depth, the root's first. A member's children
+    // stay where they are when their parent's list grows, which holds its object by pointer.
+    std::vector<Json*> lists{&result};
+    for (const Symbol& symbol : symbols) {
+        lists.resize(symbol.depth + 1);
+        Json& list = *lists.back();
+        list.push_back({{"name", symbol.name},
+                        {"kind", symbolNumber(symbol.kind)},
+                        {"range", ranges(symbol.begin, symbol.end)},
+                        {"selectionRange", names(symbol.nameBegin, symbol.nameEnd)}});
+        if (symbol.kind == SymbolKind::Object || symbol.kind == SymbolKind::Array) {
+            Json& children = list.back()["children"] = Json::array();
+            lists.push_back(&children);
+        }
+    }
+    return result;
+}
+
+Json Server::hover(const Json& params) {
+    const Document& open = document(params);
+    const std::uint64_t offset = open.offsetOf(positionMember(params, "position"), encoding_);
+    const std::optional<HoverText> hover = hoverAt(open.text(), offset);
+    if (!hover) return nullptr;
+    Ranges ranges(open.text(), open.lines(), encoding_);
+    return {{"contents", {{"kind", "plaintext"}, {"value", hover->text}}},
+            {"range", ranges(hover->begin, hover->end)}};
+}
+
+Json Server::codeAction(const Json& params) {
+    const Document& open = document(params);
+    const std::string& uri = stringMember(params, "textDocument.uri");
+    const Range range = rangeMember(params, "range");
+    if (const Json* only = optionalMember(params, "context.only");
+        only != nullptr && only->is_array()) {
+        bool wanted = false;
+        for (const Json& kind : *only) {
+            wanted = wanted || (kind.is_string() && (kind == "quickfix"));
+        }
+        if (!wanted) return Json::array();
+    }
+    std::uint64_t begin = open.offsetOf(range.start, encoding_);
+    std::uint64_t end = open.offsetOf(range.end, encoding_);
+    if (end < begin) std::swap(begin, end);
+    Json actions = Json::array();
+    for (const Fix& fix : fixesWithin(open.text(), begin, end)) {
+        Ranges ranges(open.text(), open.lines(), encoding_);
+        Json edit = {{"range", ranges(fix.edit.begin, fix.edit.end)}, {"newText", fix.edit.text}};
+        Json changes = Json::object();
+        changes[uri] = Json::array({std::move(edit)});
+        actions.push_back({{"title", fix.title},
+                           {"kind", "quickfix"},
+                           {"isPreferred", true},
+                           {"diagnostics", {diagnosticJson(diagnosticOf(fix.finding), ranges)}},
+                           {"edit", {{"changes", std::move(changes)}}}});
+    }
+    return actions;
+}
+
+Json Server::executeCommand(const Json& params) {
+    const std::string& command = stringMember(params, "command");
+    if (command != kConvertCommand) {
+        throw RpcError(ErrorCode::InvalidParams, "no command " + command);
+    }
+    const Json* arguments = optionalMember(params, "arguments");
+    if (arguments == nullptr || !arguments->is_array() || arguments->empty()) {
+        throw RpcError(ErrorCode::InvalidParams, "kessa.convert takes the document's URI");
+    }
+    const Json& argument = arguments->front();
+    const std::string& uri = argument.is_string() ? argument.get_ref<const std::string&>()
+                                                  : stringMember(argument, "uri");
+    const auto found = documents_.find(uri);
+    if (found == documents_.end()) {
+        throw RpcError(ErrorCode::InvalidParams, "no open document " + uri);
+    }
+    const std::string_view text = found->second.text();
+    try {
+        kessa::checkKessa(text);
+    } catch (const kessa::SyntaxError& error) {
+        const Position at = positionOf(text, found->second.lines(), error.offset(), encoding_);
+        throw RpcError(ErrorCode::RequestFailed,
+                       "line " + std::to_string(at.line + 1) + ": " + error.describe());
+    }
+    std::string json;
+    pelmo::StringSink sink(json);
+    kessa::writeIndentedJson(text, sink);
+    return json;
+}
+
+}  // namespace lsp
