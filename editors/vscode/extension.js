@@ -67,13 +67,10 @@ async function stopClient() {
   if (running) await running.stop().catch(() => {});
 }
 
-/// The JSON text of the kessa document at `uri`, from the server.
+/// The JSON text of the kessa document whose URI is `uri`, as the client gave it to the server.
 async function convert(uri) {
   if (!client) throw new Error('the language server is not running');
-  return client.sendRequest(ExecuteCommandRequest.type, {
-    command: 'kessa.convert',
-    arguments: [uri.toString()],
-  });
+  return client.sendRequest(ExecuteCommandRequest.type, { command: 'kessa.convert', arguments: [uri] });
 }
 
 /// Provides the kessa-json: documents, and tells VS Code to read one again when its kessa document
@@ -95,7 +92,7 @@ class JsonViews {
   async provideTextDocumentContent(view) {
     const source = view.query;
     try {
-      const json = await convert(vscode.Uri.parse(source, true));
+      const json = await convert(source);
       this.shown.set(source, json);
       return json;
     } catch (error) {
