@@ -122,12 +122,12 @@ answers_initialize() {
 }
 
 # Each .vsix as VS Code unpacks it: for TARGET, the manifest names the platform, the language, its
-# grammar and the client; the client's npm packages, the license and the server are there, the
-# server executable.
+# grammar and the client; the client loads with the npm packages the .vsix holds; the license and
+# the server are there, the server executable.
 check_vsix() {
   local target=$1 server=$2
   local vsix=dist/kessa2json-$version-vscode-$target.vsix dir=$work/vsix-$target
-  unzip -q "$vsix" -d "$dir"
+  unzip -q "$vsix" -d "$dir" || return 1
   grep -q "TargetPlatform=\"$target\"" "$dir/extension.vsixmanifest" || {
     echo "check-packages: $vsix is not made for $target" >&2
     return 1
@@ -143,11 +143,17 @@ check_vsix() {
       JSON.parse(fs.readFileSync(path.join(dir, grammar.path), "utf8")).scopeName === grammar.scopeName || "grammar",
       fs.existsSync(path.join(dir, manifest.main)) || "no client",
       fs.existsSync(path.join(dir, manifest.contributes.languages[0].configuration)) || "no language configuration",
-      fs.existsSync(path.join(dir, "node_modules/vscode-languageclient/node.js")) || "no vscode-languageclient",
+      manifest.contributes.languages[0].id === "kessa" || "no language kessa",
     ].filter((check) => check !== true);
     if (wrong.length) { console.error("check-packages: the .vsix manifest:", wrong.join(", ")); process.exit(1); }
-  ' "$dir/extension" "$version"
-  cmp LICENSE "$dir/extension/LICENSE.txt"
+    // The client loads with what the package holds: every module it needs, but VS Code"s own API.
+    const Module = require("module"), load = Module._load;
+    const api = new Proxy(function () {}, { get: (_, key) => (key === "then" ? undefined : api) });
+    Module._load = function (request, ...rest) { return request === "vscode" ? api : load.call(this, request, ...rest); };
+    const client = require(path.join(dir, manifest.main));
+    if (typeof client.activate !== "function") { console.error("check-packages: no activate"); process.exit(1); }
+  ' "$dir/extension" "$version" || return 1
+  cmp LICENSE "$dir/extension/LICENSE.txt" || return 1
   [ -x "$dir/extension/server/$server" ] || {
     echo "check-packages: $vsix has no executable server/$server" >&2
     return 1
