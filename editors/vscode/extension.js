@@ -38,6 +38,11 @@ function serverCommand(context) {
   return bundled;
 }
 
+/// What went wrong, from an Error or whatever else a promise was rejected with.
+function describe(error) {
+  return error instanceof Error ? error.message : String(error ?? 'no reason given');
+}
+
 async function startClient(context) {
   const command = serverCommand(context);
   const started = new LanguageClient(
@@ -55,7 +60,7 @@ async function startClient(context) {
   } catch (error) {
     client = undefined;
     vscode.window.showErrorMessage(
-      `kessa: could not start the language server '${command}': ${error.message}. ` +
+      `kessa: could not start the language server '${command}': ${describe(error)}. ` +
         'Set kessa.server.path to a kessa-language-server program.',
     );
   }
@@ -135,7 +140,7 @@ async function showJson(views) {
       preview: true,
     });
   } catch (error) {
-    vscode.window.showErrorMessage(`kessa: no JSON for this file: ${error.message}`);
+    vscode.window.showErrorMessage(`kessa: no JSON for this file: ${describe(error)}`);
   }
 }
 
