@@ -31,10 +31,15 @@ function open(text) {
   return user.open(path.join(scratch, `doc${++opened}.kessa`), text);
 }
 
+/// What kessa2json writes for `text`, read as UTF-8 as VS Code shows it; null if it refuses it.
 function converted(text) {
   const input = path.join(scratch, 'in.kessa');
   fs.writeFileSync(input, text);
-  return execFileSync(process.env.KESSA2JSON, [input, '-'], { encoding: 'latin1' });
+  try {
+    return execFileSync(process.env.KESSA2JSON, [input, '-'], { encoding: 'utf8', stdio: 'pipe' });
+  } catch {
+    return null;
+  }
 }
 
 before(async () => {
@@ -84,11 +89,33 @@ test('"Show the JSON to the Side" shows the bytes kessa2json writes, beside the 
     await user.command('kessa.showJson');
     assert.strictEqual(user.seen.shown.length, before + 1, `nothing shown for ${JSON.stringify(text)}`);
     const { document, options } = user.seen.shown.at(-1);
-    assert.strictEqual(document.getText(), Buffer.from(converted(text), 'latin1').toString('utf8'), JSON.stringify(text));
+    assert.strictEqual(document.getText(), converted(text), JSON.stringify(text));
     assert.strictEqual(document.languageId, 'json');
     assert.strictEqual(options.viewColumn, api.ViewColumn.Beside);
   }
   assert.deepStrictEqual(user.seen.errors, []);
+});
+
+test('the JSON beside follows each edit, and keeps its last text while the text is malformed', async () => {
+  const document = open('a=1\n');
+  await user.command('kessa.showJson');
+  const view = user.seen.shown.at(-1).document;
+  const rows = [  // [line, character] as VS Code counts them, in UTF-16 units
+    { from: [0, 2], to: [0, 3], text: '2,b=3' },
+    { from: [0, 2], to: [0, 2], text: 'x\u00fc\u20ac\u{1d11e}' },  // 1, 1, 1 and 2 units
+    { from: [0, 7], to: [0, 8], text: 'y' },  // after the astral character: the digit 2
+    { from: [1, 0], to: [1, 0], text: 'c={\n' },  // malformed: the brace is never closed
+    { from: [2, 0], to: [2, 0], text: 'd=4}\n' },
+  ];
+  let last = view.getText();
+  for (const row of rows) {
+    const refreshes = user.seen.refreshes;
+    user.edit(document, row.from, row.to, row.text);
+    await until(`the view after ${JSON.stringify(row)}`, () => user.seen.refreshes > refreshes);
+    last = converted(document.getText()) ?? last;
+    assert.strictEqual(view.getText(), last, `${JSON.stringify(row)} made ${JSON.stringify(document.getText())}`);
+  }
+  assert.match(last, /"d": 4/);
 });
 
 test('a malformed text shows no JSON but the fault and its line', async () => {

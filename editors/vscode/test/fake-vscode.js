@@ -125,7 +125,7 @@ class TextDocument {
 
 /// A fresh API; `seen` records what reached the user: messages, shown documents, diagnostics.
 function makeVscode() {
-  const seen = { errors: [], shown: [], diagnostics: new Map() };
+  const seen = { errors: [], shown: [], diagnostics: new Map(), refreshes: 0 };
   const events = {
     open: new EventEmitter(), close: new EventEmitter(), change: new EventEmitter(),
     configuration: new EventEmitter(),
@@ -156,7 +156,17 @@ function makeVscode() {
     onDidChangeConfiguration: events.configuration.event,
     registerTextDocumentContentProvider: (scheme, provider) => {
       providers.set(scheme, provider);
-      return new Disposable(() => providers.delete(scheme));
+      // As VS Code does for a view that is open: read it again when the provider says so.
+      const refreshing = provider.onDidChange?.(async (uri) => {
+        for (const { document } of seen.shown.filter((shown) => shown.document.uri.toString() === uri.toString())) {
+          document.text = await provider.provideTextDocumentContent(uri, inert).catch(() => document.text);
+        }
+        seen.refreshes++;
+      });
+      return new Disposable(() => {
+        providers.delete(scheme);
+        refreshing?.dispose();
+      });
     },
     openTextDocument: async (uri) => {
       const provider = providers.get(uri.scheme);
@@ -207,6 +217,19 @@ function makeVscode() {
       return document;
     },
     command: (id, ...args) => commands.get(id)(...args),
+    /// Replaces the text between two [line, character] places (UTF-16 units, as VS Code counts).
+    edit(document, start, end, text) {
+      const offset = ([line, character]) =>
+        document.text.split('\n').slice(0, line).reduce((sum, l) => sum + l.length + 1, 0) + character;
+      const [from, to] = [offset(start), offset(end)];
+      document.text = document.text.slice(0, from) + text + document.text.slice(to);
+      document.version++;
+      events.change.fire({
+        document,
+        reason: undefined,
+        contentChanges: [{ range: new Range(...start, ...end), rangeOffset: from, rangeLength: to - from, text }],
+      });
+    },
   };
   return { api, user };
 }
