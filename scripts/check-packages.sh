@@ -4,8 +4,11 @@
 # the PATH, finds its man page and the language server's, runs a language server session, builds examples/embed against the installed -dev package with a
 # plain find_package, then removes both packages and finds none of their files left; lintian
 # reports no error. Windows: kessa2json.exe from the zip converts the example under Wine; skipped,
-# without failing, when the cross compiler or Wine cannot be installed. Installs the Debian
-# packages the checks need when missing, and leaves the packages uninstalled whatever happens.
+# without failing, when the cross compiler or Wine cannot be installed. VS Code: each .vsix holds
+# the manifest, the grammar, the client with its npm packages and an executable server, and the
+# server answers an initialize request (the Windows one under Wine); skipped, without failing,
+# when node or the extension's npm packages cannot be installed. Installs the Debian packages the
+# checks need when missing, and leaves the packages uninstalled whatever happens.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(kessa2json kessa2json-dev)
@@ -33,7 +36,23 @@ if [ ${#need[@]} -gt 0 ] && ! { timeout 600 apt-get update -q &&
     "${need[@]}"; }; then
   platforms=(linux)
 fi
-scripts/release.sh "${platforms[@]}"
+# The extension's tools, as .ci/run installs them; without them, no .vsix.
+vscode=true
+if ! command -v node >/dev/null || ! command -v npm >/dev/null; then
+  { timeout 600 apt-get update -q &&
+    DEBIAN_FRONTEND=noninteractive timeout 1200 apt-get install -y -q --no-install-recommends \
+      nodejs npm; } || vscode=false
+fi
+if $vscode && [ ! -d editors/vscode/node_modules ] &&
+  ! (cd editors/vscode && timeout 900 npm ci --no-audit --no-fund); then
+  rm -rf editors/vscode/node_modules   # no half-installed packages for the next run to trust
+  vscode=false
+fi
+if $vscode; then
+  scripts/release.sh "${platforms[@]}" vscode
+else
+  scripts/release.sh "${platforms[@]}"
+fi
 
 work=$(mktemp -d)
 wine_server=""
@@ -94,6 +113,79 @@ tar -tzf dist/kessa2json-*-linux-amd64.tar.gz | grep -E '/(bin/kessa(2json|-lang
   wc -l | grep -qx 4
 echo "check-packages: the Debian packages install, work, and remove cleanly"
 
+# A language server run as COMMAND... answers initialize (announcing the kessa.convert command
+# that the extension's client sends) and shutdown, and exits with status 0 on exit.
+answers_initialize() {
+  local message
+  for message in \
+    '{"jsonrpc":"2.0","id":1,"method":"initialize","params":{"processId":null,"rootUri":null,"capabilities":{}}}' \
+    '{"jsonrpc":"2.0","method":"initialized","params":{}}' \
+    '{"jsonrpc":"2.0","id":2,"method":"shutdown"}' '{"jsonrpc":"2.0","method":"exit"}'; do
+    printf 'Content-Length: %d\r\n\r\n%s' "${#message}" "$message"
+  done | timeout 120 "$@" >"$work/answers" || {
+    echo "check-packages: the language server $* failed or did not exit with status 0" >&2
+    return 1
+  }
+  node -e '
+    const text = require("fs").readFileSync(process.argv[1], "latin1");
+    const answers = text.split(/Content-Length: \d+\r\n\r\n/).filter(Boolean).map((m) => JSON.parse(m));
+    const initialize = answers.find((a) => a.id === 1), shutdown = answers.find((a) => a.id === 2);
+    const commands = initialize?.result?.capabilities?.executeCommandProvider?.commands ?? [];
+    if (!commands.includes("kessa.convert") || !shutdown || "error" in shutdown) {
+      console.error("check-packages: the server answered", text);
+      process.exit(1);
+    }' "$work/answers"
+}
+
+# Each .vsix as VS Code unpacks it: for TARGET, the manifest names the platform, the language, its
+# grammar and the client; the client loads with the npm packages the .vsix holds; the license and
+# the server are there, the server executable.
+check_vsix() {
+  local target=$1 server=$2
+  local vsix=dist/kessa2json-$version-vscode-$target.vsix dir=$work/vsix-$target
+  unzip -q "$vsix" -d "$dir" || return 1
+  grep -q "TargetPlatform=\"$target\"" "$dir/extension.vsixmanifest" || {
+    echo "check-packages: $vsix is not made for $target" >&2
+    return 1
+  }
+  node -e '
+    const fs = require("fs"), path = require("path");
+    const [dir, version] = process.argv.slice(1);
+    const manifest = JSON.parse(fs.readFileSync(path.join(dir, "package.json"), "utf8"));
+    const grammar = manifest.contributes.grammars[0];
+    const wrong = [
+      manifest.version === version || `version ${manifest.version}`,
+      manifest.contributes.languages[0].extensions.includes(".kessa") || "no *.kessa",
+      JSON.parse(fs.readFileSync(path.join(dir, grammar.path), "utf8")).scopeName === grammar.scopeName || "grammar",
+      fs.existsSync(path.join(dir, manifest.main)) || "no client",
+      fs.existsSync(path.join(dir, manifest.contributes.languages[0].configuration)) || "no language configuration",
+      manifest.contributes.languages[0].id === "kessa" || "no language kessa",
+    ].filter((check) => check !== true);
+    if (wrong.length) { console.error("check-packages: the .vsix manifest:", wrong.join(", ")); process.exit(1); }
+    // The client loads with what the package holds: every module it needs, but VS Code"s own API.
+    const Module = require("module"), load = Module._load;
+    const api = new Proxy(function () {}, { get: (_, key) => (key === "then" ? undefined : api) });
+    Module._load = function (request, ...rest) { return request === "vscode" ? api : load.call(this, request, ...rest); };
+    const client = require(path.join(dir, manifest.main));
+    if (typeof client.activate !== "function") { console.error("check-packages: no activate"); process.exit(1); }
+  ' "$dir/extension" "$version" || return 1
+  cmp LICENSE "$dir/extension/LICENSE.txt" || return 1
+  [ -x "$dir/extension/server/$server" ] || {
+    echo "check-packages: $vsix has no executable server/$server" >&2
+    return 1
+  }
+}
+
+version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+if $vscode; then
+  check_vsix linux-x64 kessa-language-server
+  answers_initialize "$work/vsix-linux-x64/extension/server/kessa-language-server"
+  ls -l dist/*.vsix
+  echo "check-packages: the Linux .vsix holds the extension and a server that answers"
+else
+  echo "check-packages: VS Code extensions SKIPPED: node or the npm packages could not be installed."
+fi
+
 if [ ${#platforms[@]} -eq 1 ]; then
   echo "check-packages: Windows zip SKIPPED: the cross compiler or Wine could not be installed."
   exit 0
@@ -115,3 +207,8 @@ cmp examples/demo.json "$work/win.json"
 lsp_session | env -u DISPLAY "$wine" "$work"/kessa2json-*-win64/kessa-language-server.exe |
   grep -q '"name":"kessa-language-server"'
 echo "check-packages: the Windows zip's kessa2json.exe converts the example, and its language server answers"
+if $vscode; then
+  check_vsix win32-x64 kessa-language-server.exe
+  answers_initialize env -u DISPLAY "$wine" "$work/vsix-win32-x64/extension/server/kessa-language-server.exe"
+  echo "check-packages: the Windows .vsix holds the extension and a server that answers under Wine"
+fi

@@ -3,20 +3,33 @@
 #   linux    kessa2json_<version>_amd64.deb, kessa2json-dev_<version>_amd64.deb and
 #            kessa2json-<version>-linux-amd64.tar.gz, from the release preset (build/release)
 #   windows  kessa2json-<version>-win64.zip, cross-built with the windows preset (build/windows)
+#   vscode   the VS Code extension (editors/vscode) for each of those platforms, with its language
+#            server: kessa2json-<version>-vscode-linux-x64.vsix and
+#            kessa2json-<version>-vscode-win32-x64.vsix, packaged by @vscode/vsce, which needs
+#            neither the network nor a publisher's login for that
 #
-#   scripts/release.sh [linux] [windows]       (default: both)
+#   scripts/release.sh [linux] [windows] [vscode]       (default: all three)
 #
-# Installs the Debian packages the builds need when they are missing.
+# Installs the Debian packages the builds need when they are missing, and the extension's npm
+# packages (npm ci) when editors/vscode/node_modules is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 platforms=("$@")
-[ ${#platforms[@]} -gt 0 ] || platforms=(linux windows)
+[ ${#platforms[@]} -gt 0 ] || platforms=(linux windows vscode)
+vscode=false
+for platform in "${platforms[@]}"; do [ "$platform" != vscode ] || vscode=true; done
+if $vscode && [ ${#platforms[@]} -eq 1 ]; then
+  echo "release.sh: vscode packages the extension for linux or windows: name one of them too" >&2
+  exit 2
+fi
+version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 need=()
 command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)   # the language server's
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)     # the .deb's dependencies
+[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)   # the language server
 for platform in "${platforms[@]}"; do
   case $platform in
     linux) command -v g++ >/dev/null || need+=(g++) ;;
@@ -25,7 +38,10 @@ for platform in "${platforms[@]}"; do
       [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)   # the preset's tests
       command -v groff >/dev/null || need+=(groff-base)    # the man page as text
       command -v col >/dev/null || need+=(bsdextrautils) ;;
-    *) echo "release.sh: unknown platform '$platform' (linux or windows)" >&2; exit 2 ;;
+    vscode)
+      command -v node >/dev/null || need+=(nodejs)
+      command -v npm >/dev/null || need+=(npm) ;;
+    *) echo "release.sh: unknown platform '$platform' (linux, windows or vscode)" >&2; exit 2 ;;
   esac
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -33,16 +49,42 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
 
+# The extension for one VS Code target, holding the language server built for it, stripped:
+# staged in build/vscode/TARGET (the sources copied, the npm packages linked, the version the
+# project's) and packaged by vsce into dist/.
+package_extension() {
+  local target=$1 server=$2 strip=$3
+  local stage=build/vscode/$target root=$PWD
+  rm -rf "$stage"
+  mkdir -p "$stage/server"
+  tar -C editors/vscode --exclude=./node_modules -cf - . | tar -C "$stage" -xf -
+  cp -al editors/vscode/node_modules "$stage/" 2>/dev/null || cp -a editors/vscode/node_modules "$stage/"
+  (cd "$stage" && npm pkg set version="$version")
+  install -m 0755 -s --strip-program="$strip" "$server" "$stage/server/"
+  (cd "$stage" && node_modules/.bin/vsce package --target "$target" --allow-missing-repository \
+    --out "$root/dist/kessa2json-$version-vscode-$target.vsix")
+}
+
 rm -rf dist
 for platform in "${platforms[@]}"; do
-  if [ "$platform" = linux ]; then
-    cmake --workflow --preset release
-  else
-    cmake --preset windows
-    cmake --build --preset windows --target kessa2json kessa-language-server
-    cpack --preset windows
-  fi
+  case $platform in
+    linux) cmake --workflow --preset release ;;
+    windows)
+      cmake --preset windows
+      cmake --build --preset windows --target kessa2json kessa-language-server
+      cpack --preset windows ;;
+  esac
 done
 rm -rf dist/_CPack_Packages   # CPack's staging area
+if $vscode; then
+  [ -d editors/vscode/node_modules ] || (cd editors/vscode && npm ci --no-audit --no-fund)
+  for platform in "${platforms[@]}"; do
+    case $platform in
+      linux) package_extension linux-x64 build/release/kessa-language-server strip ;;
+      windows)
+        package_extension win32-x64 build/windows/kessa-language-server.exe x86_64-w64-mingw32-strip ;;
+    esac
+  done
+fi
 (cd dist && sha256sum -- * >SHA256SUMS)
 ls -l dist

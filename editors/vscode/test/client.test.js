@@ -1,0 +1,142 @@
+// The extension's client as VS Code runs it, with VS Code's API played by fake-vscode.js: activated
+// from an extension folder that holds the server (KESSA_LANGUAGE_SERVER) without its executable
+// bit, it starts that server through vscode-languageclient, the findings of an open document come
+// back as diagnostics, "Show the JSON to the Side" shows what kessa2json (KESSA2JSON) writes, and a
+// change of kessa.server.path restarts the server.
+'use strict';
+const { test, before, after } = require('node:test');
+const assert = require('node:assert');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
+const os = require('node:os');
+const path = require('node:path');
+const { makeVscode, installVscode } = require('./fake-vscode.js');
+
+const { api, user } = makeVscode();
+installVscode(api);
+const extension = require('../extension.js');
+
+const scratch = fs.mkdtempSync(path.join(os.tmpdir(), 'kessa-client-'));
+const serverName = process.platform === 'win32' ? 'kessa-language-server.exe' : 'kessa-language-server';
+const bundled = path.join(scratch, 'extension', 'server', serverName);
+let opened = 0;
+
+async function until(what, holds) {
+  for (const deadline = Date.now() + 20000; !holds(); await new Promise((r) => setTimeout(r, 20))) {
+    if (Date.now() > deadline) assert.fail(`waited 20 s for ${what}; errors shown: ${user.seen.errors.join(' | ')}`);
+  }
+}
+
+function open(text) {
+  return user.open(path.join(scratch, `doc${++opened}.kessa`), text);
+}
+
+/// What kessa2json writes for `text`, read as UTF-8 as VS Code shows it; null if it refuses it.
+function converted(text) {
+  const input = path.join(scratch, 'in.kessa');
+  fs.writeFileSync(input, text);
+  try {
+    return execFileSync(process.env.KESSA2JSON, [input, '-'], { encoding: 'utf8', stdio: 'pipe' });
+  } catch {
+    return null;
+  }
+}
+
+before(async () => {
+  fs.mkdirSync(path.dirname(bundled), { recursive: true });
+  fs.copyFileSync(process.env.KESSA_LANGUAGE_SERVER, bundled);
+  fs.chmodSync(bundled, 0o644);  // as an archive tool may leave it
+  await extension.activate({ extensionPath: path.join(scratch, 'extension'), subscriptions: [] });
+});
+
+after(async () => {
+  await extension.deactivate();
+  fs.rmSync(scratch, { recursive: true, force: true });
+});
+
+test('the bundled server starts, made executable first', () => {
+  assert.deepStrictEqual(user.seen.errors, []);
+  if (process.platform !== 'win32') assert.notStrictEqual(fs.statSync(bundled).mode & 0o111, 0);
+});
+
+test('the findings of an open document come back as diagnostics on their lines', async () => {
+  const rows = [
+    { text: 'name=demo\nport=8080\n', lines: [] },
+    { text: 'name=demo\nzip="01234"\n', lines: [1] },
+    { text: 'motd = "Hello, world"\nempty=\nx=1\n', lines: [0, 0, 1] },
+    { text: 'a={\n', lines: [0] },  // malformed: the brace is never closed
+  ];
+  for (const row of rows) {
+    const document = open(row.text);
+    const uri = document.uri.toString();
+    await until(`the diagnostics of ${JSON.stringify(row.text)}`, () => user.seen.diagnostics.has(uri));
+    const diagnostics = user.seen.diagnostics.get(uri);
+    assert.deepStrictEqual(diagnostics.map((d) => d.range.start.line), row.lines, JSON.stringify(row.text));
+    for (const diagnostic of diagnostics) assert.strictEqual(diagnostic.source, 'kessa', JSON.stringify(row.text));
+  }
+});
+
+test('"Show the JSON to the Side" shows the bytes kessa2json writes, beside the text', async () => {
+  const rows = [
+    'name=demo\nsize=3\nbox={w=10\nh=20\n}\ntags={red,"dark blue",7}\n',
+    'zip="01234"\npi=3.14159265358979\nhex=0x1F\n',
+    'k=caf\u00e9 \u00fcber\n',
+    '',
+  ];
+  for (const text of rows) {
+    open(text);
+    const before = user.seen.shown.length;
+    await user.command('kessa.showJson');
+    assert.strictEqual(user.seen.shown.length, before + 1, `nothing shown for ${JSON.stringify(text)}`);
+    const { document, options } = user.seen.shown.at(-1);
+    assert.strictEqual(document.getText(), converted(text), JSON.stringify(text));
+    assert.strictEqual(document.languageId, 'json');
+    assert.strictEqual(options.viewColumn, api.ViewColumn.Beside);
+  }
+  assert.deepStrictEqual(user.seen.errors, []);
+});
+
+test('the JSON beside follows each edit, and keeps its last text while the text is malformed', async () => {
+  const document = open('a=1\n');
+  await user.command('kessa.showJson');
+  const view = user.seen.shown.at(-1).document;
+  const rows = [  // [line, character] as VS Code counts them, in UTF-16 units
+    { from: [0, 2], to: [0, 3], text: '2,b=3' },
+    { from: [0, 2], to: [0, 2], text: 'x\u00fc\u20ac\u{1d11e}' },  // 1, 1, 1 and 2 units
+    { from: [0, 7], to: [0, 8], text: 'y' },  // after the astral character: the digit 2
+    { from: [1, 0], to: [1, 0], text: 'c={\n' },  // malformed: the brace is never closed
+    { from: [2, 0], to: [2, 0], text: 'd=4}\n' },
+  ];
+  let last = view.getText();
+  for (const row of rows) {
+    const refreshes = user.seen.refreshes;
+    user.edit(document, row.from, row.to, row.text);
+    await until(`the view after ${JSON.stringify(row)}`, () => user.seen.refreshes > refreshes);
+    last = converted(document.getText()) ?? last;
+    assert.strictEqual(view.getText(), last, `${JSON.stringify(row)} made ${JSON.stringify(document.getText())}`);
+  }
+  assert.match(last, /"d": 4/);
+});
+
+test('a malformed text shows no JSON but the fault and its line', async () => {
+  open('a=1\nb={\n');
+  const shown = user.seen.shown.length;
+  await user.command('kessa.showJson');
+  assert.strictEqual(user.seen.shown.length, shown);
+  assert.match(user.seen.errors.pop() ?? '', /line 2/);
+});
+
+test('kessa.server.path: a program that is not there is reported, a good one restarts the server', async () => {
+  user.setting('kessa.server.path', path.join(scratch, 'no-such-server'));
+  await until('the failure to start', () => user.seen.errors.some((error) => /kessa\.server\.path/.test(error)));
+  const reported = user.seen.errors.find((error) => /kessa\.server\.path/.test(error));
+  assert.ok(reported.includes('no-such-server') && !/undefined/.test(reported), reported);
+  user.seen.errors.length = 0;
+
+  user.setting('kessa.server.path', process.env.KESSA_LANGUAGE_SERVER);
+  const document = open('restarted=1\n');
+  await until('the restarted server', () => user.seen.diagnostics.has(document.uri.toString()));
+  await user.command('kessa.showJson');
+  assert.strictEqual(user.seen.shown.at(-1).document.getText(), converted('restarted=1\n'));
+  assert.deepStrictEqual(user.seen.errors, []);
+});
