@@ -11,7 +11,10 @@ namespace kessa {
 struct TextPosition {
     std::uint64_t line = 1;
     std::uint64_t column = 1;
-    bool operator==(const TextPosition&) const = default;
+    friend bool operator==(const TextPosition& a, const TextPosition& b) {
+        return a.line == b.line && a.column == b.column;
+    }
+    friend bool operator!=(const TextPosition& a, const TextPosition& b) { return !(a == b); }
 };
 
 /// The position of the byte at `offset` in `text` (at most text.size(), which is just past the
