@@ -16,14 +16,15 @@ using lsp::Json;
 
 /// The client's side of an in-memory transport. The replies of the message thread wait until the
 /// server has read to the end of the input, so that every message is queued before the first is
-/// answered; a server paused in its input is let through, and so, after `patience`, is one that
-/// an exit notification stops before the end.
+/// answered; a server paused in its input is let through, and so is one that an exit
+/// notification stops before the end, once it has all the bytes. No wait has a timeout: timed
+/// waits are unreliable under Wine.
 class Pipe final : public lsp::ByteSource, public lsp::ByteSink {
 public:
-    /// The input, and where it pauses until release() is called.
-    explicit Pipe(std::string input, std::size_t pause = std::string::npos,
-                  std::chrono::milliseconds patience = std::chrono::seconds(60))
-        : input_(std::move(input)), pause_(pause), patience_(patience) {}
+    /// The input, where it pauses until release() is called, and whether the server stops at an
+    /// exit notification before reading to the end.
+    explicit Pipe(std::string input, std::size_t pause = std::string::npos, bool exits = false)
+        : input_(std::move(input)), pause_(pause), exits_(exits) {}
 
     void release() {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -32,31 +33,20 @@ public:
     }
 
     std::size_t read(char* buffer, std::size_t size) override {
-        std::size_t pause;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            reader_ = std::this_thread::get_id();
-            if (at_ == pause_) open();
-            ready_.wait_for(lock, std::chrono::seconds(20),
-                            [this] { return at_ != pause_ || pause_ == std::string::npos; });
-            pause = pause_;
-        }
-        const std::size_t count = std::min({size, input_.size() - at_, pause - at_});
+        std::unique_lock<std::mutex> lock(mutex_);
+        reader_ = std::this_thread::get_id();
+        if (at_ == pause_) open();
+        ready_.wait(lock, [this] { return at_ != pause_ || pause_ == std::string::npos; });
+        const std::size_t count = std::min({size, input_.size() - at_, pause_ - at_});
         input_.copy(buffer, count, at_);
         at_ += count;
-        if (count == 0) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            open();
-        }
+        if (count == 0 || (exits_ && at_ == input_.size())) open();
         return count;
     }
 
     void write(std::string_view bytes) override {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (std::this_thread::get_id() != reader_) {
-            ready_.wait_for(lock, patience_, [this] { return open_; });
-            open();
-        }
+        if (std::this_thread::get_id() != reader_) ready_.wait(lock, [this] { return open_; });
         output_ += bytes;
     }
 
@@ -82,7 +72,7 @@ private:
 
     std::string input_;
     std::size_t pause_;
-    std::chrono::milliseconds patience_;
+    bool exits_;
     std::size_t at_ = 0;
     std::mutex mutex_;
     std::condition_variable ready_;
@@ -133,8 +123,7 @@ Session serve(const std::vector<std::string>& bodies,
     const bool exits = std::any_of(bodies.begin(), bodies.end(), [](const std::string& body) {
         return body.find("\"exit\"") != std::string::npos;
     });
-    Pipe pipe(framed(bodies), std::string::npos,
-              exits ? std::chrono::milliseconds(100) : std::chrono::seconds(60));
+    Pipe pipe(framed(bodies), std::string::npos, exits);
     const int status = lsp::Server(pipe, pipe, nullptr, std::move(analysis)).run();
     return {status, pipe.messages()};
 }
