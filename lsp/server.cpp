@@ -101,7 +101,7 @@ Server::Server(ByteSource& input, ByteSink& output, std::ostream* log, Analyzer:
 
 int Server::run() {
     // This thread reads, so that a cancellation reaches a request still queued; the other
-    // handles the messages in turn.
+    // handles the messages in turn and writes every reply.
     std::thread handler([this] { handleQueued(); });
     for (;;) {
         MessageReader::Frame frame = reader_.next();
@@ -112,13 +112,14 @@ int Server::run() {
         }
         RequestId id;
         Message message;
+        // The message thread writes every reply, in order; this one never waits for the client.
         try {
             message = readMessage(parseBody(frame.body), id);
         } catch (const RpcError& error) {
-            send(errorText(id, error.code(), error.what()));
+            enqueue({{}, false, errorText(id, error.code(), error.what())});
             continue;
         } catch (const std::bad_alloc&) {
-            send(errorText(id, ErrorCode::InternalError, "out of memory"));
+            enqueue({{}, false, errorText(id, ErrorCode::InternalError, "out of memory")});
             continue;
         }
         if (message.kind == Message::Kind::Response) continue;  // the server asks nothing
@@ -129,7 +130,7 @@ int Server::run() {
                 continue;
             }
         }
-        enqueue(std::move(message));
+        enqueue({std::move(message), false, {}});
     }
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
@@ -141,10 +142,10 @@ int Server::run() {
     return shutdown_ ? 0 : 1;
 }
 
-void Server::enqueue(Message message) {
+void Server::enqueue(Queued queued) {
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
-        queue_.push_back({std::move(message), false});
+        queue_.push_back(std::move(queued));
     }
     queueReady_.notify_one();
 }
@@ -170,6 +171,10 @@ void Server::handleQueued() {
             if (queue_.empty()) return;
             next = std::move(queue_.front());
             queue_.pop_front();
+        }
+        if (!next.reply.empty()) {
+            send(next.reply);
+            continue;
         }
         if (next.cancelled) {
             send(errorText(next.message.id, ErrorCode::RequestCancelled, "cancelled"));

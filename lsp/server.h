@@ -30,16 +30,18 @@ public:
     int run();
 
 private:
+    /// A message to handle, or the error reply to a body that was none.
     struct Queued {
         Message message;
         bool cancelled = false;
+        std::string reply;
     };
 
     // The message thread's loop: each message handled in turn, off the queue.
     void handleQueued();
     void handle(const Message& message);
     Json call(const Message& message);
-    void enqueue(Message message);
+    void enqueue(Queued queued);
     void cancel(const Json& params);
     void send(std::string_view message);
     void note(std::string_view problem);

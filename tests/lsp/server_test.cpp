@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -14,49 +14,33 @@ namespace {
 
 using lsp::Json;
 
-/// The client's side of an in-memory transport. The replies of the message thread wait until the
-/// server has read to the end of the input, so that every message is queued before the first is
-/// answered; a server paused in its input is let through, and so, after `patience`, is one that
-/// an exit notification stops before the end.
+/// The client's side of an in-memory transport. The server's replies wait until it has read to
+/// the end of the input, so that every message is queued before the first is
+/// answered; a server paused in its input is let through, and so is one that an exit
+/// notification stops before the end, once it has all the bytes. Its waits poll: condition
+/// variables lost wake-ups under Wine.
 class Pipe final : public lsp::ByteSource, public lsp::ByteSink {
 public:
-    /// The input, and where it pauses until release() is called.
-    explicit Pipe(std::string input, std::size_t pause = std::string::npos,
-                  std::chrono::milliseconds patience = std::chrono::seconds(60))
-        : input_(std::move(input)), pause_(pause), patience_(patience) {}
+    /// The input, where it pauses until release() is called, and whether the server stops at an
+    /// exit notification before reading to the end.
+    explicit Pipe(std::string input, std::size_t pause = std::string::npos, bool exits = false)
+        : input_(std::move(input)), pause_(pause), exits_(exits) {}
 
-    void release() {
-        std::lock_guard<std::mutex> lock(mutex_);
-        pause_ = std::string::npos;
-        ready_.notify_all();
-    }
+    void release() { pause_ = std::string::npos; }
 
     std::size_t read(char* buffer, std::size_t size) override {
-        std::size_t pause;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            reader_ = std::this_thread::get_id();
-            if (at_ == pause_) open();
-            ready_.wait_for(lock, std::chrono::seconds(20),
-                            [this] { return at_ != pause_ || pause_ == std::string::npos; });
-            pause = pause_;
-        }
-        const std::size_t count = std::min({size, input_.size() - at_, pause - at_});
+        if (at_ == pause_) open_ = true;
+        while (at_ == pause_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const std::size_t count = std::min({size, input_.size() - at_, pause_.load() - at_});
         input_.copy(buffer, count, at_);
         at_ += count;
-        if (count == 0) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            open();
-        }
+        if (count == 0 || (exits_ && at_ == input_.size())) open_ = true;
         return count;
     }
 
     void write(std::string_view bytes) override {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (std::this_thread::get_id() != reader_) {
-            ready_.wait_for(lock, patience_, [this] { return open_; });
-            open();
-        }
+        while (!open_) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        std::lock_guard<std::mutex> lock(mutex_);
         output_ += bytes;
     }
 
@@ -74,20 +58,12 @@ public:
     }
 
 private:
-    /// Lets the replies through from now on; the caller holds mutex_.
-    void open() {
-        open_ = true;
-        ready_.notify_all();
-    }
-
     std::string input_;
-    std::size_t pause_;
-    std::chrono::milliseconds patience_;
+    std::atomic<std::size_t> pause_;
+    bool exits_;
     std::size_t at_ = 0;
+    std::atomic<bool> open_ = false;  // the replies may be written
     std::mutex mutex_;
-    std::condition_variable ready_;
-    std::thread::id reader_;
-    bool open_ = false;
     std::string output_;
 };
 
@@ -133,8 +109,7 @@ Session serve(const std::vector<std::string>& bodies,
     const bool exits = std::any_of(bodies.begin(), bodies.end(), [](const std::string& body) {
         return body.find("\"exit\"") != std::string::npos;
     });
-    Pipe pipe(framed(bodies), std::string::npos,
-              exits ? std::chrono::milliseconds(100) : std::chrono::seconds(60));
+    Pipe pipe(framed(bodies), std::string::npos, exits);
     const int status = lsp::Server(pipe, pipe, nullptr, std::move(analysis)).run();
     return {status, pipe.messages()};
 }
