@@ -338,12 +338,30 @@ std::optional<Fix> candidateFor(std::string_view text, const kessa::Finding& fin
             if (begin == at) return std::nullopt;
             return Fix{"Remove the blank before the double quote", finding, {begin, at, ""}};
         }
-        case FindingKind::KeyReplaced: {
+        case FindingKind::KeyReplaced:
+        case FindingKind::WaitingKey: {
             std::uint64_t equals = end;
             while (equals < text.size() && isBlank(text[equals])) ++equals;
             if (equals == text.size() || text[equals] != '=') return std::nullopt;
             return Fix{
                 "Give the key an empty value, \"\"", finding, {equals + 1, equals + 1, "\"\""}};
+        }
+        case FindingKind::EmptyBraces:
+            return Fix{"Write {=} for an empty object", finding, {at, end, "{=}"}};
+        case FindingKind::DroppedEquals:
+            return Fix{"Remove the equals sign", finding, {at, end, ""}};
+        case FindingKind::EmptyElement:
+            return Fix{"Remove the extra comma", finding, {at, end, ""}};
+        case FindingKind::OpenAtEnd:
+            return Fix{finding.bytes == "{" ? "Remove the left brace at the end"
+                                            : "Remove the double quote at the end",
+                       finding,
+                       {at, end, ""}};
+        case FindingKind::TextAfterQuote: {
+            // Between the quotes of two quoted elements, or in front of an unquoted one.
+            const bool quoted = at >= 2 && text[at - 1] == '"' && text[at - 2] == '"';
+            const std::uint64_t comma = quoted ? at - 1 : at;
+            return Fix{"Put a comma between the elements", finding, {comma, comma, ","}};
         }
         case FindingKind::JoinedLines: {
             const std::size_t lineBreak = finding.bytes.find_first_of("\r\n");
@@ -386,6 +404,12 @@ std::vector<Fix> fixesWithin(std::string_view text, std::uint64_t begin, std::ui
     for (const kessa::Finding& finding : touching) {
         std::optional<Fix> fix = candidateFor(text, finding);
         if (!fix) continue;
+        // Two findings about one key (left waiting, then replaced) ask for the same edit.
+        const auto same = [&fix](const Fix& other) {
+            return other.edit.begin == fix->edit.begin && other.edit.end == fix->edit.end &&
+                   other.edit.text == fix->edit.text;
+        };
+        if (std::any_of(fixes.begin(), fixes.end(), same)) continue;
         Counts after;
         if (!count(applied(text, fix->edit), after)) continue;
         bool holds = true;

@@ -53,7 +53,10 @@ std::vector<Entry> entriesOfTree(const pelmo::JsonObject& root) {
         } else {
             const auto& elements = static_cast<const pelmo::JsonArray&>(node).elements;
             for (std::size_t i = 0; i < elements.size(); ++i) {
-                children.push_back({elements[i].get(), "[" + std::to_string(i) + "]", depth});
+                // Appended: g++ 12 warns wrongly about "[" + string.
+                std::string index(1, '[');
+                index.append(std::to_string(i)).append(1, ']');
+                children.push_back({elements[i].get(), std::move(index), depth});
             }
         }
         pending.insert(pending.end(), children.rbegin(), children.rend());
@@ -277,6 +280,14 @@ TEST(Fixes, EachFindingThatSaysWhatToWrite) {
         {"ports={\r\n80\r\n443\r\n}\r\n", {"ports={\r\n80,\r\n443\r\n}\r\n"}},
         {"greeting=Hello {name}, welcome\n", {"greeting=\"Hello {name}, welcome\"\n"}},
         {"greeting=Hello {name}, welcome \r\n", {"greeting=\"Hello {name}, welcome\" \r\n"}},
+        {"e={ }\n", {"e={=}\n"}},
+        {"a=1\n=\nb=2\n", {"a=1\n\nb=2\n"}},
+        {"x={1,,2}\n", {"x={1,2}\n"}},
+        {"w={a=}\n", {"w={a=\"\"}\n"}},
+        {"t={\"dark blue\" red}\n", {"t={\"dark blue\" ,red}\n"}},
+        {"t={\"a\"\"b\"}\n", {"t={\"a\",\"b\"}\n"}},
+        {"a=1\n{", {"a=1\n"}, false},
+        {"a=1\n\"", {"a=1\n"}, false},
         // No edit says it better, or the edit would break something else.
         {"zip=01234\n", {}},
         {"a=1\na=2\n", {}},
@@ -306,7 +317,12 @@ TEST(Fixes, KeepTheMembersAround) {
                            "k= \"v\"=1\n",
                            "o={\n",
                            "}\n",
-                           "z=0x1F\n"};
+                           "z=0x1F\n",
+                           "e={ }\n",
+                           "=\n",
+                           "x={1,,2}\n",
+                           "t={\"a\"\"b\" c}\n",
+                           "w={a=}\n"};
     std::mt19937 random(5);
     for (int round = 0; round < 400; ++round) {
         std::string problem;
