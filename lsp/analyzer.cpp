@@ -68,18 +68,19 @@ void Analyzer::work() {
             queue_.pop_front();
         }
         std::string message;
+        bool done = false;
         try {
             const std::vector<Diagnostic> diagnostics =
                 analysis_(*job.snapshot.text, job.stale.get());
             message = format_(job.uri, job.version, job.snapshot, diagnostics);
+            done = true;
         } catch (const Superseded&) {
-            continue;
         } catch (const std::exception&) {
-            continue;  // out of memory: the next version tries again
+            // Out of memory: the next version tries again.
         }
-        job.snapshot = {};
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!job.stale->load()) send(message);
+        job.snapshot = {};  // let go under the lock that edits hold
+        if (done && !job.stale->load()) send(message);
     }
 }
 

@@ -43,6 +43,10 @@ public:
     void close(const std::string& uri, std::string_view cleared);
     /// Runs the jobs queued and ends the thread; later calls are ignored.
     void finish();
+    /// The lock under which the analysis lets go of the snapshots it read. Held while a document
+    /// is edited, a snapshot's use count then tells truly whether the analysis still reads it:
+    /// the count alone is read without ordering, and would let an edit race the last read.
+    std::unique_lock<std::mutex> holdSnapshots() { return std::unique_lock<std::mutex>(mutex_); }
 
 private:
     struct Job {

@@ -26,7 +26,8 @@ struct Snapshot {
 };
 
 /// One open document. Its text and line index are shared with whoever reads a version of them
-/// (the analysis) and copied before an edit only while another reader holds them.
+/// (the analysis) and copied before an edit only while another reader holds them; edits are made
+/// under the lock under which readers let go (Analyzer::holdSnapshots).
 class Document {
 public:
     Document(std::string text, std::int64_t version);

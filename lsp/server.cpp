@@ -296,11 +296,14 @@ void Server::didChange(const Json& params) {
         if (optionalMember(change, "range") != nullptr) next.range = rangeMember(change, "range");
         checked.push_back(next);
     }
-    for (const Change& change : checked) {
-        if (change.range) {
-            open.edit(*change.range, *change.text, encoding_);
-        } else {
-            open.replace(*change.text);
+    {
+        const auto held = analyzer_.holdSnapshots();
+        for (const Change& change : checked) {
+            if (change.range) {
+                open.edit(*change.range, *change.text, encoding_);
+            } else {
+                open.replace(*change.text);
+            }
         }
     }
     open.setVersion(version);
