@@ -40,20 +40,6 @@ bool isPlainAscii(std::string_view bytes) {
     return true;
 }
 
-/// The bytes of `span` that the conversion keeps: outside quotes it drops carriage returns and
-/// the line feeds of a pending brace, inside quotes tabs. A copy in `buffer` only if there are any.
-std::string_view keptBytes(std::string_view span, bool quoted, std::string& buffer) {
-    const auto dropped = [quoted](char c) { return quoted ? c == '\t' : c == '\r' || c == '\n'; };
-    std::size_t i = 0;
-    while (i != span.size() && !dropped(span[i])) ++i;
-    if (i == span.size()) return span;
-    buffer.assign(span.substr(0, i));
-    for (; i != span.size(); ++i) {
-        if (!dropped(span[i])) buffer += span[i];
-    }
-    return buffer;
-}
-
 std::uint64_t hashOf(std::string_view key) {
     std::uint64_t hash = 0x9E3779B97F4A7C15ull ^ key.size();
     std::size_t i = 0;
@@ -220,7 +206,7 @@ public:
                 return;
             }
         } else if (!isPlainAscii(span)) {
-            const std::string_view kept = keptBytes(span, false, buffer_);
+            const std::string_view kept = detail::keptBytes(span, false, buffer_);
             checkBytes(span, kept);
             if (!keys_.add(kept, kept.data() != span.data())) {
                 report(FindingKind::RepeatedKey, span);
@@ -257,7 +243,7 @@ public:
             if (quoted && span.find('\t') != std::string_view::npos) {
                 report(FindingKind::TabInQuotes, at, span.size());
             }
-            kept = keptBytes(span, quoted, buffer_);
+            kept = detail::keptBytes(span, quoted, buffer_);
         }
         if (detail::mayBeNumber(kept) && checkNumber(at, span, kept)) return;
         if (!plain) checkBytes(span, kept);
@@ -619,13 +605,19 @@ bool moreDigits(std::string_view written, std::string_view text) {
     return decimalOf(magnitude(written)).digits.size() > decimalOf(magnitude(text)).digits.size();
 }
 
-/// The words of an UnsafeInteger finding: what readers that hold doubles make of the integer.
-std::string unsafeIntegerWords(std::string_view bytes) {
+/// The numeral in a finding's bytes: what the conversion drops within a value, tabs and line
+/// breaks, cannot be a part of one.
+std::string numeralIn(std::string_view bytes) {
     std::string kept;
     for (const char c : bytes) {
         if (c != '\t' && c != '\r' && c != '\n') kept += c;
     }
-    const Scalar scalar = typeScalar(kept);
+    return kept;
+}
+
+/// The words of an UnsafeInteger finding: what readers that hold doubles make of the integer.
+std::string unsafeIntegerWords(std::string_view bytes) {
+    const Scalar scalar = typeScalar(numeralIn(bytes));
     char number[pelmo::detail::kNumberTextCapacity];
     // The double nearest the integer, written out in full: the value such a reader holds.
     const double nearest = static_cast<double>(scalar.integer);
@@ -746,11 +738,8 @@ std::string describe(const Finding& finding) {
     }
     const auto& words = kWords[static_cast<std::size_t>(finding.kind)];
     if (!words.numeral) return words.before + shown(finding.bytes) + words.after;
-    // What the numeral becomes: the bytes the conversion drops within one cannot be a part of it.
-    std::string kept;
-    for (const char c : finding.bytes) {
-        if (c != '\t' && c != '\r' && c != '\n') kept += c;
-    }
+    // What the numeral becomes.
+    const std::string kept = numeralIn(finding.bytes);
     const Scalar scalar = typeScalar(kept);
     char number[pelmo::detail::kNumberTextCapacity];
     const char* end = scalar.type == pelmo::JsonType::Integer

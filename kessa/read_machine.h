@@ -66,6 +66,20 @@ inline std::string_view trimmed(std::string_view bytes) {
     return bytes.substr(begin, end - begin);
 }
 
+/// The bytes of `span` that the conversion keeps: outside quotes it drops carriage returns and
+/// the line feeds of a pending brace, inside quotes tabs. A copy in `buffer` only if there are any.
+inline std::string_view keptBytes(std::string_view span, bool quoted, std::string& buffer) {
+    const auto dropped = [quoted](char c) { return quoted ? c == '\t' : c == '\r' || c == '\n'; };
+    std::size_t i = 0;
+    while (i != span.size() && !dropped(span[i])) ++i;
+    if (i == span.size()) return span;
+    buffer.assign(span.substr(0, i));
+    for (; i != span.size(); ++i) {
+        if (!dropped(span[i])) buffer += span[i];
+    }
+    return buffer;
+}
+
 /// The bytes collected for a key or a value. They stay a view of the text while they are one run
 /// of it, and are copied only when a dropped byte splits them (or, without kKeepBytes, never).
 template <bool kKeepBytes>

@@ -1,28 +1,10 @@
 #include "kessa/text_position.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "pelmo/file/utf8.h"
 
 namespace kessa {
-
-namespace {
-
-/// Whether every byte of [begin, end) is ASCII, eight at a time.
-bool isAscii(const char* begin, const char* end) {
-    for (; end - begin >= 8; begin += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, begin, 8);
-        if ((word & 0x8080808080808080ull) != 0) return false;
-    }
-    for (; begin != end; ++begin) {
-        if (static_cast<unsigned char>(*begin) >= 0x80) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 TextPosition positionAt(std::string_view text, std::uint64_t offset) {
     return PositionCounter(text).at(offset);
@@ -54,7 +36,8 @@ TextPosition PositionCounter::at(std::uint64_t offset) {
         column_ = 1;
         from = base + counted_;
     }
-    if (isAscii(from, to)) {
+    const auto size = static_cast<std::size_t>(to - from);
+    if (pelmo::detail::asciiPrefix(std::string_view(from, size)) == size) {
         column_ += static_cast<std::uint64_t>(to - from);
         counted_ = offset;
         return {line_, column_};

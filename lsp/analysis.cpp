@@ -405,10 +405,7 @@ std::vector<Fix> fixesWithin(std::string_view text, std::uint64_t begin, std::ui
         std::optional<Fix> fix = candidateFor(text, finding);
         if (!fix) continue;
         // Two findings about one key (left waiting, then replaced) ask for the same edit.
-        const auto same = [&fix](const Fix& other) {
-            return other.edit.begin == fix->edit.begin && other.edit.end == fix->edit.end &&
-                   other.edit.text == fix->edit.text;
-        };
+        const auto same = [&fix](const Fix& other) { return other.edit == fix->edit; };
         if (std::any_of(fixes.begin(), fixes.end(), same)) continue;
         Counts after;
         if (!count(applied(text, fix->edit), after)) continue;

@@ -27,6 +27,8 @@ void Analyzer::supersede(const std::string& uri) {
     if (found == current_.end()) return;
     found->second->store(true);
     current_.erase(found);
+    // A queued older version is dropped at once, and its text with it.
+    std::erase_if(queue_, [&uri](const Job& job) { return job.uri == uri; });
 }
 
 void Analyzer::analyze(const std::string& uri, std::int64_t version, Snapshot snapshot) {
@@ -35,8 +37,6 @@ void Analyzer::analyze(const std::string& uri, std::int64_t version, Snapshot sn
         supersede(uri);
         auto stale = std::make_shared<std::atomic<bool>>(false);
         current_.emplace(uri, stale);
-        // A queued older version is dropped at once, and its text with it.
-        std::erase_if(queue_, [&uri](const Job& job) { return job.uri == uri; });
         queue_.push_back({uri, version, std::move(snapshot), std::move(stale)});
     }
     wake_.notify_one();
@@ -45,7 +45,6 @@ void Analyzer::analyze(const std::string& uri, std::int64_t version, Snapshot sn
 void Analyzer::close(const std::string& uri, std::string_view cleared) {
     std::lock_guard<std::mutex> lock(mutex_);
     supersede(uri);
-    std::erase_if(queue_, [&uri](const Job& job) { return job.uri == uri; });
     send(cleared);
 }
 

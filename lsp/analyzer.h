@@ -57,7 +57,8 @@ private:
     };
 
     void work();
-    /// Marks the document's current job stale; the caller holds mutex_.
+    /// Marks the document's current job stale and drops it if still queued; the caller holds
+    /// mutex_.
     void supersede(const std::string& uri);
     /// Writes a message, which a client that went away cannot take.
     void send(std::string_view message);

@@ -139,12 +139,8 @@ void walkLayout(std::string_view text, LayoutVisitor& visitor) {
 }
 
 std::string keptBytes(std::string_view span, bool quoted) {
-    std::string kept;
-    kept.reserve(span.size());
-    for (const char c : span) {
-        if (quoted ? c != '\t' : c != '\r' && c != '\n') kept += c;
-    }
-    return kept;
+    std::string buffer;
+    return std::string(kessa::detail::keptBytes(span, quoted, buffer));
 }
 
 }  // namespace lsp

@@ -1,6 +1,5 @@
 #include "lsp/protocol.h"
 
-#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -9,29 +8,6 @@
 namespace lsp {
 
 namespace {
-
-/// Whether every byte of `bytes` is part of a well-formed UTF-8 sequence.
-bool isUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        if (i + 8 <= bytes.size()) {
-            std::uint64_t word;
-            std::memcpy(&word, bytes.data() + i, 8);
-            if ((word & 0x8080808080808080ull) == 0) {
-                i += 8;
-                continue;
-            }
-        }
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t length = pelmo::detail::utf8SequenceLength(bytes.substr(i));
-        if (length == 0) return false;
-        i += length;
-    }
-    return true;
-}
 
 // A body with bytes that are not UTF-8 is parsed with each such byte B spelled as the
 // noncharacter U+FDD0 and then U+00B (a noncharacter for a program's own use), and each U+FDD0
@@ -114,7 +90,7 @@ std::string dumped(const Json& value) {
 
 Json parseBody(std::string_view body) {
     try {
-        if (isUtf8(body)) return Json::parse(body);
+        if (pelmo::detail::isUtf8(body)) return Json::parse(body);
         Json value = Json::parse(escapeBytes(body));
         unescapeStrings(value);
         return value;

@@ -394,8 +394,8 @@ Json Server::codeAction(const Json& params) {
     std::uint64_t end = open.offsetOf(range.end, encoding_);
     if (end < begin) std::swap(begin, end);
     Json actions = Json::array();
+    Ranges ranges(open.text(), open.lines(), encoding_);
     for (const Fix& fix : fixesWithin(open.text(), begin, end)) {
-        Ranges ranges(open.text(), open.lines(), encoding_);
         Json edit = {{"range", ranges(fix.edit.begin, fix.edit.end)}, {"newText", fix.edit.text}};
         Json changes = Json::object();
         changes[uri] = Json::array({std::move(edit)});
@@ -425,16 +425,15 @@ Json Server::executeCommand(const Json& params) {
         throw RpcError(ErrorCode::InvalidParams, "no open document " + uri);
     }
     const std::string_view text = found->second.text();
+    std::string json;
+    pelmo::StringSink sink(json);
     try {
-        kessa::checkKessa(text);
+        kessa::writeIndentedJson(text, sink);  // what it wrote before a fault is dropped
     } catch (const kessa::SyntaxError& error) {
         const Position at = positionOf(text, found->second.lines(), error.offset(), encoding_);
         throw RpcError(ErrorCode::RequestFailed,
                        "line " + std::to_string(at.line + 1) + ": " + error.describe());
     }
-    std::string json;
-    pelmo::StringSink sink(json);
-    kessa::writeIndentedJson(text, sink);
     return json;
 }
 

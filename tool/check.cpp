@@ -232,7 +232,7 @@ int checkInput(std::string_view given, const Options& options, report::Report& r
         input.emplace(given);
         // Nothing to check is a failure here, not an empty text; a name that begins with "-"
         // gets the conversion's reason.
-        if (given.empty()) throw Failure("the input path is empty");
+        driver::refuseEmpty(*input, "input");
         if (!input->isStandard() && given.front() != '-' && !driver::exists(given)) {
             const std::system_error missing(
                 std::make_error_code(std::errc::no_such_file_or_directory));

@@ -41,6 +41,10 @@ std::string readFailure(const Path& input, const std::system_error& failure) {
     return "cannot read " + name + ": " + failure.code().message();
 }
 
+void refuseEmpty(const Path& path, const char* which) {
+    if (path.given.empty()) throw Failure(std::string("the ") + which + " path is empty");
+}
+
 void refuseOptionLikeInput(const Path& input) {
     // Without this, a mistyped option would be read as an empty input, and the output path,
     // perhaps the real input, overwritten with {}.

@@ -47,6 +47,10 @@ bool exists(std::string_view path);
 
 std::string readFailure(const Path& input, const std::system_error& failure);
 
+/// Raises Failure for an empty path: it names no file, and an empty native path would stand for
+/// standard output; most likely an unset variable. `which` is "input" or "output".
+void refuseEmpty(const Path& path, const char* which);
+
 /// Raises Failure for an input path that begins with "-" and names nothing: most likely an option.
 void refuseOptionLikeInput(const Path& input);
 

@@ -188,12 +188,6 @@ bool isOption(std::string_view arg, std::string_view name) {
     return arg == name && !driver::exists(arg);
 }
 
-/// An empty path names no file, and an empty native path would stand for standard output: it is
-/// most likely an unset variable.
-void refuseEmpty(const Path& path, const char* which) {
-    if (path.given.empty()) throw Failure(std::string("the ") + which + " path is empty");
-}
-
 /// An output path that begins with "-" and names nothing is most likely a misplaced option, and
 /// would create a file of that name.
 void refuseOptionLikeOutput(const Path& output) {
@@ -241,8 +235,8 @@ int runKessa2json(int argc, char** argv) {
             std::fputs(kUsage, stdout);
             return 1;
         }
-        refuseEmpty(input, "input");
-        refuseEmpty(output, "output");
+        driver::refuseEmpty(input, "input");
+        driver::refuseEmpty(output, "output");
         refuseOptionLikeOutput(output);
         convert(input, output);
         return 0;

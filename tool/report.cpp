@@ -265,8 +265,6 @@ std::string uriOf(std::string_view given) {
     return uri;
 }
 
-constexpr std::array<std::string_view, 3> kLevels{"note", "warning", "error"};
-
 class SarifReport final : public Report {
 public:
     SarifReport() {
@@ -292,19 +290,22 @@ public:
     }
     bool capped() const override { return false; }
     void beginInput(const Input& input) override {
-        artifact_ = artifacts_.size();
+        const std::size_t index = artifacts_.size();
         artifacts_.push_back(location(input));
+        // The same location with the artifact's index, as each result and failure refers to it.
+        artifactLocation_ = artifacts_.back();
+        artifactLocation_.insert(artifactLocation_.size() - 1,
+                                 ", \"index\": " + std::to_string(index));
     }
     void finding(const Item& item) override {
         const auto kind = kessa::kindOfCode(item.code);
         const std::size_t index = kind ? static_cast<std::size_t>(*kind) : kessa::kFindingKindCount;
         out_ << (firstResult_ ? "\n" : ",\n") << "                {\"ruleId\": ";
         out_.json(item.code) << ", \"ruleIndex\": " << std::uint64_t{index} << ", \"level\": \""
-                             << kLevels[static_cast<std::size_t>(item.severity)]
-                             << "\", \"message\": {\"text\": ";
+                             << kessa::name(item.severity) << "\", \"message\": {\"text\": ";
         out_.json(item.message) << "}, \"locations\": [{\"physicalLocation\": "
                                    "{\"artifactLocation\": "
-                                << artifactLocation() << ", \"region\": {";
+                                << artifactLocation_ << ", \"region\": {";
         out_ << "\"startLine\": " << item.start.line << ", \"startColumn\": " << item.start.column
              << ", \"endLine\": " << item.end.line << ", \"endColumn\": " << item.end.column
              << ", \"byteOffset\": " << item.offset << ", \"byteLength\": " << item.length
@@ -318,7 +319,7 @@ public:
         notifications_.push_back(
             "{\"level\": \"error\", \"message\": {\"text\": " + jsonText(reason) +
             "}, \"locations\": [{\"physicalLocation\": {\"artifactLocation\": " +
-            artifactLocation() + "}}]}");
+            artifactLocation_ + "}}]}");
     }
     void endInput() override {}
     void finish(int status) override {
@@ -344,8 +345,8 @@ private:
     void rule(std::string_view id, std::string_view summary, kessa::Severity level) {
         out_ << (firstRule_ ? "\n" : ",\n") << "                        {\"id\": ";
         out_.json(id) << ", \"shortDescription\": {\"text\": ";
-        out_.json(summary) << "}, \"defaultConfiguration\": {\"level\": \""
-                           << kLevels[static_cast<std::size_t>(level)] << "\"}}";
+        out_.json(summary) << "}, \"defaultConfiguration\": {\"level\": \"" << kessa::name(level)
+                           << "\"}}";
         firstRule_ = false;
     }
 
@@ -354,16 +355,11 @@ private:
         if (input.given == "-") return "{\"description\": {\"text\": \"standard input\"}}";
         return "{\"uri\": " + jsonText(uriOf(input.given)) + "}";
     }
-    std::string artifactLocation() const {
-        std::string text = artifacts_[artifact_];
-        text.insert(text.size() - 1, ", \"index\": " + std::to_string(artifact_));
-        return text;
-    }
 
     Output out_;
     bool firstRule_ = true, firstResult_ = true;
     std::vector<std::string> artifacts_;  // the location of each input, as JSON
-    std::size_t artifact_ = 0;            // the input being reported
+    std::string artifactLocation_;        // the input being reported's, with its index
     std::vector<std::string> notifications_;
 };
 

@@ -1,6 +1,8 @@
 #include "pelmo/file/utf8.h"
 
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 namespace pelmo::detail {
 
@@ -28,6 +30,27 @@ std::size_t utf8SequenceLength(std::string_view s) {
         if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
     }
     return length;
+}
+
+std::size_t asciiPrefix(std::string_view s) {
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if ((word & 0x8080808080808080ull) != 0) break;
+    }
+    while (i < s.size() && static_cast<unsigned char>(s[i]) < 0x80) ++i;
+    return i;
+}
+
+bool isUtf8(std::string_view bytes) {
+    for (std::size_t i = 0;;) {
+        i += asciiPrefix(bytes.substr(i));
+        if (i == bytes.size()) return true;
+        const std::size_t length = utf8SequenceLength(bytes.substr(i));
+        if (length == 0) return false;
+        i += length;
+    }
 }
 
 std::string printable(std::string_view bytes) {

@@ -12,6 +12,12 @@ namespace pelmo::detail {
 /// ill-formed: overlong, a surrogate, above U+10FFFF, truncated or a stray continuation byte.
 std::size_t utf8SequenceLength(std::string_view s);
 
+/// How many bytes at the start of `s` are ASCII, which counts them eight at a time.
+std::size_t asciiPrefix(std::string_view s);
+
+/// Whether `bytes` is all well-formed UTF-8.
+bool isUtf8(std::string_view bytes);
+
 /// `bytes` as one line of text for a person: printable ASCII and well-formed UTF-8 as they are,
 /// every other byte (controls, DEL, ill-formed UTF-8) as \xNN.
 std::string printable(std::string_view bytes);

@@ -6,6 +6,7 @@
 #include "pelmo/file/file_io.h"
 #include "pelmo/file/mapped_file.h"
 #include "pelmo/file/native_path.h"
+#include "pelmo/file/utf8.h"
 
 using namespace pelmo;
 namespace fs = std::filesystem;
@@ -40,6 +41,29 @@ TEST(NativePath, Utf8) {
             EXPECT_EQ(std::string(native.begin(), native.end()), row.bytes);
         });
         EXPECT_EQ(error, row.wellFormed ? std::error_code() : kIllFormedPath) << row.bytes;
+        EXPECT_EQ(detail::isUtf8(row.bytes), row.wellFormed) << row.bytes;
+        EXPECT_EQ(detail::isUtf8("a long ASCII run first/" + row.bytes), row.wellFormed)
+            << row.bytes;
+    }
+}
+
+// The ASCII run counted eight bytes at a time ends where a byte-by-byte count ends, for every
+// length around the word and every place of the first high byte.
+TEST(Utf8, AsciiPrefixAgainstByteByByte) {
+    for (std::size_t size = 0; size <= 25; ++size) {
+        for (std::size_t high = 0; high <= size; ++high) {
+            std::string bytes(size, 'a');
+            if (high < size) bytes[high] = '\x80';
+            for (std::size_t from = 0; from <= size; ++from) {
+                const std::string_view s = std::string_view(bytes).substr(from);
+                std::size_t expected = 0;
+                while (expected < s.size() && static_cast<unsigned char>(s[expected]) < 0x80) {
+                    ++expected;
+                }
+                EXPECT_EQ(detail::asciiPrefix(s), expected)
+                    << "size " << size << ", high byte at " << high << ", from " << from;
+            }
+        }
     }
 }
 
