@@ -153,16 +153,38 @@ TEST(Outline, Ranges) {
     }
 }
 
-// Deep texts: the outline stops at its depth, and nothing recurses.
-TEST(Outline, DeepText) {
-    const std::size_t depth = 1'000'000;
-    std::string text = "a=";
-    for (std::size_t i = 0; i < depth; ++i) text += "{";
-    text += "1";
-    text.append(depth, '}');
-    text += "\n";
-    EXPECT_EQ(lsp::outline(text).size(), lsp::kOutlineDepth);
-    EXPECT_EQ(lsp::hoverAt(text, depth + 2)->text, "1 (integer)");
+// The outline stops 64 levels deep and after 50,000 entries, one step each side of both; a text a
+// million levels deep recurses nowhere.
+TEST(Outline, Limits) {
+    const auto nested = [](std::size_t depth) {  // depth containers, then a scalar
+        std::string text = "a=";
+        text.append(depth, '{');
+        text += "1";
+        text.append(depth, '}');
+        return text + "\n";
+    };
+    const auto members = [](std::size_t count) {
+        std::string text;
+        for (std::size_t i = 0; i < count; ++i) text += "k=1\n";
+        return text;
+    };
+    const struct {
+        std::string what;
+        std::string text;
+        std::size_t symbols;
+    } rows[] = {
+        {"62 deep", nested(62), 63},
+        {"63 deep", nested(63), 64},
+        {"64 deep", nested(64), 64},
+        {"a million deep", nested(1'000'000), 64},
+        {"49,999 members", members(49'999), 49'999},
+        {"50,000 members", members(50'000), 50'000},
+        {"50,001 members", members(50'001), 50'000},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(lsp::outline(row.text).size(), row.symbols) << row.what;
+    }
+    EXPECT_EQ(lsp::hoverAt(nested(1'000'000), 1'000'002)->text, "1 (integer)");
 }
 
 // A hover tells what a value becomes and why, and a key's path.
