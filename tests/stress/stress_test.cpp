@@ -110,10 +110,9 @@ TEST_F(Stress, DeepUnclosedRejectedOnSmallStack) {
     scratch.write("unclosed.kessa", "a=" + std::string(kDepth, '{'));
     const Outcome outcome = run({"unclosed.kessa", "unclosed.json"}, kSmallStack);
     EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.err,
-              "kessa2json: unclosed.kessa:1:" + std::to_string(kDepth + 2) +
-                  ": this left brace is never closed (byte offset " + std::to_string(kDepth + 1) +
-                  ")\n");
+    EXPECT_EQ(outcome.err, "kessa2json: unclosed.kessa:1:" + std::to_string(kDepth + 2) +
+                               ": this left brace is never closed (byte offset " +
+                               std::to_string(kDepth + 1) + ")\n");
     EXPECT_FALSE(fs::exists(scratch.path / "unclosed.json"));
 }
 
