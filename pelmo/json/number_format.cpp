@@ -118,4 +118,13 @@ std::string formatFloat(double value) {
     return std::string(text, detail::writeFloat(text, value));
 }
 
+double writtenDouble(double value) {
+    if (!std::isfinite(value)) return value;
+    char text[detail::kNumberTextCapacity];
+    const char* end = detail::writeFloat(text, value);
+    double written = value;
+    std::from_chars(text, end, written);  // the text is a plain decimal, always read whole
+    return written;
+}
+
 }  // namespace pelmo

@@ -17,4 +17,9 @@ std::string formatInteger(std::int64_t value);
 /// text never depends on the process locale. Raises only std::bad_alloc.
 std::string formatFloat(double value);
 
+/// The double a JSON reader gets from the text formatFloat(value) writes: the value rounded to
+/// six decimals, an infinity for an infinity, NaN for NaN. What a program reading the tool's
+/// output holds, for those who must see the same number (a schema's check, the bindings).
+double writtenDouble(double value);
+
 }  // namespace pelmo

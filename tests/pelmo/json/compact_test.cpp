@@ -90,6 +90,13 @@ TEST(Compact, Floats) {
     for (const auto& row : rows) {
         EXPECT_EQ(formatFloat(row.value), row.text) << row.value;
         EXPECT_EQ(compact(JsonFloat(row.value)), row.text) << row.value;
+        // What a reader of the text gets back ("1e999" reads as an infinity); NaN stays NaN.
+        const double written = writtenDouble(row.value);
+        if (std::isnan(row.value)) {
+            EXPECT_TRUE(std::isnan(written));
+        } else {
+            EXPECT_EQ(written, std::strtod(row.text, nullptr)) << row.text;
+        }
     }
     const std::string huge = formatFloat(1e300);
     EXPECT_EQ(huge.size(), 303u);
