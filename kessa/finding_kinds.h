@@ -40,10 +40,31 @@ enum class FindingKind : std::uint8_t {
     WaitingKey,        ///< a key with no value when its object closes, left for a later value
     OpenAtEnd,         ///< a double quote or left brace at the end of the text, opening nothing
     TextAfterQuote,    ///< a value right after a closing quote in an array, an element of its own
+
+    // What a schema refuses: in a text checked against one.
+    SchemaType,          ///< a value of a type the schema does not allow
+    SchemaRequired,      ///< a member the schema requires, missing
+    SchemaAdditional,    ///< a member or element the schema does not allow
+    SchemaEnum,          ///< a value that is none of those the schema names (enum, const)
+    SchemaRange,         ///< a number out of the schema's range, or not a multiple it asks for
+    SchemaLength,        ///< a string shorter or longer than the schema allows
+    SchemaPattern,       ///< a string that does not match the schema's pattern
+    SchemaSize,          ///< an array or object with fewer or more entries than allowed
+    SchemaUnique,        ///< equal elements in an array the schema wants unique
+    SchemaContains,      ///< an array with no element that the schema's contains asks for
+    SchemaPropertyName,  ///< a key that the schema's propertyNames refuses
+    SchemaCombination,   ///< a value that fits none, or several, of anyOf, oneOf; or fits not
+    SchemaFalse,         ///< a value where the schema allows none
+    // Said once of the schema itself.
+    SchemaRemoteRef,  ///< a $ref to a remote schema, not fetched, so not checked
+    SchemaUnchecked,  ///< keywords left unchecked: of a later draft, or a pattern that cannot run
+    SchemaTooDeep,    ///< a text nested deeper than the schema check goes
 };
 
 /// How many kinds there are; they run from 0 to kFindingKindCount - 1.
-constexpr std::size_t kFindingKindCount = static_cast<std::size_t>(FindingKind::TextAfterQuote) + 1;
+constexpr std::size_t kFindingKindCount = static_cast<std::size_t>(FindingKind::SchemaTooDeep) + 1;
+/// The kinds below this one say what the notation does to a text; the others are a schema's.
+constexpr std::size_t kNotationKindCount = static_cast<std::size_t>(FindingKind::SchemaType);
 
 /// How much a finding matters, least first: a note where nothing changes here but readers may
 /// disagree, a warning where the data changes form or type, an error where the JSON loses data

@@ -640,6 +640,7 @@ void checkKessaFindings(std::string_view text, FindingHandler& handler) {
 }
 
 std::string describe(const Finding& finding) {
+    if (!finding.message.empty()) return std::string(finding.message);
     // The words around the bytes shown, by kind; a numeral's end in what it becomes.
     static constexpr struct {
         const char* before;
@@ -708,7 +709,7 @@ std::string describe(const Finding& finding) {
          "(there are no escapes)",
          false},
     };
-    static_assert(std::size(kWords) == kFindingKindCount);
+    static_assert(std::size(kWords) == kNotationKindCount);
     if (finding.kind == FindingKind::ByteOrderMark) return kWords[0].before;
     if (finding.kind == FindingKind::NoKey && finding.bytes == "{") {
         return "no key is waiting for the container that opens here, so it goes under the empty "

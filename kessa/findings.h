@@ -17,6 +17,12 @@ struct Finding {
     /// drops, such as the line breaks of JoinedLines, included); a left brace for a container
     /// under the empty key. Valid as long as the text is.
     std::string_view bytes;
+    /// Set for a schema's findings, which the kind alone cannot word: the message, the JSON
+    /// pointer of the value concerned (such as "/server/port") and the schema keyword that
+    /// refuses it (such as "maximum"). Valid during the handler's call.
+    std::string_view message = {};
+    std::string_view pointer = {};
+    std::string_view keyword = {};
 
     /// The kind's stable name, such as "trailing-zeros".
     std::string_view code() const { return kessa::code(kind); }
@@ -38,9 +44,9 @@ public:
 /// the findings before the fault have been reported, and whatever the handler raises.
 void checkKessaFindings(std::string_view text, FindingHandler& handler);
 
-/// The finding in a few words, with its bytes in double quotes (at most their first
-/// kBytesShown, with unprintable bytes as \xNN and quotes and backslashes escaped), and what to
-/// write instead where the notation has a way.
+/// The finding in a few words: its message where it has one, else its bytes in double quotes (at
+/// most their first kBytesShown, with unprintable bytes as \xNN and quotes and backslashes
+/// escaped), and what to write instead where the notation has a way.
 std::string describe(const Finding& finding);
 
 /// How much of a finding's bytes describe shows.

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kessa/findings.h"
+#include "kessa/schema.h"
 #include "kessa/text_position.h"
 #include "pelmo/file/utf8.h"
 #include "tool/driver.h"
@@ -27,13 +28,15 @@ using report::kListedFindings;
 
 constexpr char kUsage[] =
     "syntax: kessa2json --check [--format text|json|sarif|github] [--ignore CODE[,CODE...]]\n"
-    "                           [--severity note|warning|error] <in-kessa-file>...\n";
+    "                           [--severity note|warning|error] [--schema FILE]\n"
+    "                           <in-kessa-file>...\n";
 
 /// What the options of --check ask for.
 struct Options {
     report::Format format = report::Format::Text;
     std::bitset<kessa::kFindingKindCount> ignored;
     kessa::Severity least = kessa::Severity::Note;
+    std::optional<std::string_view> schema;
     std::vector<std::string_view> inputs;
 };
 
@@ -57,7 +60,8 @@ Options parseOptions(int argc, char** argv) {
         const std::size_t equals = arg.find('=');
         const bool joined = arg.rfind("--", 0) == 0 && equals != std::string_view::npos;
         if (joined) name = arg.substr(0, equals);
-        const bool takesValue = name == "--format" || name == "--ignore" || name == "--severity";
+        const bool takesValue =
+            name == "--format" || name == "--ignore" || name == "--severity" || name == "--schema";
         if ((!takesValue && arg != "--check") || driver::exists(arg)) {
             options.inputs.push_back(arg);
             continue;
@@ -71,7 +75,11 @@ Options parseOptions(int argc, char** argv) {
             throw UsageError(std::string(name) + " needs a value");
         }
         const std::string shown = driver::quoted(value);
-        if (name == "--format") {
+        if (name == "--schema") {
+            if (options.schema)
+                throw UsageError("--schema is given twice; a check takes one schema");
+            options.schema = value;
+        } else if (name == "--format") {
             const auto format = report::formatOfName(value);
             if (!format) {
                 throw UsageError("unknown format " + shown +
@@ -105,6 +113,12 @@ Options parseOptions(int argc, char** argv) {
     return options;
 }
 
+/// Whether the options ask for `finding`.
+bool wanted(const kessa::Finding& finding, const Options& options) {
+    return !options.ignored.test(static_cast<std::size_t>(finding.kind)) &&
+           finding.severity() >= options.least;
+}
+
 /// A finding waiting to be put in document order, which the reader does not keep for all: it
 /// reports a few findings, such as a repeated key, only once a later value comes. Ties keep the
 /// order of their reports.
@@ -127,10 +141,7 @@ public:
         : options_(options), report_(report), starts_(text), ends_(text) {}
 
     void found(const kessa::Finding& finding) override {
-        if (options_.ignored.test(static_cast<std::size_t>(finding.kind)) ||
-            finding.severity() < options_.least) {
-            return;
-        }
+        if (!wanted(finding, options_)) return;
         const Entry entry{finding, count_++};
         if (report_.capped()) {
             keepFirst(entry);
@@ -182,7 +193,7 @@ private:
         const std::uint64_t end = finding.offset + finding.bytes.size();
         report_.finding(Item{finding.code(), finding.severity(), kessa::describe(finding),
                              starts_.at(finding.offset), ends_.at(end), finding.offset,
-                             finding.bytes.size()});
+                             finding.bytes.size(), finding.pointer, finding.keyword});
     }
 
     const Options& options_;
@@ -190,6 +201,53 @@ private:
     kessa::PositionCounter starts_, ends_;
     std::vector<Entry> window_;
     std::uint64_t count_ = 0;
+};
+
+/// A schema's findings of one input, kept with their words, handed on among the notation's in
+/// document order: each before the first of the notation's that comes after it.
+class SchemaFindings final : public kessa::FindingHandler {
+public:
+    SchemaFindings(std::string_view text, const kessa::Schema& schema, kessa::FindingHandler& next)
+        : next_(next) {
+        kessa::checkSchemaFindings(text, schema, *this);
+    }
+
+    void found(const kessa::Finding& finding) override {
+        if (collecting_) {
+            kept_.push_back({finding, std::string(finding.message), std::string(finding.pointer),
+                             std::string(finding.keyword)});
+            return;
+        }
+        passUpTo(finding.offset);
+        next_.found(finding);
+    }
+
+    /// From now on, findings come from the notation's check, to be merged.
+    void merge() { collecting_ = false; }
+    /// Hands on those left.
+    void finish() { passUpTo(UINT64_MAX); }
+
+private:
+    struct Kept {
+        kessa::Finding finding;
+        std::string message, pointer, keyword;
+    };
+
+    void passUpTo(std::uint64_t offset) {
+        for (; nextKept_ != kept_.size() && kept_[nextKept_].finding.offset <= offset;
+             ++nextKept_) {
+            Kept& kept = kept_[nextKept_];
+            kept.finding.message = kept.message;
+            kept.finding.pointer = kept.pointer;
+            kept.finding.keyword = kept.keyword;
+            next_.found(kept.finding);
+        }
+    }
+
+    kessa::FindingHandler& next_;
+    std::vector<Kept> kept_;
+    std::size_t nextKept_ = 0;
+    bool collecting_ = true;
 };
 
 /// The bytes a fault concerns: the brace or the quote, the rest of the text for an unfinished
@@ -212,7 +270,8 @@ std::string changeFailure(const driver::Path& input) {
 }
 
 /// Checks one input and reports it; returns its part of the exit status.
-int checkInput(std::string_view given, const Options& options, report::Report& report) {
+int checkInput(std::string_view given, const Options& options, const kessa::Schema* schema,
+               report::Report& report) {
     report.beginInput({given == "-" ? "<stdin>" : pelmo::detail::printable(given), given});
     const auto fail = [&report](const std::string& reason) {
         driver::report(reason);
@@ -247,8 +306,19 @@ int checkInput(std::string_view given, const Options& options, report::Report& r
     }
 
     Collector collector(text, options, report);
+    std::optional<SchemaFindings> schemaFindings;
     try {
-        kessa::checkKessaFindings(text, collector);
+        // A malformed text is refused by the schema's check before any finding, and then by the
+        // notation's with its findings before the fault.
+        if (schema != nullptr) schemaFindings.emplace(text, *schema, collector);
+    } catch (const kessa::SyntaxError&) {
+    }
+    kessa::FindingHandler& handler =
+        schemaFindings ? static_cast<kessa::FindingHandler&>(*schemaFindings) : collector;
+    if (schemaFindings) schemaFindings->merge();
+    try {
+        kessa::checkKessaFindings(text, handler);
+        if (schemaFindings) schemaFindings->finish();
     } catch (const kessa::SyntaxError& error) {
         collector.finish(true);
         if (file && file->changed()) return fail(changeFailure(*input));
@@ -265,6 +335,26 @@ int checkInput(std::string_view given, const Options& options, report::Report& r
     return collector.count() == 0 ? 0 : 3;
 }
 
+/// What is said once of the schema, as findings in its own file; returns 3 if any is reported.
+int reportNotices(const kessa::Schema& schema, const Options& options, report::Report& report) {
+    int status = 0;
+    std::string_view file;
+    for (const kessa::SchemaNotice& notice : schema.notices()) {
+        const kessa::Finding finding{notice.kind, notice.offset, {}};
+        if (!wanted(finding, options)) continue;
+        if (notice.file != file) {
+            if (!file.empty()) report.endInput();
+            file = notice.file;
+            report.beginInput({pelmo::detail::printable(file), file});
+        }
+        report.finding(Item{finding.code(), finding.severity(), notice.message, notice.start,
+                            notice.end, notice.offset, notice.length});
+        status = 3;
+    }
+    if (!file.empty()) report.endInput();
+    return status;
+}
+
 }  // namespace
 
 int runCheck(int argc, char** argv) {
@@ -279,9 +369,12 @@ int runCheck(int argc, char** argv) {
     std::unique_ptr<report::Report> report;
     int status = 0;
     try {
+        std::optional<kessa::Schema> schema;
+        if (options.schema) schema.emplace(kessa::Schema::load(*options.schema));
         report = report::makeReport(options.format);
+        if (schema) status = reportNotices(*schema, options, *report);
         for (const std::string_view input : options.inputs) {
-            const int part = checkInput(input, options, *report);
+            const int part = checkInput(input, options, schema ? &*schema : nullptr, *report);
             // A malformed or unreadable input outweighs findings elsewhere.
             if (part == 2 || status == 0) status = part;
         }
@@ -289,6 +382,8 @@ int runCheck(int argc, char** argv) {
         return status;
     } catch (const Failure& failure) {
         driver::report(failure.what());
+    } catch (const kessa::SchemaError& error) {
+        driver::report(pelmo::detail::printable(error.what()));
     } catch (const std::bad_alloc&) {
         driver::report("out of memory");
     } catch (const std::exception& failure) {

@@ -166,7 +166,7 @@ void convert(const Path& input, const Path& output) {
 constexpr char kHelp[] =
     "usage: kessa2json <in-kessa-file> <out-json-file>\n"
     "       kessa2json --check [--format FORMAT] [--ignore CODES] [--severity LEVEL]\n"
-    "                          <in-kessa-file>...\n"
+    "                          [--schema FILE] <in-kessa-file>...\n"
     "       kessa2json --help | -h | --version\n"
     "\n"
     "Converts a file in the kessa notation into indented JSON; - stands for standard input or\n"
@@ -177,6 +177,8 @@ constexpr char kHelp[] =
     "                    Actions workflow commands)\n"
     "  --ignore CODES    leaves out the findings of these codes, separated by commas\n"
     "  --severity LEVEL  reports only findings at this level or above: note, warning, error\n"
+    "  --schema FILE     also checks what each file becomes against this JSON Schema (a path\n"
+    "                    or a file: URI; drafts 4, 6 and 7, later ones in part)\n"
     "\n"
     "Exit status: 0 done, and for --check nothing to report; 3 --check reported findings;\n"
     "2 failure, such as a malformed or unreadable input, with one line on standard error;\n"

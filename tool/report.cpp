@@ -198,7 +198,13 @@ public:
                                 << ", \"endLine\": " << item.end.line
                                 << ", \"endColumn\": " << item.end.column
                                 << ", \"offset\": " << item.offset
-                                << ", \"length\": " << item.length << '}';
+                                << ", \"length\": " << item.length;
+        if (!item.keyword.empty()) {
+            out_ << ", \"pointer\": ";
+            out_.json(item.pointer) << ", \"keyword\": ";
+            out_.json(item.keyword);
+        }
+        out_ << '}';
         firstItem_ = false;
         out_.pass();
     }
@@ -309,7 +315,13 @@ public:
         out_ << "\"startLine\": " << item.start.line << ", \"startColumn\": " << item.start.column
              << ", \"endLine\": " << item.end.line << ", \"endColumn\": " << item.end.column
              << ", \"byteOffset\": " << item.offset << ", \"byteLength\": " << item.length
-             << "}}}]}";
+             << "}}}]";
+        if (!item.keyword.empty()) {
+            out_ << ", \"properties\": {\"pointer\": ";
+            out_.json(item.pointer) << ", \"keyword\": ";
+            out_.json(item.keyword) << '}';
+        }
+        out_ << '}';
         firstResult_ = false;
         out_.pass();
     }

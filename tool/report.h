@@ -32,6 +32,9 @@ struct Item {
     kessa::TextPosition end;  // of the character just past the bytes
     std::uint64_t offset;
     std::uint64_t length;
+    /// A schema's finding: the JSON pointer of the value, and the keyword that refuses it.
+    std::string_view pointer = {};
+    std::string_view keyword = {};
 };
 
 /// An input the report speaks of.

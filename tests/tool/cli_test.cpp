@@ -13,7 +13,8 @@ namespace {
 const std::string kUsage = "syntax: kessa2json <in-kessa-file> <out-json-file>";
 const std::string kCheckUsage =
     "syntax: kessa2json --check [--format text|json|sarif|github] [--ignore CODE[,CODE...]]\n"
-    "                           [--severity note|warning|error] <in-kessa-file>...\n";
+    "                           [--severity note|warning|error] [--schema FILE]\n"
+    "                           <in-kessa-file>...\n";
 const std::string kJson = "{\n    \"a\": 1\n}";
 /// What --check says after the bytes of a value under the empty key.
 const std::string kNoKey =

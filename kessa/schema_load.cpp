@@ -1,0 +1,653 @@
+// Loading a schema: its files read and parsed, checked against the meta-schema of their draft,
+// and made ready for the validator. Every $ref to another file is resolved here, relative to the
+// file that names it, and rewritten to name that file's document; remote ones are not fetched.
+// What the validator would do differently from the draft (a pattern it cannot run, keywords of a
+// later draft, formats) is taken out first, and said where it matters.
+
+#include <nlohmann/json.hpp>
+#include <valijson/adapters/nlohmann_json_adapter.hpp>
+#include <valijson/schema_parser.hpp>
+#include <valijson/validation_results.hpp>
+#include <valijson/validator.hpp>
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <system_error>
+
+#include "kessa/schema_impl.h"
+#include "kessa/schema_meta.h"
+#include "pelmo/file/input_file.h"
+#include "pelmo/file/native_path.h"
+
+namespace kessa {
+
+SchemaError::SchemaError(std::string file, std::optional<TextPosition> position, std::string reason)
+    : pelmo::Exception(
+          file +
+          (position ? ":" + std::to_string(position->line) + ":" + std::to_string(position->column)
+                    : std::string()) +
+          ": " + reason),
+      file_(std::move(file)),
+      position_(position),
+      reason_(std::move(reason)) {}
+
+SchemaError::~SchemaError() = default;
+
+Schema::Schema(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Schema::Schema(Schema&&) noexcept = default;
+Schema& Schema::operator=(Schema&&) noexcept = default;
+Schema::~Schema() = default;
+
+const std::string& Schema::file() const {
+    return impl_->documents.front().file;
+}
+
+std::vector<std::string> Schema::files() const {
+    std::vector<std::string> files;
+    for (const auto& document : impl_->documents) files.push_back(document.file);
+    return files;
+}
+
+const std::vector<SchemaNotice>& Schema::notices() const {
+    return impl_->notices;
+}
+
+std::pair<const Schema::Impl::Document*, std::string> Schema::Impl::locate(
+    const std::string& pointer) const {
+    const std::string prefix = "/" + std::string(kDocumentsKey) + "/";
+    if (pointer.rfind(prefix, 0) != 0) return {&documents.front(), pointer};
+    const std::size_t slash = pointer.find('/', prefix.size());
+    const std::string index = pointer.substr(prefix.size(), slash - prefix.size());
+    const std::size_t n = std::stoul(index) + 1;
+    if (n >= documents.size()) return {&documents.front(), pointer};
+    return {&documents[n], slash == std::string::npos ? std::string() : pointer.substr(slash)};
+}
+
+TextPosition positionOf(const Schema::Impl::Document& document, const std::string& pointer) {
+    const auto place = document.places.places.find(pointer);
+    return positionAt(document.text, place == document.places.places.end() ? 0 : place->second.key);
+}
+
+namespace {
+
+using Json = nlohmann::json;
+using Document = Schema::Impl::Document;
+
+/// How deep a schema may nest: the validator's reading of a schema recurses per level.
+constexpr std::size_t kMaxSchemaDepth = 200;
+
+/// A pattern's length past which it is left unchecked: compiling one recurses per group.
+constexpr std::size_t kMaxPatternLength = 2000;
+
+std::string inQuotes(std::string_view text) {
+    return Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace);
+}
+
+int hexValue(char c) {
+    return c >= '0' && c <= '9'   ? c - '0'
+           : c >= 'a' && c <= 'f' ? c - 'a' + 10
+           : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                  : -1;
+}
+
+/// `text` with its %-escapes decoded.
+std::string percentDecoded(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+            hexValue(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+/// The file named by a file: URI (file:///x, file://localhost/x, file:/x), %-escapes decoded.
+std::optional<std::string> fileOfUri(std::string_view uri) {
+    if (uri.size() < 5 || uri.substr(0, 5) != "file:") return std::nullopt;
+    std::string_view rest = uri.substr(5);
+    if (rest.substr(0, 2) == "//") {
+        rest.remove_prefix(2);
+        const std::size_t slash = rest.find('/');
+        if (slash == std::string_view::npos) return std::nullopt;
+        const std::string_view host = rest.substr(0, slash);
+        if (!host.empty() && host != "localhost") return std::nullopt;
+        rest.remove_prefix(slash);
+    }
+    std::string file = percentDecoded(rest);
+#ifdef _WIN32
+    // file:///C:/x names C:/x.
+    if (file.size() >= 3 && file[0] == '/' && file[2] == ':') file.erase(0, 1);
+#endif
+    return file;
+}
+
+bool isRemote(std::string_view uri) {
+    const std::size_t colon = uri.find(':');
+    if (colon == std::string_view::npos || colon < 2) return false;  // "C:" is a drive
+    return uri.substr(0, 5) != "file:" &&
+           uri.find_first_not_of(
+               "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789+.-") == colon;
+}
+
+/// `reference`, a relative path, resolved against the folder of `from`, with "." and ".." taken
+/// out as far as they go.
+std::string resolvedPath(const std::string& from, std::string_view reference) {
+    const std::string decoded = percentDecoded(reference);
+    if (!decoded.empty() && (decoded.front() == '/' || decoded.find(':') == 1)) {
+        return std::filesystem::path(decoded).lexically_normal().generic_string();
+    }
+    std::filesystem::path base = std::filesystem::path(from).parent_path();
+    return (base / decoded).lexically_normal().generic_string();
+}
+
+std::string readFile(const std::string& file) {
+    try {
+        pelmo::InputFile input(pelmo::toNativePath(file));
+        return std::string(input.read(true));
+    } catch (const std::system_error& error) {
+        throw SchemaError(file, std::nullopt, "cannot read the schema: " + error.code().message());
+    }
+}
+
+/// The deepest nesting of brackets outside strings, and where it first passes `limit`.
+std::optional<std::size_t> tooDeep(std::string_view text, std::size_t limit) {
+    std::size_t depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (inString) {
+            if (c == '\\') {
+                ++i;
+            } else if (c == '"') {
+                inString = false;
+            }
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            if (++depth > limit) return i;
+        } else if ((c == '}' || c == ']') && depth != 0) {
+            --depth;
+        }
+    }
+    return std::nullopt;
+}
+
+Document parseDocument(std::string text, std::string file) {
+    if (const auto at = tooDeep(text, kMaxSchemaDepth)) {
+        throw SchemaError(
+            file, positionAt(text, *at),
+            "the schema nests deeper than " + std::to_string(kMaxSchemaDepth) + " levels");
+    }
+    Document document;
+    try {
+        document.json = Json::parse(text);
+    } catch (const Json::parse_error& error) {
+        // "[json.exception.parse_error.101] parse error at line 1, column 2: syntax error ..."
+        std::string reason = error.what();
+        const std::size_t colon = reason.find(": ", reason.find("parse error"));
+        reason = colon == std::string::npos ? "not JSON" : "not JSON: " + reason.substr(colon + 2);
+        const std::uint64_t at =
+            error.byte == 0 ? 0 : std::min<std::uint64_t>(error.byte - 1, text.size());
+        throw SchemaError(file, positionAt(text, at), reason);
+    }
+    document.places = detail::jsonPlaces(text);
+    document.text = std::move(text);
+    document.file = std::move(file);
+    return document;
+}
+
+Draft draftOf(const Json& root) {
+    if (!root.is_object()) return Draft::Draft7;
+    const auto declared = root.find("$schema");
+    if (declared == root.end() || !declared->is_string()) return Draft::Draft7;
+    const std::string& uri = declared->get_ref<const std::string&>();
+    if (uri.find("json-schema.org/") == std::string::npos) return Draft::Draft7;
+    if (uri.find("draft-03/") != std::string::npos) return Draft::Draft3;
+    if (uri.find("draft-04/") != std::string::npos) return Draft::Draft4;
+    if (uri.find("draft-06/") != std::string::npos) return Draft::Draft6;
+    if (uri.find("draft-07/") != std::string::npos) return Draft::Draft7;
+    if (uri.find("/schema") != std::string::npos) return Draft::Later;
+    return Draft::Draft7;
+}
+
+/// Keywords of drafts after 7 that 7 has no way to check.
+constexpr std::string_view kLaterKeywords[] = {
+    "$dynamicRef", "$dynamicAnchor", "$recursiveRef",    "$recursiveAnchor",      "$vocabulary",
+    "minContains", "maxContains",    "unevaluatedItems", "unevaluatedProperties", "contentSchema",
+};
+
+/// Keywords whose value is a schema, an array of schemas, or an object of them.
+enum class Holds : std::uint8_t { Schema, Schemas, NamedSchemas, SchemaOrSchemas, Dependencies };
+constexpr std::pair<std::string_view, Holds> kSubschemaKeywords[] = {
+    {"additionalItems", Holds::Schema},
+    {"additionalProperties", Holds::Schema},
+    {"not", Holds::Schema},
+    {"if", Holds::Schema},
+    {"then", Holds::Schema},
+    {"else", Holds::Schema},
+    {"contains", Holds::Schema},
+    {"propertyNames", Holds::Schema},
+    {"unevaluatedItems", Holds::Schema},
+    {"unevaluatedProperties", Holds::Schema},
+    {"contentSchema", Holds::Schema},
+    {"items", Holds::SchemaOrSchemas},
+    {"extends", Holds::SchemaOrSchemas},
+    {"disallow", Holds::Schemas},
+    {"allOf", Holds::Schemas},
+    {"anyOf", Holds::Schemas},
+    {"oneOf", Holds::Schemas},
+    {"prefixItems", Holds::Schemas},
+    {"properties", Holds::NamedSchemas},
+    {"patternProperties", Holds::NamedSchemas},
+    {"definitions", Holds::NamedSchemas},
+    {"$defs", Holds::NamedSchemas},
+    {"dependentSchemas", Holds::NamedSchemas},
+    {"dependencies", Holds::Dependencies},
+};
+
+/// Whether std::regex, as the validator uses it, can run `pattern`: it compiles, and is short.
+/// The error's words otherwise.
+std::optional<std::string> patternFault(const std::string& pattern,
+                                        std::unordered_map<std::string, std::regex>& regexes) {
+    if (pattern.size() > kMaxPatternLength) {
+        return "is longer than " + std::to_string(kMaxPatternLength) + " characters";
+    }
+    if (regexes.count(pattern) != 0) return std::nullopt;
+    try {
+        // Matched by the automaton rather than by backtracking, which recurses per character.
+        regexes.emplace(pattern, std::regex(pattern, std::regex::ECMAScript |
+                                                         std::regex_constants::__polynomial));
+    } catch (const std::regex_error& error) {
+        return std::string("cannot be read as a regular expression here (") + error.what() + ")";
+    }
+    return std::nullopt;
+}
+
+/// A $ref met in a document, to resolve once every file is read.
+struct Reference {
+    std::size_t document;
+    std::string pointer;  ///< of the schema object that holds it
+};
+
+class Loader {
+public:
+    explicit Loader(Schema::Impl& out) : out_(out) {}
+
+    void load(Document root) {
+        files_.emplace(std::filesystem::path(root.file).lexically_normal().generic_string(), 0);
+        out_.documents.push_back(std::move(root));
+        out_.draft = draftOf(out_.documents.front().json);
+        checkAgainstMetaSchema(out_.documents.front());
+        for (std::size_t i = 0; i < out_.documents.size(); ++i) walk(i);
+        for (const Reference& reference : references_) rewrite(reference);
+        noteLaterKeywords();
+        merge();
+        std::stable_sort(out_.notices.begin(), out_.notices.end(),
+                         [](const auto& a, const auto& b) {
+                             return a.file < b.file || (a.file == b.file && a.offset < b.offset);
+                         });
+        compile();
+    }
+
+private:
+    [[noreturn]] void fail(const Document& document, const std::string& pointer,
+                           std::string reason) {
+        throw SchemaError(document.file, positionOf(document, pointer), std::move(reason));
+    }
+
+    void notice(FindingKind kind, const Document& document, const std::string& pointer,
+                std::string message) {
+        const auto place = document.places.places.find(pointer);
+        SchemaNotice notice{kind, document.file, {}, {}, 0, 0, std::move(message)};
+        if (place != document.places.places.end()) {
+            notice.offset = place->second.key;
+            notice.length = place->second.value + place->second.length - place->second.key;
+        }
+        notice.start = positionAt(document.text, notice.offset);
+        notice.end = positionAt(document.text, notice.offset + notice.length);
+        out_.notices.push_back(std::move(notice));
+    }
+
+    /// The root document against the meta-schema of its draft: the first fault, at its place.
+    void checkAgainstMetaSchema(const Document& document) {
+        const valijson::Schema* meta = detail::metaSchema(out_.draft == Draft::Draft4 ? 4 : 7);
+        if (out_.draft == Draft::Draft3 || meta == nullptr) return;
+        valijson::Validator validator;
+        valijson::ValidationResults results;
+        if (validator.validate(*meta, valijson::adapters::NlohmannJsonAdapter(document.json),
+                               &results)) {
+            return;
+        }
+        // The deepest fault says most; an alternative's own fault comes after its branches'.
+        valijson::ValidationResults::Error error, deepest;
+        while (results.popError(error)) {
+            if (error.context.size() > deepest.context.size()) deepest = error;
+        }
+        std::string pointer;
+        for (std::size_t i = 1; i < deepest.context.size(); ++i) {
+            const std::string& step = deepest.context[i];
+            detail::appendPointerStep(pointer, std::string_view(step).substr(1, step.size() - 2));
+        }
+        fail(document, pointer,
+             "not a valid schema: " + describePointer(pointer) + " " +
+                 detail::metaFaultWords(document.json, pointer, deepest.description));
+    }
+
+    static std::string describePointer(const std::string& pointer) {
+        return pointer.empty() ? "the schema" : "the value at " + pointer;
+    }
+
+    /// Walks the schemas of one document: notes its $refs, anchors and later keywords, takes out
+    /// what the validator cannot check. Its own stack: schemas may nest deep.
+    void walk(std::size_t index) {
+        struct Step {
+            Json* schema;
+            std::string pointer;
+        };
+        std::vector<Step> pending{{&out_.documents[index].json, ""}};
+        while (!pending.empty()) {
+            Step step = std::move(pending.back());
+            pending.pop_back();
+            if (!step.schema->is_object()) continue;
+            Json& schema = *step.schema;
+            Document& document = out_.documents[index];
+            schema.erase("format");  // an annotation; the validator's checks recurse per byte
+            if (out_.draft == Draft::Draft3 || out_.draft == Draft::Draft4) schema.erase("id");
+            notePattern(document, schema, step.pointer);
+            if (const auto anchor = schema.find("$anchor");
+                anchor != schema.end() && anchor->is_string()) {
+                anchors_[{index, anchor->get<std::string>()}] = step.pointer;
+            }
+            for (const char* id : {"$id", "id"}) {
+                const auto found = schema.find(id);
+                if (found == schema.end() || !found->is_string()) continue;
+                const std::string& text = found->get_ref<const std::string&>();
+                if (text.size() > 1 && text.front() == '#')
+                    anchors_[{index, text.substr(1)}] = step.pointer;
+                if (step.pointer.empty()) ids_[text.substr(0, text.find('#'))] = index;
+            }
+            if (out_.draft == Draft::Later) {
+                translateLater(schema);
+                for (const std::string_view keyword : kLaterKeywords) {
+                    if (schema.contains(keyword))
+                        laterKeywords_.emplace(keyword, Reference{index, step.pointer});
+                }
+            }
+            if (schema.contains("propertyNames")) names_.push_back({index, step.pointer});
+            if (const auto ref = schema.find("$ref"); ref != schema.end() && ref->is_string()) {
+                references_.push_back({index, step.pointer});
+                load(index, ref->get<std::string>(), step.pointer);
+            }
+            for (const auto& [keyword, holds] : kSubschemaKeywords) {
+                const auto found = schema.find(keyword);
+                if (found == schema.end()) continue;
+                std::string pointer = step.pointer;
+                detail::appendPointerStep(pointer, keyword);
+                Json& value = *found;
+                const bool many = holds == Holds::Schemas ||
+                                  (holds == Holds::SchemaOrSchemas && value.is_array());
+                if (many && value.is_array()) {
+                    for (std::size_t i = 0; i < value.size(); ++i) {
+                        pending.push_back({&value[i], pointer + "/" + std::to_string(i)});
+                    }
+                } else if ((holds == Holds::NamedSchemas || holds == Holds::Dependencies) &&
+                           value.is_object()) {
+                    for (auto& [name, member] : value.items()) {
+                        if (holds == Holds::Dependencies && member.is_array()) continue;
+                        std::string named = pointer;
+                        detail::appendPointerStep(named, name);
+                        pending.push_back({&member, std::move(named)});
+                    }
+                } else if (!many) {
+                    pending.push_back({&value, std::move(pointer)});
+                }
+            }
+        }
+    }
+
+    /// pattern and the keys of patternProperties, where std::regex cannot run them, are left out.
+    void notePattern(const Document& document, Json& schema, const std::string& pointer) {
+        if (const auto pattern = schema.find("pattern");
+            pattern != schema.end() && pattern->is_string()) {
+            if (const auto fault = patternFault(pattern->get<std::string>(), out_.regexes)) {
+                notice(FindingKind::SchemaUnchecked, document, pointer + "/pattern",
+                       "the pattern " + inQuotes(pattern->get<std::string>()) + " " + *fault +
+                           ", so it is not checked");
+                schema.erase("pattern");
+            }
+        }
+        const auto patterns = schema.find("patternProperties");
+        if (patterns == schema.end() || !patterns->is_object()) return;
+        std::vector<std::string> unusable;
+        for (const auto& [pattern, subschema] : patterns->items()) {
+            if (const auto fault = patternFault(pattern, out_.regexes)) {
+                std::string at = pointer + "/patternProperties";
+                detail::appendPointerStep(at, pattern);
+                notice(FindingKind::SchemaUnchecked, document, at,
+                       "the pattern " + inQuotes(pattern) + " " + *fault +
+                           ", so the members it names are not checked");
+                unusable.push_back(pattern);
+            }
+        }
+        for (const std::string& pattern : unusable) patterns->erase(pattern);
+    }
+
+    /// Keywords of later drafts that say what a draft 7 keyword says, in its words.
+    void translateLater(Json& schema) {
+        if (const auto prefix = schema.find("prefixItems");
+            prefix != schema.end() && prefix->is_array()) {
+            Json items = *prefix;
+            if (const auto rest = schema.find("items"); rest != schema.end())
+                schema["additionalItems"] = *rest;
+            schema["items"] = std::move(items);
+            schema.erase("prefixItems");
+        }
+        for (const char* keyword : {"dependentRequired", "dependentSchemas"}) {
+            const auto found = schema.find(keyword);
+            if (found == schema.end() || !found->is_object()) continue;
+            Json& dependencies = schema["dependencies"];
+            if (!dependencies.is_object()) dependencies = Json::object();
+            for (const auto& [name, value] : found->items()) dependencies[name] = value;
+            schema.erase(found);
+        }
+        // From 2019-09 on a $ref applies beside the keywords next to it, as allOf has it.
+        const auto ref = schema.find("$ref");
+        if (ref != schema.end() && schema.size() > 1) {
+            Json all = Json::array({Json{{"$ref", *ref}}});
+            if (const auto before = schema.find("allOf");
+                before != schema.end() && before->is_array()) {
+                for (const Json& item : *before) all.push_back(item);
+            }
+            schema.erase("$ref");
+            schema["allOf"] = std::move(all);
+        }
+    }
+
+    /// Reads the file a $ref names, once, if it names a local one.
+    void load(std::size_t from, const std::string& reference, const std::string& pointer) {
+        const std::string uri = reference.substr(0, reference.find('#'));
+        if (uri.empty() || isRemote(uri) || files_.count(fileFor(from, uri)) != 0) return;
+        const std::string file = fileFor(from, uri);
+        files_.emplace(file, out_.documents.size());
+        std::string text;
+        try {
+            text = readFile(file);
+        } catch (const SchemaError& error) {
+            fail(out_.documents[from], pointer + "/$ref",
+                 "the $ref " + inQuotes(reference) + " names " + inQuotes(file) + ", which " +
+                     (error.reason().rfind("cannot read the schema: ", 0) == 0
+                          ? "cannot be read: " + error.reason().substr(24)
+                          : error.reason()));
+        }
+        out_.documents.push_back(parseDocument(std::move(text), file));
+    }
+
+    std::string fileFor(std::size_t from, const std::string& uri) const {
+        if (const auto file = fileOfUri(uri)) return *file;
+        return resolvedPath(out_.documents[from].file, uri);
+    }
+
+    /// Makes the $ref at `reference` name its document as the validator finds it, or takes it
+    /// out where it is remote.
+    void rewrite(const Reference& reference) {
+        Document& document = out_.documents[reference.document];
+        Json& schema = document.json.at(Json::json_pointer(reference.pointer));
+        const std::string text = schema.at("$ref").get<std::string>();
+        const std::size_t hash = text.find('#');
+        const std::string uri = text.substr(0, hash);
+        std::string fragment = hash == std::string::npos ? "" : text.substr(hash + 1);
+        std::size_t target = reference.document;
+        if (!uri.empty()) {
+            if (const auto known = ids_.find(uri); known != ids_.end()) {
+                target = known->second;
+            } else if (isRemote(uri)) {
+                if (remote_.insert(uri).second) {
+                    notice(FindingKind::SchemaRemoteRef, document, reference.pointer + "/$ref",
+                           "the $ref " + inQuotes(text) +
+                               " names a remote schema, which is not fetched: what it describes "
+                               "is not checked; save it beside this file and name it by its path");
+                }
+                schema = Json::object();
+                return;
+            } else {
+                target = files_.at(fileFor(reference.document, uri));
+            }
+        }
+        if (!fragment.empty() && fragment.front() != '/') {
+            const auto anchor = anchors_.find({target, fragment});
+            if (anchor == anchors_.end()) {
+                fail(document, reference.pointer + "/$ref",
+                     "the $ref " + inQuotes(text) + " names an anchor that " +
+                         inQuotes(out_.documents[target].file) + " does not have");
+            }
+            fragment = anchor->second;
+        }
+        if (!resolves(out_.documents[target].json, fragment)) {
+            fail(document, reference.pointer + "/$ref",
+                 "the $ref " + inQuotes(text) + " points at nothing in " +
+                     inQuotes(out_.documents[target].file));
+        }
+        // Every file goes into the first one's document (see merge), so every $ref is local.
+        std::string local = "#";
+        if (target != 0) {
+            local += "/" + std::string(kDocumentsKey) + "/" + std::to_string(target - 1);
+        }
+        schema["$ref"] = local + fragment;
+    }
+
+    /// The other files' documents, under a key of the first one's, so that the validator reads
+    /// one document with one scope: its caches are keyed by pointers alone.
+    void merge() {
+        out_.merged = out_.documents.front().json;
+        if (!out_.merged.is_object()) return;
+        if (out_.documents.size() > 1) {
+            Json& others = out_.merged[std::string(kDocumentsKey)];
+            others = Json::array();
+            for (std::size_t i = 1; i < out_.documents.size(); ++i) {
+                others.push_back(out_.documents[i].json);
+            }
+        }
+        hoistPropertyNames();
+    }
+
+    /// The validator files the schema of a propertyNames under its parent's place, where the
+    /// parent's own schema may already be: then it checks keys against the parent. A $ref in its
+    /// stead files it under the place the $ref names, one of its own.
+    void hoistPropertyNames() {
+        if (names_.empty()) return;
+        std::vector<std::string> pointers;
+        for (const Reference& at : names_) {
+            pointers.push_back((at.document == 0 ? std::string()
+                                                 : "/" + std::string(kDocumentsKey) + "/" +
+                                                       std::to_string(at.document - 1)) +
+                               at.pointer);
+        }
+        // The deepest first, so that moving one leaves the places of the others as they were.
+        std::stable_sort(
+            pointers.begin(), pointers.end(), [](const std::string& a, const std::string& b) {
+                return std::count(a.begin(), a.end(), '/') > std::count(b.begin(), b.end(), '/');
+            });
+        Json& hoisted = out_.merged[std::string(kNamesKey)];
+        hoisted = Json::array();
+        for (const std::string& pointer : pointers) {
+            Json& schema = out_.merged.at(Json::json_pointer(pointer));
+            const std::string target =
+                "#/" + std::string(kNamesKey) + "/" + std::to_string(hoisted.size());
+            hoisted.push_back(std::move(schema["propertyNames"]));
+            schema["propertyNames"] = Json{{"$ref", target}};
+        }
+    }
+
+    /// Whether the JSON pointer `fragment`, %-escapes and all, names a value of `json`.
+    static bool resolves(const Json& json, const std::string& fragment) {
+        try {
+            return json.contains(Json::json_pointer(percentDecoded(fragment)));
+        } catch (const Json::exception&) {
+            return false;
+        }
+    }
+
+    void noteLaterKeywords() {
+        if (laterKeywords_.empty()) return;
+        std::string names;
+        for (const auto& [keyword, where] : laterKeywords_) {
+            if (!names.empty()) names += ", ";
+            names += keyword;
+        }
+        notice(FindingKind::SchemaUnchecked, out_.documents.front(), "/$schema",
+               "this schema declares a draft after 7; it is checked with the rules that draft "
+               "shares with draft 7, and these keywords are not checked: " +
+                   names);
+    }
+
+    void compile() {
+        const auto version = out_.draft == Draft::Draft3   ? valijson::SchemaParser::kDraft3
+                             : out_.draft == Draft::Draft4 ? valijson::SchemaParser::kDraft4
+                                                           : valijson::SchemaParser::kDraft7;
+        valijson::SchemaParser parser(version);
+        try {
+            parser.populateSchema(valijson::adapters::NlohmannJsonAdapter(out_.merged),
+                                  out_.compiled);
+        } catch (const std::runtime_error& error) {
+            throw SchemaError(out_.documents.front().file, std::nullopt,
+                              std::string("not a schema that can be checked: ") + error.what());
+        } catch (const std::logic_error& error) {
+            throw SchemaError(out_.documents.front().file, std::nullopt,
+                              std::string("not a schema that can be checked: ") + error.what());
+        }
+    }
+
+    Schema::Impl& out_;
+    std::vector<Reference> references_;
+    std::vector<Reference> names_;              // the schemas that have a propertyNames
+    std::map<std::string, std::size_t> files_;  // read, by path
+    std::map<std::string, std::size_t> ids_;    // documents by their root $id
+    std::map<std::pair<std::size_t, std::string>, std::string> anchors_;  // to pointers
+    std::set<std::string> remote_;
+    std::map<std::string_view, Reference> laterKeywords_;
+};
+
+}  // namespace
+
+Schema Schema::parse(std::string_view text, std::string file) {
+    auto impl = std::make_unique<Impl>();
+    Loader loader(*impl);
+    loader.load(parseDocument(std::string(text), std::move(file)));
+    return Schema(std::move(impl));
+}
+
+Schema Schema::load(std::string_view location) {
+    std::string file = fileOfUri(location).value_or(std::string(location));
+    if (file.empty()) throw SchemaError(std::string(location), std::nullopt, "the path is empty");
+    std::string text = readFile(file);
+    return parse(text, std::move(file));
+}
+
+}  // namespace kessa
