@@ -110,6 +110,8 @@ public:
     std::vector<SchemaProperty> properties(const InstancePath& path) const;
 
     struct Impl;
+    /// The library's own view of it.
+    const Impl& impl() const { return *impl_; }
 
 private:
     explicit Schema(std::unique_ptr<Impl> impl);

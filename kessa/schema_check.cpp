@@ -2,6 +2,7 @@
 // each fault it reports becomes a finding with a place in the text and words that say what the
 // schema wants and, where the notation is the cause, why the text became what it did.
 
+#include <valijson/adapters/std_string_adapter.hpp>
 #include <valijson/validation_results.hpp>
 #include <valijson/validation_visitor.hpp>
 
@@ -165,11 +166,11 @@ struct Pending {
 
 class Checker {
 public:
-    Checker(const Schema::Impl& schema, const Instance& instance)
-        : schema_(schema), instance_(instance) {}
+    Checker(const Schema::Impl& schema, const Instance& instance, const Instance::Node& root)
+        : schema_(schema), instance_(instance), root_(root) {}
 
     /// The findings of one run of the validator's faults, in document order.
-    std::vector<Pending> findings(std::vector<valijson::ValidationResults::Error> errors) {
+    std::vector<Pending> findings(std::vector<valijson::ValidationResults::Error> errors) const {
         dropBranches(errors);
         std::vector<Pending> out;
         std::set<std::string> faulted;  // pointers with a finding of their own, or below them
@@ -200,6 +201,7 @@ public:
                 *entry, "the schema allows no value here");
             markFaulted(faulted, entry->pointer);
         }
+        refusedKeys(out);
         std::stable_sort(out.begin(), out.end(),
                          [](const Pending& a, const Pending& b) { return a.offset < b.offset; });
         // A fault met through two branches of the schema is said once.
@@ -210,6 +212,83 @@ public:
                               }),
                   out.end());
         return out;
+    }
+
+    /// Each key that a propertyNames refuses, which the validator refuses without a word.
+    void refusedKeys(std::vector<Pending>& out) const {
+        if (schema_.propertyNames.empty()) return;
+        struct Open {
+            const Instance::Node* node;
+            InstancePath path;
+            std::string pointer;
+        };
+        std::vector<Open> pending{{&root_, {}, ""}};
+        std::unordered_map<std::string, std::regex> regexes = schema_.regexes;
+        std::string buffer;
+        while (!pending.empty()) {
+            const Open open = std::move(pending.back());
+            pending.pop_back();
+            const auto entries = instance_.entries(*open.node);
+            const bool object = open.node->type == pelmo::JsonType::Object;
+            if (object) {
+                for (const FoundSchema& found : schemasAt(schema_, open.path)) {
+                    const std::size_t index = namesIndex(*found.schema);
+                    if (index == SIZE_MAX) continue;
+                    for (const std::uint32_t entry : entries) {
+                        const Instance::Node& member = instance_.node(entry);
+                        if ((member.flags & Instance::kShadowed) != 0) continue;
+                        const std::string key(instance_.key(member, buffer));
+                        const valijson::adapters::StdStringAdapter name(key);
+                        if (valijson::ValidationVisitor<valijson::adapters::StdStringAdapter>(
+                                name, {"<root>"}, true, nullptr, regexes)
+                                .validateSchema(*schema_.propertyNames[index])) {
+                            continue;
+                        }
+                        Pending pending{
+                            FindingKind::SchemaPropertyName,
+                            "propertyNames",
+                            member.keySize != 0 ? member.keyBegin : member.begin,
+                            member.keySize != 0 ? member.keySize : 1,
+                            open.pointer,
+                            "the key " + shown(key) + " is one the schema's propertyNames refuses"};
+                        detail::appendPointerStep(pending.pointer, key);
+                        out.push_back(std::move(pending));
+                    }
+                }
+            }
+            std::uint64_t index = 0;
+            for (const std::uint32_t entry : entries) {
+                const Instance::Node& child = instance_.node(entry);
+                const bool container =
+                    child.type == pelmo::JsonType::Object || child.type == pelmo::JsonType::Array;
+                if (container && (child.flags & Instance::kShadowed) == 0) {
+                    Open next{&child, open.path, open.pointer};
+                    if (object) {
+                        const std::string key(instance_.key(child, buffer));
+                        next.path.emplace_back(key);
+                        detail::appendPointerStep(next.pointer, key);
+                    } else {
+                        next.path.emplace_back(index);
+                        next.pointer += "/" + std::to_string(index);
+                    }
+                    pending.push_back(std::move(next));
+                }
+                ++index;
+            }
+        }
+    }
+
+    /// The index of the propertyNames of `schema` among those compiled alone, or SIZE_MAX.
+    static std::size_t namesIndex(const Json& schema) {
+        if (!schema.is_object()) return SIZE_MAX;
+        const auto names = schema.find("propertyNames");
+        if (names == schema.end() || !names->is_object()) return SIZE_MAX;
+        const auto ref = names->find("$ref");
+        if (ref == names->end() || !ref->is_string()) return SIZE_MAX;
+        const std::string& text = ref->get_ref<const std::string&>();
+        const std::string prefix = "#/" + std::string(kNamesKey) + "/";
+        if (text.rfind(prefix, 0) != 0) return SIZE_MAX;
+        return std::stoul(text.substr(prefix.size()));
     }
 
     /// A finding for a text the validator refused without naming a place: a key that
@@ -257,7 +336,7 @@ private:
 
     /// The value a context of the validator names: "<root>", then "[key]" or "[index]" steps.
     std::optional<Place> placeOf(const std::vector<std::string>& context) const {
-        Place place{&instance_.root(), {}, ""};
+        Place place{&root_, {}, ""};
         std::string buffer;
         for (std::size_t i = 1; i < context.size(); ++i) {
             const std::string& step = context[i];
@@ -345,7 +424,7 @@ private:
     void add(std::vector<Pending>& out, FindingKind kind, std::string keyword, const Place& place,
              std::string message) const {
         Pending pending{kind, std::move(keyword), 0, 0, place.pointer, std::move(message)};
-        if (place.node == &instance_.root()) {
+        if (place.node == &instance_.root()) {  // the text's top level
             pending.offset = 0;
             pending.length = firstLineLength();
         } else {
@@ -761,13 +840,15 @@ private:
 
     const Schema::Impl& schema_;
     const Instance& instance_;
+    const Instance::Node& root_;  // the value checked
 };
 
 }  // namespace
 
-void checkSchemaFindings(std::string_view text, const Schema& schema, FindingHandler& handler) {
-    const Schema::Impl& impl = *schema.impl_;
-    const Instance instance(text);
+namespace detail {
+
+void checkInstance(const Schema::Impl& impl, const Instance& instance, std::uint32_t root,
+                   FindingHandler& handler) {
     std::vector<Pending> findings;
     if (instance.depth() > kMaxCheckedDepth) {
         findings.push_back(
@@ -776,32 +857,30 @@ void checkSchemaFindings(std::string_view text, const Schema& schema, FindingHan
                  " levels deep, deeper than the " + std::to_string(kMaxCheckedDepth) +
                  " a schema check follows, so it is not checked against the schema"});
     } else {
-        std::vector<valijson::ValidationResults::Error> errors;
-        bool valid = true;
         detail::runOnLargeStack(kStackSize, [&] {
             auto regexes = impl.regexes;
             const bool wholeFloats = impl.draft != Draft::Draft3 && impl.draft != Draft::Draft4;
-            const detail::InstanceAdapter root(detail::InstanceRef{&instance, 0, wholeFloats});
+            const InstanceAdapter adapter(InstanceRef{&instance, root, wholeFloats});
             const std::vector<std::string> context(1, "<root>");
             // Told without words first, which is many times faster; a text that fails is
             // checked again for every fault and its place.
-            valid = valijson::ValidationVisitor<detail::InstanceAdapter>(root, context, true,
-                                                                         nullptr, regexes)
-                        .validateSchema(impl.compiled);
-            if (valid) return;
+            if (valijson::ValidationVisitor<InstanceAdapter>(adapter, context, true, nullptr,
+                                                             regexes)
+                    .validateSchema(impl.compiled)) {
+                return;
+            }
             valijson::ValidationResults results;
-            valijson::ValidationVisitor<detail::InstanceAdapter>(root, context, true, &results,
-                                                                 regexes)
+            valijson::ValidationVisitor<InstanceAdapter>(adapter, context, true, &results, regexes)
                 .validateSchema(impl.compiled);
+            std::vector<valijson::ValidationResults::Error> errors;
             valijson::ValidationResults::Error error;
             while (results.popError(error)) errors.push_back(std::move(error));
-        });
-        if (!valid) {
-            Checker checker(impl, instance);
+            const Checker checker(impl, instance, instance.node(root));
             findings = checker.findings(std::move(errors));
             if (findings.empty()) findings.push_back(checker.unplaced());
-        }
+        });
     }
+    const std::string_view text = instance.text();
     for (const Pending& pending : findings) {
         Finding finding{pending.kind, pending.offset, text.substr(pending.offset, pending.length)};
         finding.message = pending.message;
@@ -809,6 +888,13 @@ void checkSchemaFindings(std::string_view text, const Schema& schema, FindingHan
         finding.keyword = pending.keyword;
         handler.found(finding);
     }
+}
+
+}  // namespace detail
+
+void checkSchemaFindings(std::string_view text, const Schema& schema, FindingHandler& handler) {
+    const Instance instance(text);
+    detail::checkInstance(*schema.impl_, instance, 0, handler);
 }
 
 }  // namespace kessa

@@ -41,12 +41,21 @@ struct Schema::Impl {
     Draft draft = Draft::Draft7;
     std::vector<SchemaNotice> notices;
     valijson::Schema compiled;
+    /// The schema of each propertyNames, as `merged` holds them under kNamesKey, alone.
+    std::vector<std::unique_ptr<valijson::Schema>> propertyNames;
     /// The patterns, compiled once, as the validator looks them up.
     std::unordered_map<std::string, std::regex> regexes;
 
     /// The document and the pointer in it of a pointer into `merged`.
     std::pair<const Document*, std::string> locate(const std::string& pointer) const;
 };
+
+namespace detail {
+class Instance;
+/// checkSchemaFindings for the value `root` of `instance` (0 for the text's top level).
+void checkInstance(const Schema::Impl& schema, const Instance& instance, std::uint32_t root,
+                   FindingHandler& handler);
+}  // namespace detail
 
 /// The place of the value at `pointer` in `document`, as a position for a reader of its file.
 TextPosition positionOf(const Schema::Impl::Document& document, const std::string& pointer);

@@ -147,6 +147,14 @@ std::string resolvedPath(const std::string& from, std::string_view reference) {
     return (base / decoded).lexically_normal().generic_string();
 }
 
+bool existsAsFile(const std::string& file) {
+    try {
+        return pelmo::pathExists(pelmo::toNativePath(file));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 std::string readFile(const std::string& file) {
     try {
         pelmo::InputFile input(pelmo::toNativePath(file));
@@ -274,7 +282,27 @@ std::optional<std::string> patternFault(const std::string& pattern,
 struct Reference {
     std::size_t document;
     std::string pointer;  ///< of the schema object that holds it
+    std::string base;     ///< the absolute $id it lies under, if any
 };
+
+/// A place named by an $id.
+struct Identified {
+    std::size_t document;
+    std::string pointer;
+};
+
+/// `reference` resolved against the absolute URI `base`, as far as an $id needs: an absolute
+/// reference as it is, one from "/" from the base's host on, any other beside the base's last
+/// segment.
+std::string resolvedUri(const std::string& base, const std::string& reference) {
+    if (reference.find("://") != std::string::npos || base.empty()) return reference;
+    const std::size_t host = base.find("://");
+    if (!reference.empty() && reference.front() == '/') {
+        const std::size_t path = base.find('/', host + 3);
+        return base.substr(0, path) + reference;
+    }
+    return base.substr(0, base.rfind('/') + 1) + reference;
+}
 
 class Loader {
 public:
@@ -285,7 +313,18 @@ public:
         out_.documents.push_back(std::move(root));
         out_.draft = draftOf(out_.documents.front().json);
         checkAgainstMetaSchema(out_.documents.front());
-        for (std::size_t i = 0; i < out_.documents.size(); ++i) walk(i);
+        // Each document's $refs to files are read once it is walked, when its $ids are known.
+        for (std::size_t i = 0; i < out_.documents.size(); ++i) {
+            const std::size_t first = references_.size();
+            walk(i);
+            for (std::size_t r = first; r < references_.size(); ++r) loadFile(references_[r]);
+        }
+        // In document order, so that what is said once is said at the first place.
+        std::stable_sort(references_.begin(), references_.end(),
+                         [this](const Reference& a, const Reference& b) {
+                             return a.document < b.document ||
+                                    (a.document == b.document && placeOf(a) < placeOf(b));
+                         });
         for (const Reference& reference : references_) rewrite(reference);
         noteLaterKeywords();
         merge();
@@ -313,6 +352,12 @@ private:
         notice.start = positionAt(document.text, notice.offset);
         notice.end = positionAt(document.text, notice.offset + notice.length);
         out_.notices.push_back(std::move(notice));
+    }
+
+    std::uint64_t placeOf(const Reference& reference) const {
+        const auto& places = out_.documents[reference.document].places.places;
+        const auto place = places.find(reference.pointer);
+        return place == places.end() ? 0 : place->second.value;
     }
 
     /// The root document against the meta-schema of its draft: the first fault, at its place.
@@ -350,8 +395,9 @@ private:
         struct Step {
             Json* schema;
             std::string pointer;
+            std::string base;  // the absolute $id it lies under
         };
-        std::vector<Step> pending{{&out_.documents[index].json, ""}};
+        std::vector<Step> pending{{&out_.documents[index].json, "", ""}};
         while (!pending.empty()) {
             Step step = std::move(pending.back());
             pending.pop_back();
@@ -359,7 +405,6 @@ private:
             Json& schema = *step.schema;
             Document& document = out_.documents[index];
             schema.erase("format");  // an annotation; the validator's checks recurse per byte
-            if (out_.draft == Draft::Draft3 || out_.draft == Draft::Draft4) schema.erase("id");
             notePattern(document, schema, step.pointer);
             if (const auto anchor = schema.find("$anchor");
                 anchor != schema.end() && anchor->is_string()) {
@@ -369,9 +414,23 @@ private:
                 const auto found = schema.find(id);
                 if (found == schema.end() || !found->is_string()) continue;
                 const std::string& text = found->get_ref<const std::string&>();
-                if (text.size() > 1 && text.front() == '#')
+                if (text.size() > 1 && text.front() == '#') {
                     anchors_[{index, text.substr(1)}] = step.pointer;
-                if (step.pointer.empty()) ids_[text.substr(0, text.find('#'))] = index;
+                    continue;
+                }
+                const std::string uri = resolvedUri(step.base, text.substr(0, text.find('#')));
+                if (uri.find("://") != std::string::npos) {
+                    step.base = uri;
+                    ids_.emplace(uri, Identified{index, step.pointer});
+                }
+            }
+            // The validator would take an id as the scope of the $refs below it; they are all
+            // resolved here.
+            schema.erase("id");
+            if (out_.draft == Draft::Draft3 || out_.draft == Draft::Draft4) {
+                // Words of later drafts, which the validator would refuse rather than ignore.
+                schema.erase("propertyNames");
+                schema.erase("if");
             }
             if (out_.draft == Draft::Later) {
                 translateLater(schema);
@@ -382,8 +441,7 @@ private:
             }
             if (schema.contains("propertyNames")) names_.push_back({index, step.pointer});
             if (const auto ref = schema.find("$ref"); ref != schema.end() && ref->is_string()) {
-                references_.push_back({index, step.pointer});
-                load(index, ref->get<std::string>(), step.pointer);
+                references_.push_back({index, step.pointer, step.base});
             }
             for (const auto& [keyword, holds] : kSubschemaKeywords) {
                 const auto found = schema.find(keyword);
@@ -395,7 +453,8 @@ private:
                                   (holds == Holds::SchemaOrSchemas && value.is_array());
                 if (many && value.is_array()) {
                     for (std::size_t i = 0; i < value.size(); ++i) {
-                        pending.push_back({&value[i], pointer + "/" + std::to_string(i)});
+                        pending.push_back(
+                            {&value[i], pointer + "/" + std::to_string(i), step.base});
                     }
                 } else if ((holds == Holds::NamedSchemas || holds == Holds::Dependencies) &&
                            value.is_object()) {
@@ -403,10 +462,10 @@ private:
                         if (holds == Holds::Dependencies && member.is_array()) continue;
                         std::string named = pointer;
                         detail::appendPointerStep(named, name);
-                        pending.push_back({&member, std::move(named)});
+                        pending.push_back({&member, std::move(named), step.base});
                     }
                 } else if (!many) {
-                    pending.push_back({&value, std::move(pointer)});
+                    pending.push_back({&value, std::move(pointer), step.base});
                 }
             }
         }
@@ -470,23 +529,42 @@ private:
         }
     }
 
-    /// Reads the file a $ref names, once, if it names a local one.
-    void load(std::size_t from, const std::string& reference, const std::string& pointer) {
-        const std::string uri = reference.substr(0, reference.find('#'));
-        if (uri.empty() || isRemote(uri) || files_.count(fileFor(from, uri)) != 0) return;
-        const std::string file = fileFor(from, uri);
+    /// The place an $id names for the URI of `reference`, if one does.
+    const Identified* identified(const Reference& reference, const std::string& uri) const {
+        const auto found = ids_.find(resolvedUri(reference.base, uri));
+        return found == ids_.end() ? nullptr : &found->second;
+    }
+
+    /// Reads the file a $ref names, once, if it names a local one; a meta-schema of drafts 4
+    /// and 7 is at hand without a fetch.
+    void loadFile(const Reference& reference) {
+        const Document& from = out_.documents[reference.document];
+        const std::string text =
+            from.json.at(Json::json_pointer(reference.pointer)).at("$ref").get<std::string>();
+        const std::string uri = text.substr(0, text.find('#'));
+        if (uri.empty() || identified(reference, uri) != nullptr) return;
+        if (const auto meta = detail::metaSchemaText(uri)) {
+            files_.emplace(uri, out_.documents.size());
+            out_.documents.push_back(parseDocument(std::string(*meta), uri));
+            return;
+        }
+        if (isRemote(uri) || files_.count(fileFor(reference.document, uri)) != 0) return;
+        const std::string file = fileFor(reference.document, uri);
+        // Under an $id, a relative $ref names a URI; a file beside this one by that name is
+        // taken for it, and without one the URI is remote.
+        if (!reference.base.empty() && !existsAsFile(file)) return;
         files_.emplace(file, out_.documents.size());
-        std::string text;
+        std::string content;
         try {
-            text = readFile(file);
+            content = readFile(file);
         } catch (const SchemaError& error) {
-            fail(out_.documents[from], pointer + "/$ref",
-                 "the $ref " + inQuotes(reference) + " names " + inQuotes(file) + ", which " +
+            fail(from, reference.pointer + "/$ref",
+                 "the $ref " + inQuotes(text) + " names " + inQuotes(file) + ", which " +
                      (error.reason().rfind("cannot read the schema: ", 0) == 0
                           ? "cannot be read: " + error.reason().substr(24)
                           : error.reason()));
         }
-        out_.documents.push_back(parseDocument(std::move(text), file));
+        out_.documents.push_back(parseDocument(std::move(content), file));
     }
 
     std::string fileFor(std::size_t from, const std::string& uri) const {
@@ -505,9 +583,18 @@ private:
         std::string fragment = hash == std::string::npos ? "" : text.substr(hash + 1);
         std::size_t target = reference.document;
         if (!uri.empty()) {
-            if (const auto known = ids_.find(uri); known != ids_.end()) {
-                target = known->second;
-            } else if (isRemote(uri)) {
+            if (const Identified* known = identified(reference, uri)) {
+                target = known->document;
+                if (fragment.empty() || fragment.front() == '/')
+                    fragment = known->pointer + fragment;
+            } else if (const auto meta = files_.find(uri); meta != files_.end()) {
+                target = meta->second;
+            } else if (const auto file = isRemote(uri)
+                                             ? files_.end()
+                                             : files_.find(fileFor(reference.document, uri));
+                       file != files_.end()) {
+                target = file->second;
+            } else {
                 if (remote_.insert(uri).second) {
                     notice(FindingKind::SchemaRemoteRef, document, reference.pointer + "/$ref",
                            "the $ref " + inQuotes(text) +
@@ -516,8 +603,6 @@ private:
                 }
                 schema = Json::object();
                 return;
-            } else {
-                target = files_.at(fileFor(reference.document, uri));
             }
         }
         if (!fragment.empty() && fragment.front() != '/') {
@@ -622,13 +707,22 @@ private:
             throw SchemaError(out_.documents.front().file, std::nullopt,
                               std::string("not a schema that can be checked: ") + error.what());
         }
+        // Each propertyNames alone as well: the validator says nothing of the key it refuses.
+        const auto names = out_.merged.find(std::string(kNamesKey));
+        if (names == out_.merged.end()) return;
+        for (std::size_t i = 0; i < names->size(); ++i) {
+            Json entry = out_.merged;
+            entry["$ref"] = "#/" + std::string(kNamesKey) + "/" + std::to_string(i);
+            auto& schema = out_.propertyNames.emplace_back(std::make_unique<valijson::Schema>());
+            parser.populateSchema(valijson::adapters::NlohmannJsonAdapter(entry), *schema);
+        }
     }
 
     Schema::Impl& out_;
     std::vector<Reference> references_;
     std::vector<Reference> names_;              // the schemas that have a propertyNames
     std::map<std::string, std::size_t> files_;  // read, by path
-    std::map<std::string, std::size_t> ids_;    // documents by their root $id
+    std::map<std::string, Identified> ids_;     // places by their absolute $id
     std::map<std::pair<std::size_t, std::string>, std::string> anchors_;  // to pointers
     std::set<std::string> remote_;
     std::map<std::string_view, Reference> laterKeywords_;

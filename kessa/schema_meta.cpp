@@ -106,6 +106,20 @@ std::unique_ptr<valijson::Schema> compiled(const char* text,
 
 }  // namespace
 
+std::optional<std::string_view> metaSchemaText(std::string_view uri) {
+    if (uri.substr(0, 7) == "http://") {
+        uri.remove_prefix(7);
+    } else if (uri.substr(0, 8) == "https://") {
+        uri.remove_prefix(8);
+    } else {
+        return std::nullopt;
+    }
+    if (!uri.empty() && uri.back() == '#') uri.remove_suffix(1);
+    if (uri == "json-schema.org/draft-07/schema") return kDraft7;
+    if (uri == "json-schema.org/draft-04/schema") return kDraft4;
+    return std::nullopt;
+}
+
 const valijson::Schema* metaSchema(int draft) {
     static const auto draft4 = compiled(kDraft4, valijson::SchemaParser::kDraft4);
     static const auto draft7 = compiled(kDraft7, valijson::SchemaParser::kDraft7);
