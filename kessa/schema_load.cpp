@@ -436,10 +436,10 @@ private:
                 translateLater(schema);
                 for (const std::string_view keyword : kLaterKeywords) {
                     if (schema.contains(keyword))
-                        laterKeywords_.emplace(keyword, Reference{index, step.pointer});
+                        laterKeywords_.emplace(keyword, Reference{index, step.pointer, {}});
                 }
             }
-            if (schema.contains("propertyNames")) names_.push_back({index, step.pointer});
+            if (schema.contains("propertyNames")) names_.push_back({index, step.pointer, {}});
             if (const auto ref = schema.find("$ref"); ref != schema.end() && ref->is_string()) {
                 references_.push_back({index, step.pointer, step.base});
             }

@@ -339,9 +339,10 @@ TEST(Schema, FitsExactlyWhenTheConvertedJsonFits) {
                 if (value.is_number_float() && value == std::trunc(value.get<double>())) {
                     value = static_cast<std::int64_t>(value.get<double>());
                 }
+                if (!value.is_structured()) return;  // a scalar iterates over itself
                 for (auto& item : value) self(item, self);
             };
-            if (read.is_structured()) wholeAsIntegers(read, wholeAsIntegers);
+            wholeAsIntegers(read, wholeAsIntegers);
             valijson::Validator validator;
             const bool fits =
                 validator.validate(model, valijson::adapters::NlohmannJsonAdapter(read), nullptr);
