@@ -127,7 +127,7 @@ test('diagnostics have exact ranges on lines with characters beyond ASCII', asyn
       { code: 'no-key', range: range(0, 15, 21) }] },
     // A carriage return alone ends a line for editors, not for the notation.
     { text: 'a="x\ry"\nb=0x1F\n', utf16: [{ code: 'hexadecimal', range: range(2, 2, 6) }] },
-    { text: 'a=1\nb={\n', utf16: [{ code: null, range: range(1, 2, 3) }] },
+    { text: 'a=1\nb={\n', utf16: [{ code: 'malformed', range: range(1, 2, 3) }] },
   ];
   for (const encodings of [undefined, ['utf-8']]) {
     const server = await start({ encodings });
