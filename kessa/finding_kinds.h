@@ -79,6 +79,10 @@ Severity severity(FindingKind kind);
 /// The kind in one sentence, without the bytes of any one finding.
 std::string_view summary(FindingKind kind);
 
+/// The code of the fault of a malformed text, beside the codes of the kinds: the tool's formats
+/// and the language server give it alike.
+constexpr std::string_view kMalformedCode = "malformed";
+
 /// "note", "warning" or "error".
 std::string_view name(Severity severity);
 /// The severity whose name is `text`, if there is one.

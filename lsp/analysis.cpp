@@ -54,32 +54,28 @@ Diagnostic diagnosticOf(const kessa::Finding& finding) {
             kessa::describe(finding)};
 }
 
-std::vector<Diagnostic> diagnose(std::string_view text, const std::atomic<bool>* stale) {
+void diagnose(std::string_view text, DiagnosticList& list, const std::atomic<bool>* stale) {
     struct Collect final : kessa::FindingHandler {
-        const std::atomic<bool>* stale;
-        std::vector<Diagnostic> out;
+        Collect(DiagnosticList& list, const std::atomic<bool>* stale) : list(list), stale(stale) {}
         void found(const kessa::Finding& finding) override {
             if (stale != nullptr && stale->load(std::memory_order_relaxed)) throw Superseded{};
-            out.push_back(diagnosticOf(finding));
+            // Only the findings kept get their words.
+            if (list.keeps(finding.offset)) {
+                list.add(diagnosticOf(finding));
+            } else {
+                list.skip();
+            }
         }
-    } collect;
-    collect.stale = stale;
-    std::optional<Diagnostic> fault;
+        DiagnosticList& list;
+        const std::atomic<bool>* stale;
+    } collect(list, stale);
     try {
         kessa::checkKessaFindings(text, collect);
     } catch (const kessa::SyntaxError& error) {
-        fault = Diagnostic{error.offset(),
-                           characterAt(text, error.offset()),
-                           kessa::Severity::Error,
-                           {},
-                           error.describe()};
+        list.pin({error.offset(), characterAt(text, error.offset()), kessa::Severity::Error,
+                  kessa::kMalformedCode, error.describe()});
     }
     if (stale != nullptr && stale->load()) throw Superseded{};
-    std::vector<Diagnostic>& out = collect.out;
-    std::stable_sort(out.begin(), out.end(),
-                     [](const Diagnostic& a, const Diagnostic& b) { return a.offset < b.offset; });
-    if (fault) out.push_back(std::move(*fault));
-    return std::move(out);
 }
 
 namespace {

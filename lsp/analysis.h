@@ -11,17 +11,9 @@
 #include <vector>
 
 #include "kessa/findings.h"
+#include "lsp/diagnostics.h"
 
 namespace lsp {
-
-/// One problem to show: a finding, or the fault of a malformed text (no code).
-struct Diagnostic {
-    std::uint64_t offset = 0;
-    std::uint64_t length = 0;
-    kessa::Severity severity = kessa::Severity::Error;
-    std::string_view code;
-    std::string message;
-};
 
 /// Raised by diagnose when the text it reads has been superseded.
 struct Superseded {};
@@ -29,9 +21,11 @@ struct Superseded {};
 /// The diagnostic of a finding: its bytes, severity, code and the tool's words.
 Diagnostic diagnosticOf(const kessa::Finding& finding);
 
-/// The findings of `text` by rising offset and, for a malformed text, the fault after those
-/// before it. Raises Superseded as soon as it sees `stale` set.
-std::vector<Diagnostic> diagnose(std::string_view text, const std::atomic<bool>* stale = nullptr);
+/// Adds the findings of `text` to `list` and, for a malformed text, pins its fault (code
+/// kessa::kMalformedCode), which follows the findings before it. Raises Superseded as soon as it
+/// sees `stale` set.
+void diagnose(std::string_view text, DiagnosticList& list,
+              const std::atomic<bool>* stale = nullptr);
 
 enum class SymbolKind { Object, Array, Number, String };
 

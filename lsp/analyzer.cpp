@@ -69,9 +69,9 @@ void Analyzer::work() {
         std::string message;
         bool done = false;
         try {
-            const std::vector<Diagnostic> diagnostics =
-                analysis_(*job.snapshot.text, job.stale.get());
-            message = format_(job.uri, job.version, job.snapshot, diagnostics);
+            DiagnosticList list;
+            analysis_(*job.snapshot.text, list, job.stale.get());
+            message = format_(job.uri, job.version, job.snapshot, list.take());
             done = true;
         } catch (const Superseded&) {
         } catch (const std::exception&) {

@@ -23,10 +23,11 @@ namespace lsp {
 
 class Analyzer {
 public:
-    /// Finds a text's diagnostics, raising Superseded once `stale` is set (it may also finish).
-    using Analysis = std::function<std::vector<Diagnostic>(std::string_view text,
-                                                           const std::atomic<bool>* stale)>;
-    /// The notification that publishes a version's diagnostics.
+    /// Adds a text's diagnostics to the list, which caps them all, raising Superseded once
+    /// `stale` is set (it may also finish).
+    using Analysis = std::function<void(std::string_view text, DiagnosticList& list,
+                                        const std::atomic<bool>* stale)>;
+    /// The notification that publishes a version's diagnostics, capped.
     using Format = std::function<std::string(const std::string& uri, std::int64_t version,
                                              const Snapshot& snapshot,
                                              const std::vector<Diagnostic>& diagnostics)>;

@@ -141,8 +141,10 @@ Message readMessage(Json&& body, RequestId& id) {
     message.kind = hasId ? Message::Kind::Request : Message::Kind::Notification;
     message.id = id;
     const auto params = body.find("params");
-    if (params != body.end()) {
-        if (!params->is_structured()) throw invalid("params must be an object or an array");
+    // Clients send "params": null for the methods that take none (shutdown, exit); a handler
+    // that needs params finds none and says which member is missing.
+    if (params != body.end() && !params->is_null()) {
+        if (!params->is_structured()) throw invalid("params must be an object, an array or null");
         message.params = std::move(*params);
     }
     return message;

@@ -20,7 +20,7 @@ enum class Format : std::uint8_t { Text, Json, Sarif, Github };
 std::optional<Format> formatOfName(std::string_view name);
 
 /// The code of the fault of a malformed input, beside the codes of the findings.
-constexpr std::string_view kMalformed = "malformed";
+constexpr std::string_view kMalformed = kessa::kMalformedCode;
 
 /// One thing reported about an input, with where its bytes lie: a finding, or the fault of a
 /// malformed input (code kMalformed, severity error).

@@ -229,23 +229,34 @@ TEST(Hover, Texts) {
     }
 }
 
+namespace {
+
+std::vector<lsp::Diagnostic> diagnosticsOf(std::string_view text) {
+    lsp::DiagnosticList list;
+    lsp::diagnose(text, list);
+    return list.take();
+}
+
+}  // namespace
+
 // Diagnostics come in document order; a malformed text adds its fault, after the findings
 // before it.
 TEST(Diagnostics, FindingsAndFault) {
-    const std::vector<lsp::Diagnostic> diagnostics = lsp::diagnose("a=007\nb=\xC3\xA9{\n");
+    const std::vector<lsp::Diagnostic> diagnostics = diagnosticsOf("a=007\nb=\xC3\xA9{\n");
     ASSERT_EQ(diagnostics.size(), 3u);
     EXPECT_EQ(diagnostics[0].code, "leading-zeros");
     EXPECT_EQ(diagnostics[0].offset, 2u);
     EXPECT_EQ(diagnostics[0].length, 3u);
     EXPECT_EQ(diagnostics[0].severity, kessa::Severity::Warning);
     EXPECT_EQ(diagnostics[1].code, "discarded-text");
-    EXPECT_EQ(diagnostics[2].code, "");
+    EXPECT_EQ(diagnostics[2].code, "malformed");
     EXPECT_EQ(diagnostics[2].offset, 10u);
     EXPECT_EQ(diagnostics[2].length, 1u);
     EXPECT_EQ(diagnostics[2].message, "this left brace is never closed");
     EXPECT_EQ(diagnostics[2].severity, kessa::Severity::Error);
     const std::atomic<bool> stale = true;
-    EXPECT_THROW(lsp::diagnose("a=007\n", &stale), lsp::Superseded);
+    lsp::DiagnosticList list;
+    EXPECT_THROW(lsp::diagnose("a=007\n", list, &stale), lsp::Superseded);
 }
 
 namespace {
@@ -271,11 +282,11 @@ std::vector<std::string> checkFixes(const std::string& problem, bool wrap = true
         EXPECT_TRUE(std::equal(inner.rbegin(), inner.rend(), members.rbegin()))
             << testing::PrintToString(problem) << ": " << fix.title;
         std::size_t left = 0;
-        for (const lsp::Diagnostic& diagnostic : lsp::diagnose(result)) {
+        for (const lsp::Diagnostic& diagnostic : diagnosticsOf(result)) {
             left += diagnostic.code == fix.finding.code() ? 1 : 0;
         }
         std::size_t had = 0;
-        for (const lsp::Diagnostic& diagnostic : lsp::diagnose(text)) {
+        for (const lsp::Diagnostic& diagnostic : diagnosticsOf(text)) {
             had += diagnostic.code == fix.finding.code() ? 1 : 0;
         }
         EXPECT_LT(left, had) << testing::PrintToString(problem) << ": " << fix.title;

@@ -1,15 +1,65 @@
 #!/bin/sh
-# Runs the language server's tests with a real client:
+# Runs the language server with real clients, configured by the README's own lines:
 #   client-test.sh node     protocol.test.mjs under node --test, through vscode-languageserver-protocol
-#   client-test.sh neovim   neovim.lua in headless Neovim, whose output must be neovim.expected
+#   client-test.sh neovim   headless Neovim with each of the README's Neovim blocks as its init.lua
+#                           (on a Neovim older than a block's, over the stand-ins of
+#                           neovim-newer.lua), running neovim.lua: its output must be
+#                           neovim.expected
+#   client-test.sh emacs    batch Emacs with eglot and the README's Emacs lines, running emacs.el:
+#                           its output must be emacs.expected, and the server must end with 0
+#   client-test.sh helix    the README's languages.toml, read and started as Helix does (helix.py)
+#   client-test.sh manual   the manual page shows the README's editor lines
 # KESSA_LANGUAGE_SERVER names the server and KESSA2JSON the tool. Exits 77, which CTest counts as
 # skipped, with the reason, where the client or its packages are not installed.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
 skip() {
   echo "SKIPPED: $1"
   exit 77
 }
+fail() {
+  echo "FAILED: $1"
+  exit 1
+}
+
+# The lines of the block NAME of the README, or of the manual page: those between the marker
+# that names it and the end of the block.
+readme_block() {
+  awk -v marker="<!-- lines run by tests/lsp/client-test.sh: $1 -->" '
+    $0 == marker { at = 1; next }
+    at == 1 && /^```/ { at = 2; next }
+    at == 2 && /^```/ { found = 1; exit }
+    at == 2 { print }
+    END { if (!found) exit 1 }' "$root/README.md" || fail "README.md has no block $1"
+}
+manual_block() {
+  awk -v marker=".\\\\\" lines run by tests/lsp/client-test.sh: $1" '
+    $0 == marker { at = 1; next }
+    at == 1 && $0 == ".RS" { at = 2; next }
+    at == 2 && $0 == ".RE" { found = 1; exit }
+    at == 2 { gsub(/\\e/, "\\"); gsub(/\\-/, "-"); print }
+    END { if (!found) exit 1 }' "$root/doc/kessa-language-server.1" ||
+    fail "the manual page has no block $1"
+}
+blocks="neovim-0.11 neovim-0.8 neovim-0.7 emacs helix"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# A folder on the PATH with the server under its name, as the README's lines expect it.
+server_on_path() {
+  mkdir "$work/bin"
+  ln -s "$KESSA_LANGUAGE_SERVER" "$work/bin/kessa-language-server"
+  PATH=$work/bin:$PATH
+  export PATH
+}
+
+# A file with findings on a line with a two-byte character, so that columns in characters, in
+# bytes and in UTF-16 units differ.
+sample() {
+  printf 'name=demo\nzip="01234"\nmotd = "Hello, w\303\266rld"\n' >"$1"
+}
+
 case ${1:-} in
   node)
     command -v node >/dev/null || skip "node is not installed"
@@ -20,20 +70,88 @@ case ${1:-} in
     ;;
   neovim)
     command -v nvim >/dev/null || skip "Neovim is not installed (apt-get install neovim)"
-    work=$(mktemp -d)
-    trap 'rm -rf "$work"' EXIT
-    # A line with a two-byte character, so that Neovim's byte columns differ from UTF-16's.
-    printf 'name=demo\nzip="01234"\nmotd = "Hello, w\303\266rld"\n' >"$work/conf.kessa"
-    # Neovim's state, its LSP log included, stays in the scratch folder.
-    HOME=$work XDG_CONFIG_HOME=$work XDG_DATA_HOME=$work XDG_STATE_HOME=$work \
-      XDG_CACHE_HOME=$work KESSA_NVIM_FILE=$work/conf.kessa KESSA_NVIM_OUT=$work/out.txt \
-      timeout 120 nvim --headless --clean -n -i NONE -u NONE -c "luafile $here/neovim.lua" \
-      </dev/null || { cat "$work/out.txt" 2>/dev/null; exit 1; }
-    diff -u "$here/neovim.expected" "$work/out.txt"
-    echo "Neovim showed the expected diagnostics and hover"
+    server_on_path
+    for version in 0.7 0.8 0.11; do
+      dir=$work/$version
+      mkdir "$dir"
+      sample "$dir/conf.kessa"
+      printf 'port=08080\n' >"$dir/other.kessa"
+      if [ "$version" != 0.7 ]; then cat "$here/neovim-newer.lua" >"$dir/init.lua"; fi
+      readme_block "neovim-$version" >>"$dir/init.lua"
+      # Neovim's state, its LSP log included, stays in the scratch folder; the files are opened
+      # by their names in the folder, as typed.
+      if ! (cd "$dir" && HOME=$dir XDG_CONFIG_HOME=$dir XDG_DATA_HOME=$dir \
+        XDG_STATE_HOME=$dir XDG_CACHE_HOME=$dir NVIM_LOG_FILE=$dir/log \
+        KESSA_NVIM_FILE=conf.kessa KESSA_NVIM_OTHER=other.kessa KESSA_NVIM_OUT=$dir/out.txt \
+        KESSA_NVIM_SCRIPT=$here/neovim.lua timeout 300 nvim --headless -n -i NONE \
+        -u "$dir/init.lua" -c 'lua dofile(os.getenv("KESSA_NVIM_SCRIPT"))' </dev/null); then
+        cat "$dir/out.txt" 2>/dev/null || true
+        fail "Neovim $(nvim --version | head -n 1) with the README's lines for $version"
+      fi
+      diff -u "$here/neovim.expected" "$dir/out.txt" ||
+        fail "Neovim with the README's lines for $version showed something else"
+      echo "Neovim with the README's lines for $version showed the expected diagnostics and hover"
+    done
+    ;;
+  emacs)
+    command -v emacs >/dev/null ||
+      skip "Emacs is not installed (apt-get install emacs-nox elpa-eglot)"
+    # Batch Emacs reads no init file of its own; it still loads the system's site files, which
+    # on Debian find the packages installed with apt.
+    export HOME="$work"
+    emacs --batch --eval '(progn (package-initialize) (kill-emacs (if (locate-library "eglot") 0 3)))' \
+      >/dev/null 2>&1 || skip "eglot is not installed (apt-get install elpa-eglot)"
+    server_on_path
+    sample "$work/conf.kessa"
+    readme_block emacs >"$work/init.el"
+    # eglot 1.9 kills the process it started, with its process group, as soon as it has written
+    # the exit notification. So the name on the PATH starts the server in a session of its own,
+    # which writes the server's own exit status into the pipe "status" once it ends.
+    rm "$work/bin/kessa-language-server"
+    cat >"$work/bin/kessa-language-server" <<'EOF'
+#!/bin/sh
+exec 3<&0
+setsid sh -c 'exec 4>"$1"; "$0" <&3 3<&-; echo $? >&4' "$KESSA_LANGUAGE_SERVER" "$KESSA_STATUS" &
+wait
+EOF
+    chmod +x "$work/bin/kessa-language-server"
+    mkfifo "$work/status"
+    cat "$work/status" >"$work/status.txt" &
+    reader=$!
+    export KESSA_STATUS="$work/status"
+    # The packages activated, as before an init file, then the README's lines, then the test.
+    if ! (cd "$work" && KESSA_EMACS_FILE=$work/conf.kessa KESSA_EMACS_OUT=$work/out.txt \
+      timeout 300 emacs --batch --eval '(package-initialize)' -l "$work/init.el" \
+      -l "$here/emacs.el" </dev/null >"$work/emacs.log" 2>&1); then
+      kill "$reader" 2>/dev/null || true
+      cat "$work/emacs.log" "$work/out.txt" 2>/dev/null || true
+      fail "Emacs with eglot and the README's lines"
+    fi
+    wait "$reader"
+    diff -u "$here/emacs.expected" "$work/out.txt" ||
+      { cat "$work/emacs.log"; fail "Emacs with eglot showed something else"; }
+    [ "$(cat "$work/status.txt")" = 0 ] ||
+      fail "the server ended with status '$(cat "$work/status.txt")' after eglot shut it down"
+    echo "Emacs with eglot showed the expected diagnostics, hover, outline and fix," \
+      "and the server ended with status 0"
+    ;;
+  helix)
+    [ -x /usr/bin/python3 ] || skip "Debian's python3 is not installed"
+    server_on_path
+    readme_block helix >"$work/languages.toml"
+    exec /usr/bin/python3 "$here/helix.py" "$work/languages.toml"
+    ;;
+  manual)
+    for block in $blocks; do
+      readme_block "$block" >"$work/readme"
+      manual_block "$block" >"$work/manual"
+      diff -u "$work/readme" "$work/manual" ||
+        fail "the manual page's lines for $block are not the README's"
+    done
+    echo "The manual page shows the README's editor lines"
     ;;
   *)
-    echo "usage: client-test.sh node|neovim" >&2
+    echo "usage: client-test.sh node|neovim|emacs|helix|manual" >&2
     exit 2
     ;;
 esac

@@ -4,7 +4,7 @@
 
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
-import { mkdtempSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, test } from 'node:test';
@@ -127,7 +127,7 @@ test('diagnostics have exact ranges on lines with characters beyond ASCII', asyn
       { code: 'no-key', range: range(0, 15, 21) }] },
     // A carriage return alone ends a line for editors, not for the notation.
     { text: 'a="x\ry"\nb=0x1F\n', utf16: [{ code: 'hexadecimal', range: range(2, 2, 6) }] },
-    { text: 'a=1\nb={\n', utf16: [{ code: null, range: range(1, 2, 3) }] },
+    { text: 'a=1\nb={\n', utf16: [{ code: 'malformed', range: range(1, 2, 3) }] },
   ];
   for (const encodings of [undefined, ['utf-8']]) {
     const server = await start({ encodings });
@@ -322,5 +322,34 @@ test('closing a document clears its diagnostics', async () => {
   await server.connection.sendNotification(lsp.DidCloseTextDocumentNotification.type,
     { textDocument: { uri: URI } });
   assert.deepEqual(await server.diagnostics(null), []);
+  assert.equal(await server.stop(), 0);
+});
+
+test("the VS Code extension's README shows the server's own hover and quick fixes", async () => {
+  const readme = readFileSync(new URL('../../editors/vscode/README.md', import.meta.url), 'utf8');
+  const server = await start();
+  let version = 1;
+  await server.open('', version);
+
+  const [, line, shown] = readme.match(/on the value of `([^`]+)`:\s*`([^`]+)`/) ?? [];
+  assert.ok(line, 'a hover shown in the README');
+  await server.change(++version, [{ text: `${line}\n` }]);
+  const hover = await server.connection.sendRequest(lsp.HoverRequest.type,
+    { textDocument: { uri: URI }, position: { line: 0, character: line.indexOf('=') + 1 } });
+  assert.equal(hover?.contents.value, shown);
+
+  const fixes = readme.match(/\*\*Quick fixes\*\*[^]*?(?=\n- )/)?.[0] ?? '';
+  const listed = [...fixes.matchAll(/`([^`]+)`/g)].map((m) => m[1]).sort();
+  const titles = new Set();
+  for (const text of ['\ufeffname=demo\n', 'motd = "Hello, world"\n', 'empty=\nx=1\n',
+    'ports={\n80\n443\n}\n', 'greeting=Hello {name}, welcome\n', 'e={ }\n', 'a=1\n=\nb=2\n',
+    'x={1,,2}\n', 't={"dark blue" red}\n', 'a=1\n{', 'a=1\n"']) {
+    await server.change(++version, [{ text }]);
+    await server.diagnostics(version);
+    const actions = await server.connection.sendRequest(lsp.CodeActionRequest.type, {
+      textDocument: { uri: URI }, range: range(0, 0, 0, 3), context: { diagnostics: [] } });
+    for (const action of actions) titles.add(action.title);
+  }
+  assert.deepEqual(listed, [...titles].sort());
   assert.equal(await server.stop(), 0);
 });

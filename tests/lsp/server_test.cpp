@@ -176,6 +176,29 @@ TEST(Server, Lifecycle) {
          2,
          -32602},
         {{kInitialize, R"({"jsonrpc":"2.0","id":2,"method":"shutdown","params":5})"}, 2, -32600},
+        // The methods that take no params, as clients send them: "params": null, or none.
+        {{kInitialize, R"({"jsonrpc":"2.0","id":2,"method":"shutdown","params":null})",
+          R"({"jsonrpc":"2.0","method":"exit","params":null})"},
+         2,
+         0,
+         0},
+        {{kInitialize, R"({"jsonrpc":"2.0","id":2,"method":"shutdown"})",
+          R"({"jsonrpc":"2.0","method":"exit"})"},
+         2,
+         0,
+         0},
+        {{kInitialize, R"({"jsonrpc":"2.0","method":"initialized","params":null})",
+          R"({"jsonrpc":"2.0","id":2,"method":"shutdown","params":null})"},
+         2,
+         0,
+         0},
+        // The others still need theirs.
+        {{kInitialize, R"({"jsonrpc":"2.0","id":2,"method":"textDocument/hover","params":null})"},
+         2,
+         -32602},
+        {{kInitialize, R"({"jsonrpc":"2.0","id":2,"method":"textDocument/codeAction"})"},
+         2,
+         -32602},
         // Notifications before initialize are dropped: no document is open.
         {{didOpen("a=1\n"), kInitialize,
           request(2, "textDocument/hover", {{"textDocument", document()}, {"position", at(0, 2)}})},
@@ -277,7 +300,8 @@ TEST(Server, DiagnosticsFollowEdits) {
 TEST(Server, OlderFindingsAreNeverPublished) {
     const std::string first = framed({kInitialize, didOpen("a=01\n")});
     Pipe pipe(first + framed({change(2, {{{"text", "a=+1\n"}}})}), first.size());
-    const auto slowFirst = [&pipe](std::string_view text, const std::atomic<bool>* stale) {
+    const auto slowFirst = [&pipe](std::string_view text, lsp::DiagnosticList& list,
+                                   const std::atomic<bool>* stale) {
         if (text == "a=01\n") {
             pipe.release();
             const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -285,7 +309,7 @@ TEST(Server, OlderFindingsAreNeverPublished) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             }
         }
-        return lsp::diagnose(text);
+        lsp::diagnose(text, list);
     };
     EXPECT_EQ(lsp::Server(pipe, pipe, nullptr, slowFirst).run(), 1);
     std::vector<Json> published = Session{0, pipe.messages()}.published();
@@ -368,4 +392,52 @@ TEST(Server, BytesThatAreNotUtf8) {
     EXPECT_EQ(diagnostics[1]["range"], range(1, 0, 1));
     EXPECT_EQ(diagnostics[2]["code"], "leading-zeros");
     EXPECT_EQ(diagnostics[2]["range"], range(1, 3, 5));
+}
+
+// A document publishes at most 1,000 diagnostics, the first in the text, and then a note at the
+// start that counts the rest; a malformed text's fault is always among them.
+TEST(Server, DiagnosticsCapped) {
+    const auto zeros = [](int count) {
+        std::string text;
+        for (int i = 0; i < count; ++i) text.append("k").append(std::to_string(i)).append("=01\n");
+        return text;
+    };
+    const struct {
+        std::string text;
+        std::size_t shown;     // diagnostics before the note
+        std::string lastCode;  // of the last before the note
+        int lastLine;          // where it is
+        std::string note;      // the start of the note's message; none if empty
+    } rows[] = {
+        {zeros(1000), 1000, "leading-zeros", 999, ""},
+        {zeros(1001), 1000, "leading-zeros", 999, "1 more finding is not shown"},
+        {zeros(1500), 1000, "leading-zeros", 999, "500 more findings are not shown"},
+        // The repeated key is found last, on the first line: it is among the first 1,000.
+        {"k0=1\n" + zeros(1500), 1000, "leading-zeros", 999, "501 more findings"},
+        {zeros(999) + "b={\n", 1000, "malformed", 999, ""},
+        {zeros(1200) + "b={\n", 1000, "malformed", 1200, "201 more findings"},
+    };
+    for (const auto& row : rows) {
+        const std::vector<Json> published = serve({kInitialize, didOpen(row.text)}).published();
+        ASSERT_EQ(published.size(), 1u);
+        const Json& diagnostics = published[0]["diagnostics"];
+        const std::string shown =
+            row.text.substr(0, 12) + "... of " + std::to_string(row.text.size()) + " bytes";
+        ASSERT_EQ(diagnostics.size(), row.shown + (row.note.empty() ? 0 : 1)) << shown;
+        for (std::size_t i = 1; i < row.shown; ++i) {
+            EXPECT_LE(diagnostics[i - 1]["range"]["start"]["line"],
+                      diagnostics[i]["range"]["start"]["line"])
+                << shown << ", diagnostic " << i;
+        }
+        const Json& last = diagnostics[row.shown - 1];
+        EXPECT_EQ(last["code"], row.lastCode) << shown;
+        EXPECT_EQ(last["range"]["start"]["line"], row.lastLine) << shown;
+        if (row.note.empty()) continue;
+        const Json& note = diagnostics.back();
+        EXPECT_EQ(note["range"], range(0, 0, 0)) << shown;
+        EXPECT_EQ(note["severity"], 3) << shown;
+        EXPECT_FALSE(note.contains("code")) << shown;
+        EXPECT_EQ(note["message"].get<std::string>().rfind(row.note, 0), 0u)
+            << shown << ": " << note["message"];
+    }
 }
