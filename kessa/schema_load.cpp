@@ -336,9 +336,12 @@ public:
     }
 
 private:
+    /// Refuses the schema for the value at `pointer`, placed at that value.
     [[noreturn]] void fail(const Document& document, const std::string& pointer,
                            std::string reason) {
-        throw SchemaError(document.file, positionOf(document, pointer), std::move(reason));
+        const auto place = document.places.places.find(pointer);
+        const std::uint64_t at = place == document.places.places.end() ? 0 : place->second.value;
+        throw SchemaError(document.file, positionAt(document.text, at), std::move(reason));
     }
 
     void notice(FindingKind kind, const Document& document, const std::string& pointer,

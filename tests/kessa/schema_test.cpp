@@ -263,24 +263,24 @@ TEST(Schema, RefusedSchemas) {
          "main.json:1:1: not JSON: syntax error while parsing value - unexpected end of input; "
          "expected '[', '{', or a literal"},
         {"{\"properties\": {\"port\": {\"type\": \"int\"}}}",
-         "main.json:1:26: not a valid schema: the value at /properties/port/type names the type "
+         "main.json:1:34: not a valid schema: the value at /properties/port/type names the type "
          "\"int\", which is none of array, boolean, integer, null, number, object and string"},
         {"{\"minimum\": \"5\"}",
-         "main.json:1:2: not a valid schema: the value at /minimum is a string, which the keyword "
+         "main.json:1:13: not a valid schema: the value at /minimum is a string, which the keyword "
          "\"minimum\" does not take"},
         {"{\"maxLength\": -1}",
-         "main.json:1:2: not a valid schema: the value at /maxLength is -1, below what the "
+         "main.json:1:15: not a valid schema: the value at /maxLength is -1, below what the "
          "keyword \"maxLength\" takes"},
         {"[1]",
          "main.json:1:1: not a valid schema: the schema is an array, where a schema is an "
          "object"},
         {"{\"$ref\": \"#/definitions/missing\"}",
-         "main.json:1:2: the $ref \"#/definitions/missing\" points at nothing in \"" + other +
+         "main.json:1:10: the $ref \"#/definitions/missing\" points at nothing in \"" + other +
              "\""},
         {"{\"$ref\": \"other.json#/definitions/x\"}",
-         "main.json:1:2: the $ref \"other.json#/definitions/x\" points at nothing in \"" +
+         "main.json:1:10: the $ref \"other.json#/definitions/x\" points at nothing in \"" +
              (dir.path / "other.json").string() + "\""},
-        {"{\"$ref\": \"gone.json\"}", "main.json:1:2: the $ref \"gone.json\" names \"" +
+        {"{\"$ref\": \"gone.json\"}", "main.json:1:10: the $ref \"gone.json\" names \"" +
                                           (dir.path / "gone.json").string() +
                                           "\", which cannot be read: No such file or directory"},
         {std::string(300, '[') + std::string(300, ']'),

@@ -259,6 +259,11 @@ const std::string kOddName = "a,b:c%20 d.kessa", kOddNameEscaped = "a%2Cb%3Ac%25
 
 }  // namespace
 
+/// A schema for the rows that check against one, with a $ref that is not fetched.
+const std::string kSchema =
+    R"({"additionalProperties": false, "properties": {"port": {"maximum": 65535}, "b": {"$ref": )"
+    R"("https://example.com/b.json"}, "zip": {"type": "string"}}})";
+
 // Every format places each finding alike: line and column of its start and of the character just
 // past its bytes (characters, not bytes: a Latin-1 byte counts one, as does a four-byte
 // character), its byte offset and length, severity and code; and words it alike. The JSON
@@ -352,6 +357,24 @@ TEST_F(Cli, CheckFormats) {
          {"--severity", "error", "--ignore=key-replaced", "in.kessa"},
          0,
          {}},
+        // Against a schema: its findings beside the notation's, in document order, and what is
+        // said of the schema itself first, in the schema's file; --ignore and --severity apply.
+        {{{"s.json", kSchema}, {"in.kessa", "port=70000\nprot=1\nzip=007\n"}},
+         {"--schema", "s.json", "in.kessa"},
+         3,
+         {"s.json:1:82-1:118 @81+36 warning schema-remote-ref",
+          "in.kessa:1:6-1:11 @5+5 error schema-range",
+          "in.kessa:2:1-2:5 @11+4 error schema-additional",
+          "in.kessa:3:5-3:8 @22+3 error schema-type",
+          "in.kessa:3:5-3:8 @22+3 warning leading-zeros"}},
+        {{{"s.json", kSchema}, {"in.kessa", "port=70000\nprot=1\nzip=007\n"}},
+         {"--schema", "s.json", "--ignore", "schema-additional", "--severity", "error", "in.kessa"},
+         3,
+         {"in.kessa:1:6-1:11 @5+5 error schema-range", "in.kessa:3:5-3:8 @22+3 error schema-type"}},
+        {{{"s.json", kSchema}, {"in.kessa", "port=80\n"}},
+         {"--schema", "s.json", "--ignore=schema-remote-ref", "in.kessa"},
+         0,
+         {}},
         // A malformed input is reported whatever is left out.
         {{{"in.kessa", "a=1\n}\n"}},
          {"--severity", "error", "--ignore=key-replaced", "in.kessa"},
@@ -403,8 +426,15 @@ TEST_F(Cli, CheckFormats) {
                     // The artifacts first: one for each input, in their order.
                     const std::string artifacts = lines.substr(0, lines.find('\n'));
                     std::string inputs;
-                    for (const std::string& arg : row.args) {
-                        if (fs::exists(dir / "work" / arg) || arg == "nope.kessa") {
+                    for (std::size_t i = 0; i != row.args.size(); ++i) {
+                        const std::string& arg = row.args[i];
+                        // A schema is an artifact where something is said of it.
+                        const bool schema = i != 0 && row.args[i - 1] == "--schema";
+                        const bool said = std::any_of(
+                            row.items.begin(), row.items.end(),
+                            [&](const std::string& item) { return item.rfind(arg + ":", 0) == 0; });
+                        if ((fs::exists(dir / "work" / arg) && (!schema || said)) ||
+                            arg == "nope.kessa") {
                             inputs += (inputs.empty() ? "" : " ") + arg;
                         }
                     }

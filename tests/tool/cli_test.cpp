@@ -230,6 +230,47 @@ TEST_F(Cli, Outcomes) {
          "kessa2json: in.kessa:2:3: this left brace is never closed (byte offset 8)\n",
          "",
          {}},
+        // A schema that cannot be used ends the check before any input, with its own place.
+        {{"--check", "--schema", "s.json", "in.kessa"},
+         {{"s.json", "{\"type\": \"objekt\"}"}},
+         2,
+         "kessa2json: s.json:1:10: not a valid schema: the value at /type names the type "
+         "\"objekt\", which is none of array, boolean, integer, null, number, object and string\n",
+         "",
+         {}},
+        {{"--check", "--format", "json", "--schema", "s.json", "in.kessa"},
+         {{"s.json", "{\"type\": \n"}},
+         2,
+         "kessa2json: s.json:2:1: not JSON: syntax error while parsing value - unexpected end of "
+         "input; expected '[', '{', or a literal\n",
+         "",
+         {}},
+        {{"--check", "--schema", "gone.json", "in.kessa"},
+         {},
+         2,
+         "kessa2json: gone.json: cannot read the schema: No such file or directory\n",
+         "",
+         {}},
+        {{"--check", "--schema", "s.json", "--schema", "s.json", "in.kessa"},
+         {{"s.json", "{}"}},
+         1,
+         "kessa2json: --schema is given twice; a check takes one schema\n",
+         kCheckUsage,
+         {}},
+        // One that can: a value the schema refuses is a finding, and what is said of the schema
+        // itself comes once, before the inputs, for all of them.
+        {{"--check", "--schema", "s.json", "in.kessa", "in.kessa"},
+         {{"s.json",
+           "{\"properties\": {\"a\": {\"minimum\": 2}, \"b\": {\"$ref\": "
+           "\"http://x/b.json\"}}}"}},
+         3,
+         "",
+         "s.json:1:44: warning: the $ref \"http://x/b.json\" names a remote schema, which is not "
+         "fetched: what it describes is not checked; save it beside this file and name it by its "
+         "path [schema-remote-ref]\n"
+         "in.kessa:1:3: error: \"1\" is below the minimum, 2 [schema-range]\n"
+         "in.kessa:1:3: error: \"1\" is below the minimum, 2 [schema-range]\n",
+         {}},
         // A missing input still converts as empty text, with a warning.
         {{"conf.kesa", "conf.json"},
          {},
