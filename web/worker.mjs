@@ -1,0 +1,40 @@
+// Converts and checks each text the page sends, away from the page's own thread, so that typing
+// never waits for a conversion.
+
+import { check, convert, init, KessaSyntaxError } from './kessa/browser.mjs';
+
+// How many findings go back to the page, which lists no more at once.
+const SHOWN = 500;
+
+const ready = init();
+
+self.onmessage = async ({ data }) => {
+  try {
+    await ready;
+  } catch (error) {
+    self.postMessage({ id: data.id, failure: `the converter could not be loaded: ${error.message}` });
+    return;
+  }
+  const started = performance.now();
+  let json = null;
+  let findings;
+  try {
+    try {
+      json = convert(data.text);
+    } catch (error) {
+      if (!(error instanceof KessaSyntaxError)) throw error;
+    }
+    findings = check(data.text);
+  } catch (error) {
+    self.postMessage({ id: data.id, failure: error.message });
+    return;
+  }
+  self.postMessage({
+    id: data.id,
+    json,
+    findings: findings.slice(0, SHOWN),
+    count: findings.length,
+    fault: json === null ? findings[findings.length - 1] : null,
+    milliseconds: performance.now() - started,
+  });
+};
