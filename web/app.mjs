@@ -4,6 +4,9 @@
 
 const kessa = document.getElementById('kessa');
 const json = document.getElementById('json');
+const spacer = json.querySelector('.spacer');
+const lines = json.querySelector('.lines');
+const copyJson = document.getElementById('copy-json');
 const status = document.getElementById('status');
 const list = document.getElementById('findings');
 const more = document.getElementById('more');
@@ -28,8 +31,12 @@ let sent = 0; // the number of the last text sent to the worker
 let busy = false; // whether the worker has a text
 let waiting = false; // whether the text changed since
 let shown = []; // the findings listed, by their buttons' data-index
+let output = { text: '', starts: new Uint32Array([0]) }; // the JSON shown, and its lines' starts
+let lineHeight = 0; // of the JSON's lines, in pixels, measured once
+let drawing = false; // a frame is asked for to lay out the lines in view
 
 function update() {
+  json.setAttribute('aria-busy', 'true');
   if (busy) {
     waiting = true;
     return;
@@ -61,13 +68,17 @@ function show(answer) {
     status.textContent = `The conversion failed: ${answer.failure}`;
     return;
   }
+  const started = performance.now();
   if (performance.getEntriesByName('kessa-edit', 'mark').length > 0) {
-    // How long an edit took to show, for the page's benchmark (bench/page_update.mjs).
-    performance.clearMeasures('kessa-update');
-    performance.measure('kessa-update', 'kessa-edit');
-    performance.clearMarks('kessa-edit');
+    // How long an edit took to show, drawn, for the page's benchmark (bench/page_update.mjs).
+    requestAnimationFrame(() => setTimeout(() => {
+      performance.clearMeasures('kessa-update');
+      performance.measure('kessa-update', 'kessa-edit');
+      performance.clearMarks('kessa-edit');
+    }));
   }
-  json.value = answer.json ?? '';
+  showJson(answer.json, answer.starts);
+  json.removeAttribute('aria-busy');
   shown = answer.findings;
   const items = answer.findings.map((finding, index) => {
     const item = document.createElement('li');
@@ -98,16 +109,61 @@ function show(answer) {
   more.textContent = hidden > 0 ? `${plural(hidden, 'more finding')} not listed.` : '';
   const fault = answer.fault;
   if (fault) {
-    json.placeholder = 'No JSON: the text is malformed.';
     status.textContent = `Malformed at line ${fault.line}, column ${fault.column}: ${fault.message}.`;
   } else {
-    json.placeholder = '';
     const found = answer.count === 0
       ? 'No findings: the JSON says what the text says.'
       : `${plural(answer.count, 'finding')}.`;
     status.textContent = `Converted. ${found}`;
   }
+  // The page's share of an update, and the worker's, for the page's benchmark.
+  performance.clearMeasures('kessa-show');
+  performance.measure('kessa-show', { start: started, detail: { worker: answer.milliseconds } });
 }
+
+/** Shows the JSON whose lines start at `starts`; null for a malformed text. */
+function showJson(text, starts) {
+  output = text === null ? { text: '', starts: new Uint32Array([0]) } : { text, starts };
+  json.classList.toggle('empty', text === null);
+  if (!lineHeight) {
+    lines.textContent = 'x';
+    lineHeight = lines.getBoundingClientRect().height || 20;
+  }
+  spacer.style.height = `${output.starts.length * lineHeight}px`;
+  drawLines();
+}
+
+/** Lays out the lines in view, and as many again above and below them. */
+function drawLines() {
+  drawing = false;
+  const { text, starts } = output;
+  if (json.classList.contains('empty')) {
+    lines.style.transform = '';
+    lines.textContent = 'No JSON: the text is malformed.';
+    return;
+  }
+  const inView = Math.ceil(json.clientHeight / lineHeight) + 1;
+  const first = Math.max(0, Math.floor(json.scrollTop / lineHeight) - inView);
+  const end = Math.min(starts.length, first + 3 * inView);
+  lines.style.transform = `translateY(${first * lineHeight}px)`;
+  lines.textContent = text.slice(starts[first], end < starts.length ? starts[end] - 1 : text.length);
+}
+
+json.addEventListener('scroll', () => {
+  if (!drawing) {
+    drawing = true;
+    requestAnimationFrame(drawLines);
+  }
+});
+
+copyJson.addEventListener('click', async () => {
+  try {
+    await navigator.clipboard.writeText(output.text);
+    status.textContent = 'The JSON is copied.';
+  } catch {
+    status.textContent = 'The JSON could not be copied here.';
+  }
+});
 
 /** The index in `text` of a line and column, both from 1, columns counting characters. */
 function indexAt(text, line, column) {

@@ -8,6 +8,13 @@ const SHOWN = 500;
 
 const ready = init();
 
+/** Where each line of `text` starts, for the page to lay out only the lines in view. */
+function lineStarts(text) {
+  const starts = [0];
+  for (let at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1)) starts.push(at + 1);
+  return Uint32Array.from(starts);
+}
+
 self.onmessage = async ({ data }) => {
   try {
     await ready;
@@ -29,12 +36,14 @@ self.onmessage = async ({ data }) => {
     self.postMessage({ id: data.id, failure: error.message });
     return;
   }
+  const starts = json === null ? new Uint32Array([0]) : lineStarts(json);
   self.postMessage({
     id: data.id,
     json,
+    starts,
     findings: findings.slice(0, SHOWN),
     count: findings.length,
     fault: json === null ? findings[findings.length - 1] : null,
     milliseconds: performance.now() - started,
-  });
+  }, [starts.buffer]);
 };

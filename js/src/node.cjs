@@ -3,11 +3,20 @@
 
 'use strict';
 
+const { Buffer, isAscii } = require('node:buffer');
 const { readFileSync } = require('node:fs');
 const { join } = require('node:path');
 const kessa = require('./kessa.cjs');
 
-kessa.configure({ bytes: () => readFileSync(join(__dirname, 'kessa.wasm')) });
+const utf8 = new TextDecoder('utf-8', { fatal: true });
+
+kessa.configure({
+  bytes: () => readFileSync(join(__dirname, 'kessa.wasm')),
+  // JSON is mostly ASCII, which Node makes into a string fastest as Latin-1.
+  decode: (bytes) => (isAscii(bytes)
+    ? Buffer.from(bytes.buffer, bytes.byteOffset, bytes.length).latin1Slice()
+    : utf8.decode(bytes)),
+});
 
 module.exports = {
   check: kessa.check,

@@ -83,8 +83,11 @@ async function openPage(fragment = '') {
 
 /** Waits until the page shows the answer for the text now in the editor. */
 async function settled(page) {
-  await page.waitForFunction(() => /^(Converted|Malformed)/.test(document.getElementById('status').textContent));
+  await page.waitForFunction(() => !document.getElementById('json').hasAttribute('aria-busy') &&
+    /^(Converted|Malformed)/.test(document.getElementById('status').textContent));
 }
+
+const shownJson = (page) => page.locator('#json .lines').textContent();
 
 /** The findings the page lists, in the fields of the tool's report that it shows. */
 function listed(page) {
@@ -107,7 +110,7 @@ test('typing shows the JSON and the findings the tool gives, and a finding selec
   const text = 'name=demo\nport=08080\nbox={w=1.50\nh=2\n}\nlist={😀,007}\n';
   await editor.pressSequentially(text);
   const expected = native(text);
-  await page.waitForFunction((json) => document.getElementById('json').value === json, expected.json);
+  await page.waitForFunction((json) => document.querySelector('#json .lines').textContent === json, expected.json);
   await settled(page);
   assert.deepEqual(await listed(page), expectedListing(expected.findings));
   assert.match(await page.locator('#status').textContent(), /^Converted\. 3 findings\.$/);
@@ -138,7 +141,7 @@ test('a malformed text shows its fault and its line', { skip }, async () => {
   assert.equal(fault.code, 'malformed');
   assert.equal(await page.locator('#status').textContent(),
     `Malformed at line ${fault.line}, column ${fault.column}: ${fault.message}.`);
-  assert.equal(await page.locator('#json').inputValue(), '');
+  assert.equal(await page.locator('#json .lines').textContent(), 'No JSON: the text is malformed.');
   assert.deepEqual(await listed(page), expectedListing(expected.findings));
   await page.getByRole('button', { name: /malformed/ }).click();
   assert.deepEqual(await editor.evaluate((area) => [area.selectionStart, area.selectionEnd]), [6, 7]);
@@ -158,13 +161,30 @@ test('a link holds the text, and opening it shows the same text and JSON', { ski
   const opened = await context.newPage();
   await opened.goto(address);
   const expected = native(text);
-  await opened.waitForFunction((json) => document.getElementById('json').value === json, expected.json);
+  await opened.waitForFunction((json) => document.querySelector('#json .lines').textContent === json, expected.json);
   assert.equal(await opened.getByLabel('Kessa text').inputValue(), text);
 
   // A new fragment on the open page replaces the text.
   await opened.evaluate(() => { location.hash = '#text=' + encodeURIComponent('x=0x10\n'); });
-  await opened.waitForFunction(() => document.getElementById('json').value === '{\n    "x": 16.0\n}');
+  await opened.waitForFunction(() => document.querySelector('#json .lines').textContent === '{\n    "x": 16.0\n}');
   await opened.close();
+});
+
+test('a long JSON lays out the lines in view as one scrolls, and is copied whole', { skip }, async () => {
+  await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: server.url });
+  const page = await openPage();
+  const text = Array.from({ length: 3000 }, (_, i) => `k${i}=${i}\n`).join('');
+  await page.getByLabel('Kessa text').fill(text);
+  await settled(page);
+  const expected = native(text).json.toString();
+  const top = await shownJson(page);
+  assert.ok(top.startsWith('{\n    "k0": 0,\n') && top.length < expected.length / 10, top.length);
+  await page.locator('#json').evaluate((view) => { view.scrollTop = view.scrollHeight; });
+  await page.waitForFunction(() => document.querySelector('#json .lines').textContent.endsWith('"k2999": 2999\n}'));
+  await page.getByRole('button', { name: 'Copy the JSON' }).click();
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'The JSON is copied.');
+  assert.equal(await page.evaluate(() => navigator.clipboard.readText()), expected);
+  await page.close();
 });
 
 test('labels, contrast and a screenshot', { skip }, async () => {
@@ -172,7 +192,7 @@ test('labels, contrast and a screenshot', { skip }, async () => {
   await settled(page);
   // Every control has a name a screen reader can say.
   for (const [role, name] of [['textbox', 'Kessa text'], ['textbox', 'JSON'], ['link', 'Link to this text'],
-    ['button', 'Copy the link']]) {
+    ['button', 'Copy the link'], ['button', 'Copy the JSON']]) {
     assert.equal(await page.getByRole(role, { name, exact: true }).count(), 1, `${role} ${name}`);
   }
   for (const scheme of ['light', 'dark']) {
@@ -222,7 +242,7 @@ test('once loaded, the page opens and converts offline', { skip }, async () => {
     await page.reload();
     await settled(page);
     await page.getByLabel('Kessa text').fill('offline=1\n');
-    await page.waitForFunction(() => document.getElementById('json').value === '{\n    "offline": 1\n}');
+    await page.waitForFunction(() => document.querySelector('#json .lines').textContent === '{\n    "offline": 1\n}');
   } finally {
     await context.setOffline(false);
   }
