@@ -31,8 +31,13 @@ void expectSameFixed(double value) {
     }
 }
 
-/// Reads `numeral` both ways where the standard reading takes it whole.
+/// Reads `numeral` both ways where the standard reading takes it whole. The portable reading
+/// stands on the C library's strtod, which is there for emscripten's; the Windows runtime's may
+/// round otherwise, and never serves it, so there only the writing is compared.
 void expectSameReading(const std::string& numeral, bool hex) {
+#ifdef _WIN32
+    return;
+#endif
     const char* first = numeral.data();
     const char* last = first + numeral.size();
     double expected = -1, actual = -1;
