@@ -74,10 +74,11 @@ char* writeLargeInteger(char* buffer, std::uint64_t mantissa, int exponent) {
 
 Uint128 scaledToDecimals(double value, int decimals) {
     const auto [mantissa, exponent] = partsOf(value);
-    const int shift = -exponent;  // |value| = mantissa / 2^shift, shift >= 1
+    const int shift = -exponent;  // |value| = mantissa / 2^shift, shift >= 0 below 2^53
     if (shift >= 128) return 0;   // below 2^-75 x 10^-decimals: far under a half
     Uint128 product = mantissa;
     for (int i = 0; i < decimals; ++i) product *= 10;
+    if (shift == 0) return product;  // from 2^52 on, every double is an integer
     const Uint128 half = Uint128{1} << (shift - 1);
     const Uint128 rest = product & ((half << 1) - 1);
     Uint128 scaled = product >> shift;
