@@ -4,7 +4,6 @@
 #include "kessa/findings.h"
 
 #include <bit>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <deque>
@@ -15,6 +14,7 @@
 #include "kessa/read_machine.h"
 #include "kessa/scalar.h"
 #include "pelmo/file/utf8.h"
+#include "pelmo/json/float_chars.h"
 #include "pelmo/json/number_text.h"
 
 namespace kessa {
@@ -618,11 +618,10 @@ std::string numeralIn(std::string_view bytes) {
 /// The words of an UnsafeInteger finding: what readers that hold doubles make of the integer.
 std::string unsafeIntegerWords(std::string_view bytes) {
     const Scalar scalar = typeScalar(numeralIn(bytes));
-    char number[pelmo::detail::kNumberTextCapacity];
+    char number[pelmo::detail::kFixedTextCapacity];
     // The double nearest the integer, written out in full: the value such a reader holds.
     const double nearest = static_cast<double>(scalar.integer);
-    const char* end =
-        std::to_chars(number, number + sizeof number, nearest, std::chars_format::fixed, 0).ptr;
+    const char* end = pelmo::detail::writeFixed(number, nearest, 0);
     return shown(bytes) +
            " is beyond 2^53, quoted or not: the JSON keeps it exactly, but JavaScript and other "
            "readers that hold numbers as doubles read " +

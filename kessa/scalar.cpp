@@ -3,11 +3,12 @@
 
 #include "kessa/scalar.h"
 
-#include "kessa/plain_number.h"
-
-#include <charconv>
 #include <cstdint>
 #include <limits>
+#include <system_error>
+
+#include "kessa/plain_number.h"
+#include "pelmo/json/float_chars.h"
 
 namespace kessa {
 
@@ -136,9 +137,7 @@ Cursor readFloat(Cursor begin, Cursor end, double& value) {
         value = negative ? -magnitude : magnitude;
         return p;
     }
-    const auto format = hex ? std::chars_format::hex : std::chars_format::general;
-    const auto result = std::from_chars(mantissa, p, magnitude, format);
-    if (result.ec == std::errc::result_out_of_range) {
+    if (pelmo::detail::readDouble(mantissa, p, hex, magnitude) == std::errc::result_out_of_range) {
         long long leadingZeros = 0;
         for (Cursor q = mantissa; q != mantissaEnd && (*q == '0' || *q == '.'); ++q) {
             leadingZeros += *q == '0';

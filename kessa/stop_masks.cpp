@@ -7,6 +7,10 @@
 #if defined(__x86_64__) || defined(_M_X64)
 #include <immintrin.h>
 #define KESSA_X86_64 1
+#elif defined(__EMSCRIPTEN__) && defined(__SSE2__)
+// WebAssembly's 128-bit SIMD, which emscripten offers through the SSE2 intrinsics.
+#include <emmintrin.h>
+#define KESSA_WASM_SIMD 1
 #endif
 
 namespace kessa::detail {
@@ -41,7 +45,7 @@ void classifyPortable(const char* text, std::size_t count, StopMasks* masks) {
     }
 }
 
-#ifdef KESSA_X86_64
+#if defined(KESSA_X86_64) || defined(KESSA_WASM_SIMD)
 
 void classifySse2(const char* text, std::size_t count, StopMasks* masks) {
     const __m128i equals = _mm_set1_epi8('='), open = _mm_set1_epi8('{'),
@@ -70,6 +74,10 @@ void classifySse2(const char* text, std::size_t count, StopMasks* masks) {
         masks[block] = {plain, quoted};
     }
 }
+
+#endif
+
+#ifdef KESSA_X86_64
 
 __attribute__((target("avx2"))) void classifyAvx2(const char* text, std::size_t count,
                                                   StopMasks* masks) {
@@ -111,6 +119,8 @@ ClassifyBlocks classifier() {
 #ifdef KESSA_X86_64
     static const ClassifyBlocks best = hasAvx2() ? classifyAvx2 : classifySse2;
     return best;
+#elif defined(KESSA_WASM_SIMD)
+    return classifySse2;
 #else
     return classifyPortable;
 #endif

@@ -15,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 platforms=("$@")
-[ ${#platforms[@]} -gt 0 ] || platforms=(linux windows vscode)
+[ ${#platforms[@]} -gt 0 ] || platforms=(linux windows vscode js)
 vscode=false
 for platform in "${platforms[@]}"; do [ "$platform" != vscode ] || vscode=true; done
 if $vscode && [ ${#platforms[@]} -eq 1 ]; then
@@ -41,7 +41,13 @@ for platform in "${platforms[@]}"; do
     vscode)
       command -v node >/dev/null || need+=(nodejs)
       command -v npm >/dev/null || need+=(npm) ;;
-    *) echo "release.sh: unknown platform '$platform' (linux, windows or vscode)" >&2; exit 2 ;;
+    js)
+      [ -x /usr/bin/em++ ] || need+=(emscripten)
+      command -v npm >/dev/null || need+=(npm)
+      command -v zip >/dev/null || need+=(zip) ;;
+    *)
+      echo "release.sh: unknown platform '$platform' (linux, windows, vscode or js)" >&2
+      exit 2 ;;
   esac
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -73,6 +79,14 @@ for platform in "${platforms[@]}"; do
       cmake --preset windows
       cmake --build --preset windows --target kessa2json kessa-language-server
       cpack --preset windows ;;
+    js)
+      cmake --workflow --preset wasm
+      mkdir -p dist
+      npm pack --silent --pack-destination dist build/wasm/npm >/dev/null
+      # The page in a folder of its own name, ready to put on any static web server.
+      rm -rf "build/wasm/kessa2json-$version-page"
+      cp -r build/wasm/web "build/wasm/kessa2json-$version-page"
+      (cd build/wasm && zip -qr -X "../../dist/kessa2json-$version-page.zip" "kessa2json-$version-page") ;;
   esac
 done
 rm -rf dist/_CPack_Packages   # CPack's staging area

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "pelmo/json/float_chars.h"
 #include "pelmo/json/number_text.h"
 
 namespace pelmo {
@@ -16,26 +17,11 @@ char* writeInteger(char* buffer, std::int64_t value) {
 
 namespace {
 
-__extension__ using Uint128 = unsigned __int128;
-
 /// Writes |value|, a double below 2^40 that is not integral, rounded to six decimals as the fixed
-/// "%f" conversion does: from its exact binary value, ties to even. It is m / 2^s with integers
-/// m < 2^53 and s > 13, so m x 10^6 fits in 128 bits and the rounded result in 64.
+/// "%f" conversion does: from its exact binary value, ties to even. The rounded result fits in 64
+/// bits.
 char* writeSixDecimals(char* buffer, double value) {
-    std::uint64_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    const int biased = static_cast<int>(bits >> 52 & 0x7FF);
-    std::uint64_t mantissa = bits & ((std::uint64_t{1} << 52) - 1);
-    if (biased != 0) mantissa |= std::uint64_t{1} << 52;  // normal: implicit leading 1
-    const int shift = 1075 - (biased != 0 ? biased : 1);  // |value| = mantissa / 2^shift
-    std::uint64_t scaled = 0;                             // round(|value| x 10^6)
-    if (shift < 128) {
-        const Uint128 product = Uint128{mantissa} * 1'000'000u;
-        const Uint128 half = Uint128{1} << (shift - 1);
-        const Uint128 rest = product & ((half << 1) - 1);
-        scaled = static_cast<std::uint64_t>(product >> shift);
-        if (rest > half || (rest == half && (scaled & 1) != 0)) ++scaled;
-    }
+    const auto scaled = static_cast<std::uint64_t>(scaledToDecimals(value, 6));
     char* end = std::to_chars(buffer, buffer + 24, scaled / 1'000'000).ptr;
     *end++ = '.';
     std::uint64_t decimals = scaled % 1'000'000;
@@ -63,9 +49,7 @@ char* writeFloat(char* buffer, double value) {
         if (std::fabs(value) < 0x1p63) {
             end = writeInteger(buffer, static_cast<std::int64_t>(value));
         } else {
-            end = std::to_chars(buffer, buffer + kNumberTextCapacity, value,
-                                std::chars_format::fixed, 0)
-                      .ptr;
+            end = writeFixed(buffer, value, 0);
         }
         *end++ = '.';
         *end++ = '0';
@@ -76,9 +60,7 @@ char* writeFloat(char* buffer, double value) {
             if (value < 0) *digits++ = '-';
             end = writeSixDecimals(digits, value);
         } else {
-            end = std::to_chars(buffer, buffer + kNumberTextCapacity, value,
-                                std::chars_format::fixed, 6)
-                      .ptr;
+            end = writeFixed(buffer, value, 6);
         }
         while (end[-1] == '0') --end;
         if (end[-1] == '.') *end++ = '0';
@@ -123,7 +105,7 @@ double writtenDouble(double value) {
     char text[detail::kNumberTextCapacity];
     const char* end = detail::writeFloat(text, value);
     double written = value;
-    std::from_chars(text, end, written);  // the text is a plain decimal, always read whole
+    detail::readDouble(text, end, false, written);  // a plain decimal, in range
     return written;
 }
 

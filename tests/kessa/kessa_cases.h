@@ -1,9 +1,12 @@
 #pragma once
 
 // Kessa texts and what they must give, shared by the tests of every reader of the notation: the
-// tree builder, the checker and the streaming conversion.
+// tree builder, the checker and the streaming conversion, and those of the packages over them.
 
+#include <cstdint>
 #include <string_view>
+
+#include "kessa/reader.h"
 
 /// Accepted texts and the compact JSON of their trees.
 inline constexpr struct {
@@ -74,4 +77,33 @@ inline constexpr std::string_view kRejectedTexts[] = {
     "a={x=1\n", "a={{}\n", "}\n",     "a=1}\n",    "a={1}}\n", "a=\n",
     "}\nb=1\n",  // a right brace at the root, with text after it
     "a=1\n}\n",
+};
+
+/// Malformed texts: which fault each has, where it lies, and its words. The innermost unclosed
+/// brace, the quote that swallowed the rest, the start of the unfinished value or key.
+inline constexpr struct {
+    std::string_view input;
+    kessa::Fault fault;
+    std::uint64_t offset;
+    std::string_view words;
+} kFaultRows[] = {
+    {"}\nb=1\n", kessa::Fault::StrayRightBrace, 0, "a right brace with no left brace open"},
+    {"a={1}}\nb=2\n", kessa::Fault::StrayRightBrace, 5, "a right brace with no left brace open"},
+    {"a={x={1}\n", kessa::Fault::UnclosedBrace, 2, "this left brace is never closed"},
+    {"a={x={\n", kessa::Fault::UnclosedBrace, 5, "this left brace is never closed"},
+    {"a={\n", kessa::Fault::UnclosedBrace, 2, "this left brace is never closed"},
+    {"a=1\nb=\"x}\n", kessa::Fault::UnclosedQuote, 6,
+     "the quoted value that starts here is never closed"},
+    {"a={\"x\n", kessa::Fault::UnclosedQuote, 3,
+     "the quoted value that starts here is never closed"},
+    {"a=1\nb=22", kessa::Fault::UnfinishedValue, 6, "the last value needs a line break after it"},
+    {"a=1\n  ", kessa::Fault::TrailingBlanks, 4, "stray blanks after the last line break"},
+    {"a=1\nport=\n", kessa::Fault::KeyWithoutValue, 4, "the key \"port\" has no value"},
+    {"a={1,x=2}\n", kessa::Fault::KeyWithoutValue, 5, "the key \"x\" has no value"},
+    {"a={k\nj=\n}\n", kessa::Fault::KeyWithoutValue, 3, "the key \"kj\" has no value"},
+    // Dropped carriage returns make the tree builder copy the bytes; the checker, which
+    // never copies, must name the same place and key.
+    {"a=1\n \rk\rey=\n", kessa::Fault::KeyWithoutValue, 6, "the key \"key\" has no value"},
+    {"a=1\n \r 2\r3", kessa::Fault::UnfinishedValue, 7,
+     "the last value needs a line break after it"},
 };

@@ -1,0 +1,61 @@
+/** A kessa text: a string, or its bytes (UTF-8 or not). */
+export type KessaText = string | Uint8Array;
+
+/** Where init() takes the WebAssembly module from. */
+export type ModuleSource =
+  | string
+  | URL
+  | Response
+  | PromiseLike<Response>
+  | ArrayBuffer
+  | ArrayBufferView
+  | WebAssembly.Module;
+
+/** A place where the conversion changes or drops what the text says, or a malformed text's fault. */
+export interface Finding {
+  /** The kind's stable name, such as "trailing-zeros"; "malformed" for the fault of a malformed text. */
+  code: string;
+  severity: 'note' | 'warning' | 'error';
+  message: string;
+  /** Where the bytes concerned begin; lines and columns count from 1, columns in characters. */
+  line: number;
+  column: number;
+  /** The position just past them. */
+  endLine: number;
+  endColumn: number;
+  /** The bytes concerned, counted in the text's UTF-8. */
+  offset: number;
+  length: number;
+}
+
+/** A kessa text that cannot be converted: unbalanced braces, a key with no value, or a last value with no line break after it. */
+export class KessaSyntaxError extends SyntaxError {
+  private constructor();
+  readonly name: 'KessaSyntaxError';
+  /** Where the fault lies, from 1; columns in characters. */
+  readonly line: number;
+  readonly column: number;
+  readonly endLine: number;
+  readonly endColumn: number;
+  /** In bytes of the text's UTF-8. */
+  readonly offset: number;
+  readonly length: number;
+}
+
+/** Loads the WebAssembly module, once; by default the package's own kessa.wasm. Needed before the first call in browsers. */
+export function init(source?: ModuleSource): Promise<void>;
+
+/** Loads the module at once: by default, in Node, from the package's folder. */
+export function initSync(source?: ArrayBuffer | ArrayBufferView | WebAssembly.Module): void;
+
+/** The JSON kessa2json writes for the text. Throws KessaSyntaxError for a malformed text, and TypeError where the JSON keeps bytes that are not UTF-8. */
+export function convert(text: KessaText): string;
+
+/** The JSON kessa2json writes for the text, byte for byte. */
+export function convertBytes(text: KessaText): Uint8Array;
+
+/** The value the JSON of the text holds: JSON.parse(convert(text), reviver). */
+export function parse(text: KessaText, reviver?: (this: any, key: string, value: any) => any): any;
+
+/** The findings of the text in document order; for a malformed text, those before the fault and then the fault ("malformed"). */
+export function check(text: KessaText): Finding[];

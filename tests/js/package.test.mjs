@@ -1,0 +1,222 @@
+// The npm package as a user installs it (scripts/test-js.sh packs it and installs the tarball into
+// a scratch project), held to the native tool: the rows of the C++ tables, numbers of every kind,
+// the fuzz corpus and the benchmark's workloads, then the JavaScript API itself.
+//
+//   KESSA_PROJECT=scratch KESSA2JSON=tool KESSA_CASES=kessa_cases [KESSA_CORPUS=fuzz/corpus]
+//   [KESSA_GENERATE=generate] node --test tests/js
+
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { copyFileSync, existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, statSync } from 'node:fs';
+import { createServer } from 'node:http';
+import { createRequire } from 'node:module';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { pathToFileURL } from 'node:url';
+import { test } from 'node:test';
+import { cases, native } from './native.mjs';
+
+const project = process.env.KESSA_PROJECT;
+const kessa = await import(pathToFileURL(join(project, 'entry.mjs')));
+const required = createRequire(join(project, 'entry.cjs'))('./entry.cjs');
+const rows = cases();
+
+/** The package's items for the bytes, beside the native tool's; the JSON bytes likewise. */
+function expectSameAsTool(text, label) {
+  const tool = native(text);
+  let json = null;
+  try {
+    json = Buffer.from(kessa.convertBytes(text));
+  } catch (error) {
+    assert.ok(error instanceof kessa.KessaSyntaxError, `${label}: ${error}`);
+  }
+  assert.deepEqual(json, tool.json, `${label}: the JSON differs from the tool's`);
+  assert.deepEqual(kessa.check(text), tool.items, `${label}: the findings differ from the tool's`);
+  return tool;
+}
+
+test('both module systems give the same package', () => {
+  const names = ['KessaSyntaxError', 'check', 'convert', 'convertBytes', 'init', 'initSync', 'parse'];
+  assert.deepEqual(Object.keys(kessa).sort(), names);
+  assert.deepEqual(Object.keys(required).sort(), names);
+  assert.equal(required.convert('a={1,2}\n'), kessa.convert('a={1,2}\n'));
+  assert.throws(() => required.convert('a={\n'), required.KessaSyntaxError);
+});
+
+test('accepted and rejected texts, as the C++ tables give them', () => {
+  for (const row of rows.accepted) expectSameAsTool(row.input, JSON.stringify(row.input.toString('latin1')));
+  for (const input of rows.rejected) {
+    assert.throws(() => kessa.convertBytes(input), kessa.KessaSyntaxError, input.toString('latin1'));
+    expectSameAsTool(input, JSON.stringify(input.toString('latin1')));
+  }
+});
+
+test('each fault, where it lies and its words', () => {
+  for (const row of rows.faults) {
+    const label = JSON.stringify(row.input.toString('latin1'));
+    const fault = native(row.input).items.at(-1);
+    assert.equal(fault.code, 'malformed', label);
+    assert.throws(() => kessa.convert(row.input), (error) => {
+      assert.ok(error instanceof SyntaxError && error.name === 'KessaSyntaxError', label);
+      assert.equal(error.offset, row.offset, label);
+      assert.equal(error.message, `${row.words} (line ${fault.line}, column ${fault.column})`, label);
+      const { line, column, endLine, endColumn, length } = error;
+      assert.deepEqual({ line, column, endLine, endColumn, length },
+        { line: fault.line, column: fault.column, endLine: fault.endLine, endColumn: fault.endColumn, length: fault.length },
+        label);
+      return true;
+    });
+    assert.deepEqual(kessa.check(row.input).at(-1), fault, label);
+  }
+});
+
+test('findings: kinds, offsets and bytes, and their words', () => {
+  for (const row of rows.findings) {
+    const label = JSON.stringify(row.input.toString('latin1'));
+    // The table lists them as the reader reports them; the package, in document order.
+    const expected = row.findings.map((finding, order) => ({ ...finding, order }))
+      .sort((a, b) => a.offset - b.offset || a.order - b.order)
+      .map(({ code, offset, length }) => ({ code, offset, length }));
+    const found = kessa.check(row.input).map(({ code, offset, length }) => ({ code, offset, length }));
+    assert.deepEqual(found, expected, label);
+    expectSameAsTool(row.input, label);
+  }
+  for (const row of rows.words) {
+    const words = row.words.map((word) => Buffer.from(word, 'latin1').toString('utf8'));
+    const messages = kessa.check(row.input).map((finding) => finding.message);
+    assert.deepEqual(messages.sort(), words.sort(), row.input.toString('latin1'));
+  }
+});
+
+/** A seeded generator of 32-bit words (mulberry32), for inputs the same on every run. */
+function random(seed) {
+  return () => {
+    seed = (seed + 0x6D2B79F5) | 0;
+    let t = Math.imul(seed ^ (seed >>> 15), 1 | seed);
+    t = (t + Math.imul(t ^ (t >>> 7), 61 | t)) ^ t;
+    return (t ^ (t >>> 14)) >>> 0;
+  };
+}
+
+// The numbers go through the WebAssembly build's own float conversions: every value of the typing
+// table, and generated doubles of every magnitude as shortest, long, exponent and hexadecimal
+// numerals, and ties halfway between two doubles or two six-decimal values.
+test('numbers of every class read and write as the tool has them', () => {
+  const lines = [];
+  for (const row of rows.tokens) {
+    const token = row.token.toString('latin1');
+    if (!/["\n\r{},=]/.test(token)) lines.push(`v=${token}`);
+    if (!token.includes('"')) lines.push(`q="${token}"`);
+  }
+  const next = random(42);
+  const view = new DataView(new ArrayBuffer(8));
+  for (let i = 0; i < 4000; ++i) {
+    view.setUint32(0, next());
+    view.setUint32(4, next());
+    if (i % 2 === 0) view.setUint16(0, (view.getUint16(0) & 0x800F) | ((0x3F0 + (next() % 0x90)) << 4));
+    const value = view.getFloat64(0);
+    if (!Number.isFinite(value)) continue;
+    lines.push(`s=${value}`, `p=${value.toPrecision(1 + (next() % 21))}`, `e=${value.toExponential()}`);
+    const bits = view.getBigUint64(0) & ((1n << 52n) - 1n);
+    const exponent = Number((view.getBigUint64(0) >> 52n) & 0x7FFn) - 1023;
+    lines.push(`h=0x1.${bits.toString(16).padStart(13, '0')}8p${exponent}`);
+    lines.push(`t=${(2 * (next() % 0x100000) + 1) / 128}`);
+  }
+  const text = Buffer.from(`${lines.join('\n')}\n`, 'latin1');
+  expectSameAsTool(text, 'generated numbers');
+});
+
+test('every input of the fuzz corpus', { skip: !process.env.KESSA_CORPUS && 'KESSA_CORPUS is not set' }, () => {
+  let count = 0;
+  for (const corpus of ['convert', 'parse', 'scalar']) {
+    const dir = join(process.env.KESSA_CORPUS, corpus);
+    if (!existsSync(dir)) continue;
+    for (const name of readdirSync(dir)) {
+      const file = join(dir, name);
+      if (!statSync(file).isFile()) continue;
+      expectSameAsTool(readFileSync(file), `${corpus}/${name}`);
+      ++count;
+    }
+  }
+  assert.ok(count > 100, `only ${count} inputs in the corpus`);
+});
+
+test('the benchmark\'s workloads', { skip: !process.env.KESSA_GENERATE && 'KESSA_GENERATE is not set' }, () => {
+  const dir = mkdtempSync(join(tmpdir(), 'kessa-workload-'));
+  try {
+    for (const workload of ['realistic', 'findings']) {
+      const prefix = join(dir, workload);
+      execFileSync(process.env.KESSA_GENERATE, [workload, '7', '2', prefix]);
+      const text = readFileSync(`${prefix}.kessa`);
+      assert.equal(kessa.convert(text.toString('utf8')), readFileSync(`${prefix}.expected.json`, 'utf8'));
+      expectSameAsTool(text, workload);
+    }
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+});
+
+test('strings and bytes, and what is not UTF-8', () => {
+  const text = 'név="é ü"\nemoji=😀\n';
+  assert.equal(kessa.convert(text), kessa.convert(Buffer.from(text)));
+  assert.deepEqual(kessa.parse(text), { név: 'é ü', emoji: '😀' });
+  assert.deepEqual(kessa.parse('a=1\nb={x=2.50}\nc=1e999\n'), { a: 1, b: { x: 2.5 }, c: Infinity });
+  assert.deepEqual(kessa.parse('a=1\n', (key, value) => (key === 'a' ? value + 1 : value)), { a: 2 });
+  // A lone surrogate becomes U+FFFD, as in any UTF-8 encoding of the string.
+  assert.equal(kessa.convert('a=\uD800\n'), '{\n    "a": "\uFFFD"\n}');
+  // Bytes that are not UTF-8 stay as they are in the JSON: only convertBytes can give them.
+  const latin1 = Buffer.from('a=caf\xE9\n', 'latin1');
+  assert.deepEqual(Buffer.from(kessa.convertBytes(latin1)), Buffer.from('{\n    "a": "caf\xE9"\n}', 'latin1'));
+  assert.throws(() => kessa.convert(latin1), { name: 'TypeError', message: /convertBytes/ });
+  assert.deepEqual(kessa.check(latin1).map((finding) => finding.code), ['not-utf8']);
+  for (const wrong of [undefined, 42, ['a=1\n'], new Uint16Array(2)]) {
+    assert.throws(() => kessa.convert(wrong), TypeError);
+  }
+  // An empty text is the empty object; a failure leaves the next call unharmed.
+  assert.equal(kessa.convert(''), '{}');
+  assert.throws(() => kessa.convert('}\n'), kessa.KessaSyntaxError);
+  assert.equal(kessa.convert('a=1\n'), '{\n    "a": 1\n}');
+});
+
+test('large texts grow the memory, and small ones after them work as before', () => {
+  const line = 'key=value with some words,1.5\n';
+  const text = `list={\n${line.repeat(400000)}}\n`.replace(/key=/g, '');
+  const json = kessa.convert(text);
+  assert.equal(json.length, native(Buffer.from(text)).json.length);
+  assert.equal(kessa.convert('a=1\n'), '{\n    "a": 1\n}');
+  assert.equal(kessa.check(text).length, 0);
+});
+
+test('init and initSync load once; the browser entry loads over HTTP', async () => {
+  await kessa.init();
+  await kessa.init();
+  kessa.initSync();
+  const wasm = readFileSync(join(project, 'node_modules', 'kessa2json', 'kessa.wasm'));
+  const server = createServer((request, response) => {
+    response.writeHead(200, { 'Content-Type': 'application/wasm' });
+    response.end(wasm);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  try {
+    // A copy of the browser entry and the core, loaded afresh as a page would load them.
+    const copy = mkdtempSync(join(tmpdir(), 'kessa-browser-'));
+    for (const file of ['browser.mjs', 'kessa.mjs']) {
+      copyFileSync(join(project, 'node_modules', 'kessa2json', file), join(copy, file));
+    }
+    const browser = await import(pathToFileURL(join(copy, 'browser.mjs')));
+    rmSync(copy, { recursive: true, force: true });
+    assert.throws(() => browser.convert('a=1\n'), /init/);
+    const url = `http://127.0.0.1:${server.address().port}/kessa.wasm`;
+    await Promise.all([browser.init(url), browser.init(url)]);
+    assert.equal(browser.convert('a=1\n'), kessa.convert('a=1\n'));
+  } finally {
+    server.close();
+  }
+});
+
+const tsc = join(new URL('.', import.meta.url).pathname, 'node_modules', 'typescript', 'bin', 'tsc');
+test('the type declarations describe the package, as ES module and as CommonJS',
+  { skip: !existsSync(tsc) && 'typescript is not installed (npm ci in tests/js)' }, () => {
+    // usage.mts and usage.cts use every declaration; a wrong or missing one fails to compile.
+    execFileSync(process.execPath, [tsc, '-p', join(project, 'tsconfig.json')], { stdio: 'inherit' });
+  });

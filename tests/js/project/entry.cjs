@@ -1,0 +1,2 @@
+// The package as CommonJS resolves it.
+module.exports = require('kessa2json');

@@ -1,0 +1,10 @@
+// Every declaration of the package, used as CommonJS.
+import kessa = require('kessa2json');
+
+const findings: kessa.Finding[] = kessa.check('a=007\n');
+const json: string = kessa.convert(new Uint8Array([97, 61, 49, 10]));
+function isFault(error: unknown): error is kessa.KessaSyntaxError {
+  return error instanceof kessa.KessaSyntaxError && error instanceof SyntaxError;
+}
+void kessa.init().then(() => kessa.initSync());
+console.log(findings, json, isFault(null), kessa.parse('a=1\n'), kessa.convertBytes('a=1\n'));

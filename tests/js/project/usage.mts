@@ -1,0 +1,28 @@
+// Every declaration of the package, used as an ES module.
+import { check, convert, convertBytes, init, initSync, KessaSyntaxError, parse } from 'kessa2json';
+import type { Finding, KessaText } from 'kessa2json';
+
+await init();
+initSync();
+const text: KessaText = 'a=1\n';
+const json: string = convert(text);
+const bytes: Uint8Array = convertBytes(new TextEncoder().encode(text));
+const value: unknown = parse(text, (key, v) => v);
+const findings: Finding[] = check(text);
+for (const f of findings) {
+  const fields: [string, 'note' | 'warning' | 'error', string, number, number, number, number, number, number] =
+    [f.code, f.severity, f.message, f.line, f.column, f.endLine, f.endColumn, f.offset, f.length];
+  console.log(fields);
+}
+try {
+  convert('}\n');
+} catch (error) {
+  if (error instanceof KessaSyntaxError) {
+    const where: number[] = [error.line, error.column, error.endLine, error.endColumn, error.offset, error.length];
+    const base: SyntaxError = error;
+    console.log(where, base.message);
+  }
+}
+console.log(json, bytes, value);
+// @ts-expect-error: a number is not a kessa text
+convert(42);

@@ -1,0 +1,61 @@
+// The README's JavaScript lines, run as written from the top of the checkout: the release of the
+// package and its install into a new project, the example and the output it shows, and the page
+// served from its zip.
+
+import assert from 'node:assert/strict';
+import { execFileSync, spawn } from 'node:child_process';
+import { readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { join } from 'node:path';
+import { test } from 'node:test';
+import { fileURLToPath } from 'node:url';
+
+const root = fileURLToPath(new URL('../..', import.meta.url));
+const readme = readFileSync(join(root, 'README.md'), 'utf8');
+
+/** The fenced block after the marker <!-- NAME --> in the README. */
+function block(name) {
+  const match = readme.match(new RegExp(`<!-- ${name} -->\\n\`\`\`\\w*\\n([\\s\\S]*?)\`\`\`\\n`));
+  assert.ok(match, `no block after <!-- ${name} --> in README.md`);
+  return match[1];
+}
+
+test('the README\'s package lines install the package, and its example prints what it shows', () => {
+  const shown = block('js-output').split('\n');
+  const command = shown.shift().replace(/^\$ /, '');
+  const install = `${block('js-install')}pwd\n`;
+  const project = execFileSync('bash', ['-e', '-c', install], { cwd: root, encoding: 'utf8' })
+    .trim().split('\n').at(-1);
+  try {
+    writeFileSync(join(project, 'example.mjs'), block('js-example'));
+    const printed = execFileSync('bash', ['-e', '-c', command], { cwd: project, encoding: 'utf8' });
+    assert.equal(printed, shown.join('\n'));
+  } finally {
+    rmSync(project, { recursive: true, force: true });
+  }
+});
+
+test('the README\'s page line serves the page from its zip', async () => {
+  const server = spawn('bash', ['-e', '-c', block('js-page')], {
+    cwd: root, detached: true, stdio: ['ignore', 'pipe', 'inherit'],
+    env: { ...process.env, PYTHONUNBUFFERED: '1' },
+  });
+  try {
+    let printed = '';
+    const address = await new Promise((resolve, reject) => {
+      server.stdout.on('data', (chunk) => {
+        printed += chunk;
+        const found = printed.match(/\(http:\/\/([\d.]+:\d+)\/\)/);
+        if (found) resolve(`http://${found[1]}/`);
+      });
+      server.on('exit', (status) => reject(new Error(`the server stopped with status ${status}: ${printed}`)));
+    });
+    const page = await fetch(address);
+    assert.equal(page.status, 200);
+    assert.match(await page.text(), /<title>kessa2json: kessa to JSON in your browser<\/title>/);
+    const wasm = await fetch(`${address}kessa/kessa.wasm`);
+    assert.equal(wasm.headers.get('content-type'), 'application/wasm');
+    assert.deepEqual(Buffer.from(await wasm.arrayBuffer()), readFileSync(join(root, 'build/wasm/npm/kessa.wasm')));
+  } finally {
+    process.kill(-server.pid);
+  }
+});

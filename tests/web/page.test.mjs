@@ -1,0 +1,256 @@
+// The page in a real browser, Debian's Chromium, as a visitor uses it: typing, reading the JSON
+// and the findings, following a finding with the mouse and the keyboard, a malformed text, a
+// shared link, offline use, labels and contrast. Each expectation comes from the native tool.
+//
+//   PAGE_DIR=build/wasm/web KESSA2JSON=build/default/kessa2json [SCREENSHOT=out.png] node --test
+//
+// Skipped, saying why, where Chromium, Playwright or the built page is missing.
+
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+import { CHROMIUM, CHROMIUM_FLAGS, serve } from './serve.mjs';
+
+const pageDir = process.env.PAGE_DIR;
+const tool = process.env.KESSA2JSON;
+let playwright = null;
+try {
+  playwright = await import('playwright-core');
+} catch {
+  // reported as the reason to skip
+}
+const skip = !playwright ? 'playwright-core is not installed (npm ci in tests/web)'
+  : !existsSync(CHROMIUM) ? `no Chromium at ${CHROMIUM}`
+  : !pageDir || !existsSync(join(pageDir, 'index.html')) ? 'PAGE_DIR names no built page'
+  : !tool || !existsSync(tool) ? 'KESSA2JSON names no native tool'
+  : false;
+
+let server, context, profile;
+
+before(async () => {
+  if (skip) return;
+  server = await serve(pageDir);
+  profile = mkdtempSync(join(tmpdir(), 'kessa-page-'));
+  context = await playwright.chromium.launchPersistentContext(profile, {
+    executablePath: CHROMIUM,
+    headless: true,
+    args: CHROMIUM_FLAGS,
+    viewport: { width: 1280, height: 860 },
+  });
+  // A bound for a page that never answers, far past what a busy machine needs; not a wait.
+  context.setDefaultTimeout(180_000);
+});
+
+after(async () => {
+  await context?.close();
+  await server?.close();
+  if (profile) rmSync(profile, { recursive: true, force: true });
+});
+
+/** What the native tool writes for `text`, and its findings as its JSON report gives them. */
+function native(text) {
+  const dir = mkdtempSync(join(tmpdir(), 'kessa-native-'));
+  try {
+    const input = join(dir, 'in.kessa');
+    writeFileSync(input, text);
+    let report;
+    try {
+      report = execFileSync(tool, ['--check', '--format', 'json', input],
+        { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] });
+    } catch (failure) {
+      report = failure.stdout; // status 3: findings; 2: malformed
+    }
+    const findings = JSON.parse(report).files[0].findings;
+    let json = null;
+    try {
+      execFileSync(tool, [input, join(dir, 'out.json')], { stdio: 'ignore' });
+      json = readFileSync(join(dir, 'out.json'), 'utf8');
+    } catch {
+      // malformed
+    }
+    return { json, findings };
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+async function openPage(fragment = '') {
+  const page = await context.newPage();
+  await page.goto(server.url + fragment);
+  return page;
+}
+
+/** Waits until the page shows the answer for the text now in the editor. */
+async function settled(page) {
+  await page.waitForFunction(() => !document.getElementById('json').hasAttribute('aria-busy') &&
+    /^(Converted|Malformed)/.test(document.getElementById('status').textContent));
+}
+
+const shownJson = (page) => page.locator('#json .lines').textContent();
+
+/** The findings the page lists, in the fields of the tool's report that it shows. */
+function listed(page) {
+  return page.$$eval('#findings button', (buttons) => buttons.map((button) => ({
+    where: button.querySelector('.where').textContent,
+    severity: button.querySelector('.severity').textContent,
+    message: button.querySelector('.message').textContent,
+    code: button.querySelector('code').textContent,
+  })));
+}
+
+function expectedListing(findings) {
+  return findings.map((f) => ({ where: `${f.line}:${f.column}`, severity: f.severity, message: f.message, code: f.code }));
+}
+
+test('typing shows the JSON and the findings the tool gives, and a finding selects its place', { skip }, async () => {
+  const page = await openPage();
+  const editor = page.getByRole('textbox', { name: 'Kessa text' });
+  await editor.fill('');
+  const text = 'name=demo\nport=08080\nbox={w=1.50\nh=2\n}\nlist={😀,007}\n';
+  await editor.pressSequentially(text);
+  const expected = native(text);
+  await page.waitForFunction((json) => document.querySelector('#json .lines').textContent === json, expected.json);
+  await settled(page);
+  assert.deepEqual(await listed(page), expectedListing(expected.findings));
+  assert.match(await page.locator('#status').textContent(), /^Converted\. 3 findings\.$/);
+
+  // The last finding follows a character outside the BMP on its line: columns count characters.
+  const last = expected.findings.at(-1);
+  await page.getByRole('button', { name: new RegExp(`^Line ${last.line}, column ${last.column},`) }).click();
+  const selected = await editor.evaluate((area) => area.value.slice(area.selectionStart, area.selectionEnd));
+  assert.equal(selected, '007');
+  assert.equal(await page.evaluate(() => document.activeElement.id), 'kessa');
+
+  // The keyboard reaches a finding and chooses it as the mouse does.
+  const first = page.locator('#findings button').first();
+  await first.focus();
+  await page.keyboard.press('Enter');
+  assert.equal(await editor.evaluate((area) => area.value.slice(area.selectionStart, area.selectionEnd)), '08080');
+  await page.close();
+});
+
+test('a malformed text shows its fault and its line', { skip }, async () => {
+  const page = await openPage();
+  const editor = page.getByLabel('Kessa text');
+  await editor.fill('a=1\nb={x=2\n');
+  await page.waitForFunction(() => document.getElementById('status').textContent.startsWith('Malformed'));
+  const expected = native('a=1\nb={x=2\n');
+  assert.equal(expected.json, null);
+  const fault = expected.findings.at(-1);
+  assert.equal(fault.code, 'malformed');
+  assert.equal(await page.locator('#status').textContent(),
+    `Malformed at line ${fault.line}, column ${fault.column}: ${fault.message}.`);
+  assert.equal(await page.locator('#json .lines').textContent(), 'No JSON: the text is malformed.');
+  assert.deepEqual(await listed(page), expectedListing(expected.findings));
+  await page.getByRole('button', { name: /malformed/ }).click();
+  assert.deepEqual(await editor.evaluate((area) => [area.selectionStart, area.selectionEnd]), [6, 7]);
+  await page.close();
+});
+
+test('a link holds the text, and opening it shows the same text and JSON', { skip }, async () => {
+  const page = await openPage();
+  const text = 'shared=yes\nwords={"a b", c}\nnote=100%\n';
+  await page.getByLabel('Kessa text').fill(text);
+  await settled(page);
+  await page.getByRole('link', { name: 'Link to this text' }).click();
+  await page.waitForFunction(() => location.hash.startsWith('#text='));
+  const address = page.url();
+  await page.close();
+
+  const opened = await context.newPage();
+  await opened.goto(address);
+  const expected = native(text);
+  await opened.waitForFunction((json) => document.querySelector('#json .lines').textContent === json, expected.json);
+  assert.equal(await opened.getByLabel('Kessa text').inputValue(), text);
+
+  // A new fragment on the open page replaces the text.
+  await opened.evaluate(() => { location.hash = '#text=' + encodeURIComponent('x=0x10\n'); });
+  await opened.waitForFunction(() => document.querySelector('#json .lines').textContent === '{\n    "x": 16.0\n}');
+  await opened.close();
+});
+
+test('a long JSON lays out the lines in view as one scrolls, and is copied whole', { skip }, async () => {
+  await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: server.url });
+  const page = await openPage();
+  const text = Array.from({ length: 1000 }, (_, i) => `k${i}=${i}\n`).join('');
+  // Pasted at once, as a large text comes: typing it would only time the browser's textarea.
+  await page.getByLabel('Kessa text').evaluate((area, value) => {
+    area.value = value;
+    area.dispatchEvent(new Event('input'));
+  }, text);
+  await settled(page);
+  const expected = native(text).json.toString();
+  const top = await shownJson(page);
+  assert.ok(top.startsWith('{\n    "k0": 0,\n') && top.length < expected.length / 10, top.length);
+  await page.locator('#json').evaluate((view) => { view.scrollTop = view.scrollHeight; });
+  await page.waitForFunction(() => document.querySelector('#json .lines').textContent.endsWith('"k999": 999\n}'));
+  await page.getByRole('button', { name: 'Copy the JSON' }).click();
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'The JSON is copied.');
+  assert.equal(await page.evaluate(() => navigator.clipboard.readText()), expected);
+  await page.close();
+});
+
+test('labels, contrast and a screenshot', { skip }, async () => {
+  const page = await openPage();
+  await settled(page);
+  // Every control has a name a screen reader can say.
+  for (const [role, name] of [['textbox', 'Kessa text'], ['textbox', 'JSON'], ['link', 'Link to this text'],
+    ['button', 'Copy the link'], ['button', 'Copy the JSON']]) {
+    assert.equal(await page.getByRole(role, { name, exact: true }).count(), 1, `${role} ${name}`);
+  }
+  for (const scheme of ['light', 'dark']) {
+    await page.emulateMedia({ colorScheme: scheme });
+    const low = await page.evaluate(() => {
+      const rgb = (color) => color.match(/[\d.]+/g).map(Number);
+      const luminance = ([r, g, b]) => {
+        const linear = (c) => (c /= 255) <= 0.03928 ? c / 12.92 : ((c + 0.055) / 1.055) ** 2.4;
+        return 0.2126 * linear(r) + 0.7152 * linear(g) + 0.0722 * linear(b);
+      };
+      const background = (element) => {
+        for (let e = element; e; e = e.parentElement) {
+          const color = rgb(getComputedStyle(e).backgroundColor);
+          if (color.length < 4 || color[3] > 0) return color;
+        }
+        return [255, 255, 255];
+      };
+      const failures = [];
+      for (const element of document.querySelectorAll('body *')) {
+        const own = [...element.childNodes].some((node) => node.nodeType === 3 && node.textContent.trim());
+        if (!own && element.tagName !== 'TEXTAREA') continue;
+        const fore = luminance(rgb(getComputedStyle(element).color));
+        const back = luminance(background(element));
+        const ratio = (Math.max(fore, back) + 0.05) / (Math.min(fore, back) + 0.05);
+        if (ratio < 4.5) failures.push(`${element.tagName}.${element.className}: ${ratio.toFixed(2)}`);
+      }
+      return failures;
+    });
+    assert.deepEqual(low, [], `contrast below 4.5:1 in the ${scheme} scheme`);
+  }
+  await page.emulateMedia({ colorScheme: 'light' });
+  if (process.env.SCREENSHOT) await page.screenshot({ path: process.env.SCREENSHOT });
+  await page.close();
+});
+
+test('once loaded, the page opens and converts offline', { skip }, async () => {
+  const page = await openPage();
+  await settled(page);
+  await page.evaluate(async () => {
+    await navigator.serviceWorker.ready;
+    if (!navigator.serviceWorker.controller) {
+      await new Promise((resolve) => navigator.serviceWorker.addEventListener('controllerchange', resolve));
+    }
+  });
+  await context.setOffline(true);
+  try {
+    await page.reload();
+    await settled(page);
+    await page.getByLabel('Kessa text').fill('offline=1\n');
+    await page.waitForFunction(() => document.querySelector('#json .lines').textContent === '{\n    "offline": 1\n}');
+  } finally {
+    await context.setOffline(false);
+  }
+  await page.close();
+});
