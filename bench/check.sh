@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # What --check costs: each format beside a conversion to /dev/null, on the seeded realistic
 # workload (no findings) and on the same with a finding on about every tenth line, whose every
-# finding the json and sarif formats carry.
+# finding the json and sarif formats carry; and --check --schema with a schema that covers the
+# records (bench/records.schema.json), beside the plain --check.
 #
 #   bench/check.sh [ROUNDS] [MEGABYTES]      (defaults: 5 rounds, 100 MB)
 #
@@ -18,11 +19,12 @@ source bench/common.sh
 for workload in realistic findings; do
   prefix=$data/$workload-$megabytes
   [ -f "$prefix.kessa" ] || build/bench/bench/generate "$workload" 42 "$megabytes" "$prefix"
-  names=(convert text json sarif github)
+  names=(convert text json sarif github schema)
   commands=("$tool $prefix.kessa /dev/null")
   for format in text json sarif github; do
     commands+=("$tool --check --format $format $prefix.kessa")
   done
+  commands+=("$tool --check --schema bench/records.schema.json $prefix.kessa")
 
   declare -A times=() memory=()
   for round in $(seq 0 "$rounds"); do  # round 0 is the warm-up
@@ -39,12 +41,13 @@ for workload in realistic findings; do
   floor=$(echo "${times[0]}" | median)
   echo
   echo "$workload: $(($(stat -c %s "$prefix.kessa") / 1000000)) MB of kessa, $findings findings, median of $rounds rounds"
-  printf '%-10s %10s %10s %12s\n' run "wall (s)" "peak (MB)" "x convert"
+  text=$(echo "${times[1]}" | median)
+  printf '%-10s %10s %10s %12s %10s\n' run "wall (s)" "peak (MB)" "x convert" "x text"
   for i in "${!names[@]}"; do
     wall=$(echo "${times[$i]}" | median)
     peak=$(echo "${memory[$i]}" | median)
-    awk -v n="${names[$i]}" -v w="$wall" -v p="$peak" -v f="$floor" \
-      'BEGIN { printf "%-10s %10.3f %10.0f %12.2f\n", n, w, p / 1024, (f > 0 ? w / f : 0) }'
+    awk -v n="${names[$i]}" -v w="$wall" -v p="$peak" -v f="$floor" -v t="$text" \
+      'BEGIN { printf "%-10s %10.3f %10.0f %12.2f %10.2f\n", n, w, p / 1024, (f > 0 ? w / f : 0), (t > 0 ? w / t : 0) }'
   done
   unset times memory
 done

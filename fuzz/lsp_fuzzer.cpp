@@ -11,6 +11,7 @@
 #include "check.h"
 #include "kessa/reader.h"
 #include "lsp/analysis.h"
+#include "lsp/diagnostics.h"
 #include "lsp/document.h"
 #include "lsp/protocol.h"
 #include "lsp/transport.h"
@@ -69,7 +70,9 @@ void editDocument(std::string_view bytes) {
                 "the line index follows edits");
     }
     const std::string_view text = document.text();
-    lsp::diagnose(text);
+    lsp::DiagnosticList diagnostics;
+    lsp::diagnose(text, diagnostics);
+    require(diagnostics.take().size() <= lsp::kDiagnosticCap + 1, "at most the cap and a note");
     lsp::outline(text);
     for (std::uint64_t offset = 0; offset <= text.size(); offset += 1 + text.size() / 8) {
         lsp::hoverAt(text, offset);

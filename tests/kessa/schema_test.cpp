@@ -133,6 +133,13 @@ TEST(Schema, FaultsTheirPlacesAndWords) {
          {"3:5 schema-combination anyOf /any: \"x\" fits none of the schemas anyOf allows"}},
         {base + "never=1\n",
          {"3:7 schema-false properties /never: the schema allows no value here"}},
+        // Deep nesting is checked down to 200 levels, the top level included; deeper, not at all.
+        {base + "some=" + std::string(198, '{') + std::string(198, '}') + "\n",
+         {"3:1 schema-contains contains /some: the array has no element that fits what the "
+          "schema's contains asks for"}},
+        {base + "some=" + std::string(200, '{') + std::string(200, '}') + "\n",
+         {"1:1 schema-too-deep  : the text nests 201 levels deep, deeper than the 200 a schema "
+          "check follows, so it is not checked against the schema"}},
         // A repeated key counts once, with its last value, as JSON readers keep it.
         {"name=web\nport=0\nport=80\n", {}},
         {"name=web\nport=80\nport=0\n",
