@@ -56,6 +56,11 @@ constexpr std::array<KindInfo, kFindingKindCount> kKinds{{
     {"open-at-end", kError, "A double quote or left brace at the end of the text is dropped."},
     {"text-after-quote", kWarning,
      "A value right after a closing double quote in an array becomes an element of its own."},
+    {"infinity", kNote,
+     "A number written 1e999 is an infinity, which JSON readers read as one or refuse."},
+    {"carriage-return-in-quotes", kNote,
+     "A carriage return inside double quotes is kept, so CRLF and LF copies of a file give "
+     "different JSON."},
 }};
 
 const KindInfo& infoOf(FindingKind kind) {

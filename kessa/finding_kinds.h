@@ -40,10 +40,13 @@ enum class FindingKind : std::uint8_t {
     WaitingKey,        ///< a key with no value when its object closes, left for a later value
     OpenAtEnd,         ///< a double quote or left brace at the end of the text, opening nothing
     TextAfterQuote,    ///< a value right after a closing quote in an array, an element of its own
+    Infinity,          ///< 1e999 or -1e999, an infinity, which readers read as one or refuse
+    CarriageReturnInQuotes,  ///< a carriage return inside double quotes, kept
 };
 
 /// How many kinds there are; they run from 0 to kFindingKindCount - 1.
-constexpr std::size_t kFindingKindCount = static_cast<std::size_t>(FindingKind::TextAfterQuote) + 1;
+constexpr std::size_t kFindingKindCount =
+    static_cast<std::size_t>(FindingKind::CarriageReturnInQuotes) + 1;
 
 /// How much a finding matters, least first: a note where nothing changes here but readers may
 /// disagree, a warning where the data changes form or type, an error where the JSON loses data
