@@ -131,6 +131,11 @@ TEST(Findings, KindsOffsetsAndBytes) {
          {{FindingKind::UnsafeInteger, 21, "9007199254740993"},
           {FindingKind::UnsafeInteger, 40, "-9007199254740993"},
           {FindingKind::Saturated, 80, "99999999999999999999"}}},
+        // The digits of the limit and a zero more: beyond it all the same.
+        {"a=92233720368547758070\nb=-92233720368547758080\nc=9223372036854775807\n",
+         {{FindingKind::Saturated, 2, "92233720368547758070"},
+          {FindingKind::Saturated, 25, "-92233720368547758080"},
+          {FindingKind::UnsafeInteger, 49, "9223372036854775807"}}},
         {"a=\"x\ty\"\nb=x\ty\n\t=\"\t\"\nc=\"\t7\"\n",
          {{FindingKind::TabInQuotes, 3, "x\ty"},
           {FindingKind::TabInQuotes, 17, "\t"},
