@@ -48,7 +48,7 @@ TEST_F(Cli, HelpAndVersion) {
         EXPECT_EQ(outcome.out.rfind("usage: kessa2json <in-kessa-file> <out-json-file>\n", 0), 0u)
             << option;
         for (const char* part : {"--check", "--format", "--ignore", "--severity", "Exit status: 0",
-                                 "man kessa2json"}) {
+                                 "man kessa2json", "an existing .kessa file"}) {
             EXPECT_NE(outcome.out.find(part), std::string::npos) << option << ": " << part;
         }
         EXPECT_EQ(outcome.out.back(), '\n') << option;
