@@ -1,7 +1,9 @@
 # Release packages, made by CPack from the install rules; scripts/release.sh builds them all.
 #   Linux:   kessa2json_<version>_amd64.deb (the tool, the language server and their man pages),
 #            kessa2json-dev_<version>_amd64.deb (headers, static libraries, CMake package),
-#            and kessa2json-<version>-linux-amd64.tar.gz with the files of both.
+#            and kessa2json-<version>-linux-amd64.tar.gz with the files of both, its programs
+#            statically linked where KESSA2JSON_STATIC_PROGRAMS is on (and -linux-arm64 likewise
+#            for a build for 64-bit ARM).
 #   Windows: kessa2json-<version>-win64.zip: the programs, their documents, the man pages as
 #            text.
 # The install components: runtime (the tool and the language server), man (their pages) and dev (everything a program that
@@ -31,7 +33,13 @@ if(WIN32)
   endif()
 else()
   set(CPACK_GENERATOR DEB TGZ)
-  set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-linux-amd64)
+  # Debian's names of the architectures.
+  if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(aarch64|arm64)$")
+    set(linux_architecture arm64)
+  else()
+    set(linux_architecture amd64)
+  endif()
+  set(CPACK_PACKAGE_FILE_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-linux-${linux_architecture})
   set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
 
   # Two Debian packages: the tool with its page, and the development files. The static libraries
@@ -90,6 +98,17 @@ kessa2json (@PROJECT_VERSION@) unstable; urgency=medium
     install(FILES ${debian_changelog}.gz DESTINATION ${doc_dir} RENAME changelog.gz
       COMPONENT ${component})
   endforeach()
+
+  if(KESSA2JSON_STATIC_PROGRAMS)
+    # The tarball holds the static programs, and the .deb the ones Debian's way: the component
+    # "static" stands in the tarball for "runtime", with the same documents.
+    install(TARGETS kessa2json-static kessa-language-server-static COMPONENT static)
+    install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kessa2json
+      RENAME copyright COMPONENT static)
+    install(FILES ${debian_changelog}.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kessa2json
+      RENAME changelog.gz COMPONENT static)
+    set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_static.cmake)
+  endif()
 endif()
 
 include(CPack)

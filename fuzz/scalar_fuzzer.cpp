@@ -1,12 +1,14 @@
 // makeScalar types any bytes without failing, and agrees with a second reading of the typing rules
 // written here on the C library's own strtoll and strtod, which the rules are modelled on. As the
 // value of a member, quoted and unquoted where it can be, the bytes are named by the findings if
-// and only if the JSON does not say what the text says (tests/kessa/value_model.h judges that).
+// and only if the JSON does not say what the text says, and noted where readers may still differ
+// (tests/kessa/value_model.h judges both).
 
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "check.h"
 #include "kessa/conversion.h"
@@ -54,18 +56,16 @@ void checkFindingsRule(const std::string& value, bool quoted) {
     const value_model::Verdict verdict = value_model::judge(
         value, quoted, std::string_view(json).substr(head, json.size() - head - 2));
     struct Seen final : kessa::FindingHandler {
-        bool named = false, noted = false;
-        void found(const kessa::Finding& finding) override {
-            if (finding.kind == kessa::FindingKind::UnsafeInteger) {
-                noted = true;
-            } else {
-                named = true;
-            }
-        }
+        std::vector<kessa::FindingKind> kinds;
+        void found(const kessa::Finding& finding) override { kinds.push_back(finding.kind); }
     } seen;
     kessa::checkKessaFindings(text, seen);
-    require(seen.named == verdict.changed, "a value is named exactly where the JSON differs");
-    require(seen.noted == verdict.unsafe, "an integer is noted exactly where doubles change it");
+    const value_model::Verdict named = value_model::verdictOf(seen.kinds);
+    require(named.changed == verdict.changed, "a value is named exactly where the JSON differs");
+    require(named.unsafe == verdict.unsafe, "an integer is noted exactly where doubles change it");
+    require(named.infinite == verdict.infinite, "an infinity kept as written is noted");
+    require(named.carriageReturn == verdict.carriageReturn,
+            "a carriage return kept inside quotes is noted");
 }
 
 }  // namespace

@@ -56,6 +56,11 @@ constexpr std::array<KindInfo, kFindingKindCount> kKinds{{
     {"open-at-end", kError, "A double quote or left brace at the end of the text is dropped."},
     {"text-after-quote", kWarning,
      "A value right after a closing double quote in an array becomes an element of its own."},
+    {"infinity", kNote,
+     "A number written 1e999 is an infinity, which JSON readers read as one or refuse."},
+    {"carriage-return-in-quotes", kNote,
+     "A carriage return inside double quotes is kept, so CRLF and LF copies of a file give "
+     "different JSON."},
     {"schema-type", kError, "A value's JSON type is not one the schema allows."},
     {"schema-required", kError, "An object lacks a member the schema requires."},
     {"schema-additional", kError, "A member or element is one the schema does not allow."},

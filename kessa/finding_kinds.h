@@ -40,6 +40,8 @@ enum class FindingKind : std::uint8_t {
     WaitingKey,        ///< a key with no value when its object closes, left for a later value
     OpenAtEnd,         ///< a double quote or left brace at the end of the text, opening nothing
     TextAfterQuote,    ///< a value right after a closing quote in an array, an element of its own
+    Infinity,          ///< 1e999 or -1e999, an infinity, which readers read as one or refuse
+    CarriageReturnInQuotes,  ///< a carriage return inside double quotes, kept
 
     // What a schema refuses: in a text checked against one.
     SchemaType,          ///< a value of a type the schema does not allow

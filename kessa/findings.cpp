@@ -247,6 +247,10 @@ public:
         }
         if (detail::mayBeNumber(kept) && checkNumber(at, span, kept)) return;
         if (!plain) checkBytes(span, kept);
+        // Outside quotes a carriage return is dropped: only a quoted string keeps one.
+        if (quoted && !plain && kept.find('\r') != std::string_view::npos) {
+            report(FindingKind::CarriageReturnInQuotes, at, span.size());
+        }
     }
 
     void openObject() {
@@ -467,7 +471,10 @@ private:
         }
         if (kept.back() == '.') found(FindingKind::TrailingPoint);
         const std::string_view numeral = kept.substr(i);
-        if (numeral == "1e999") return true;  // as the JSON writes an infinity
+        if (numeral == "1e999") {  // as the JSON writes an infinity: kept, but readers differ
+            found(FindingKind::Infinity);
+            return true;
+        }
         const bool changed = checkValue(numeral, scalar, found);
         if (negative && decimalOf(numeral).digits.empty()) found(FindingKind::NegativeZero);
         if (changed) return true;
@@ -707,6 +714,11 @@ std::string describe(const Finding& finding) {
          "becomes an element of its own; put a comma between them, or quote them as one value "
          "(there are no escapes)",
          false},
+        {"", "", false},  // worded below
+        {"the carriage return in ",
+         " is kept inside double quotes, so the JSON of this file differs between a copy with "
+         "CRLF line ends and one with LF; save the file with LF line ends",
+         false},
     };
     static_assert(std::size(kWords) == kNotationKindCount);
     if (finding.kind == FindingKind::ByteOrderMark) return kWords[0].before;
@@ -729,6 +741,10 @@ std::string describe(const Finding& finding) {
                          "remove it, or close it";
         case FindingKind::UnsafeInteger:
             return unsafeIntegerWords(finding.bytes);
+        case FindingKind::Infinity:
+            return shown(finding.bytes) + " is an infinity, quoted or not: the JSON writes " +
+                   (typeScalar(numeralIn(finding.bytes)).number < 0 ? "-1e999" : "1e999") +
+                   ", which JSON readers read as infinity or refuse";
         case FindingKind::KeyInArray:
             if (finding.bytes != "=") break;
             return "an array takes no keys: the empty key of this equals sign waits for the next "

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Checks the release packages as a user meets them, after building them with scripts/release.sh.
 # Debian (as root): installs both .deb files, converts examples/demo.kessa with the kessa2json on
-# the PATH, finds its man page and the language server's, runs a language server session, builds examples/embed against the installed -dev package with a
-# plain find_package, then removes both packages and finds none of their files left; lintian
-# reports no error. Windows: kessa2json.exe from the zip converts the example under Wine; skipped,
+# the PATH, finds its man page and the language server's, runs a language server session, builds
+# examples/embed against the installed -dev package with a plain find_package, then removes both
+# packages and finds none of their files left; lintian reports no error. Any Linux: each program
+# of the tarballs and each server of the Linux .vsix files is statically linked, and runs alone in
+# an empty directory under chroot (--version, a conversion, a language server session); the arm64
+# ones under qemu-user-static, skipped, without failing, when the cross compiler or qemu cannot be
+# installed. Windows: kessa2json.exe from the zip converts the example under Wine; skipped,
 # without failing, when the cross compiler or Wine cannot be installed. VS Code: each .vsix holds
 # the manifest, the grammar, the client with its npm packages and an executable server, and the
 # server answers an initialize request (the Windows one under Wine); skipped, without failing,
@@ -21,20 +25,34 @@ need=()
 command -v lintian >/dev/null || need+=(lintian)
 command -v man >/dev/null || need+=(man-db)
 command -v unzip >/dev/null || need+=(unzip)
+command -v readelf >/dev/null || need+=(binutils)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update -q
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
-# The Windows build's packages, as scripts/test-windows.sh installs them; without them, Linux only.
-platforms=(linux windows)
+# Installs the Debian packages named, where missing; false where they cannot be installed.
+installs() {
+  [ $# -eq 0 ] || { timeout 600 apt-get update -q &&
+    DEBIAN_FRONTEND=noninteractive timeout 1200 apt-get install -y -q --no-install-recommends "$@"; }
+}
+platforms=(linux)
+# The 64-bit ARM build's compiler, and qemu to run what it builds; without them, no arm64 packages.
+need=()
+command -v aarch64-linux-gnu-g++ >/dev/null || need+=(g++-aarch64-linux-gnu)
+command -v qemu-aarch64-static >/dev/null || need+=(qemu-user-static)
+arm64=false
+if installs "${need[@]}"; then
+  arm64=true
+  platforms+=(linux-arm64)
+fi
+# The Windows build's packages, as scripts/test-windows.sh installs them; without them, no zip.
 need=()
 command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
 command -v wine64 >/dev/null || [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
-[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
-if [ ${#need[@]} -gt 0 ] && ! { timeout 600 apt-get update -q &&
-  DEBIAN_FRONTEND=noninteractive timeout 1200 apt-get install -y -q --no-install-recommends \
-    "${need[@]}"; }; then
-  platforms=(linux)
+windows=false
+if installs "${need[@]}"; then
+  windows=true
+  platforms+=(windows)
 fi
 # The extension's tools, as .ci/run installs them; without them, no .vsix.
 vscode=true
@@ -108,10 +126,72 @@ if [ -s "$work/left" ]; then
   exit 1
 fi
 lintian --fail-on error "${debs[@]}"
-# The tarball holds both programs and both pages.
-tar -tzf dist/kessa2json-*-linux-amd64.tar.gz | grep -E '/(bin/kessa(2json|-language-server)|man1/kessa(2json|-language-server)\.1\.gz)$' |
-  wc -l | grep -qx 4
 echo "check-packages: the Debian packages install, work, and remove cleanly"
+
+# PROGRAM, built for MACHINE (as readelf names it), needs no shared library and runs alone: copied
+# into an empty directory, it runs there under chroot, so that nothing of this system's can reach
+# it. kessa2json prints its version and converts the example through standard input and output;
+# the language server goes through a session from initialize to exit. Where PROGRAM is for
+# another processor, EMULATOR (qemu-user, itself static) is copied beside it and runs it.
+runs_alone() {
+  local program=$1 machine=$2 emulator=${3:-} root=$work/alone
+  local name
+  name=$(basename "$program")
+  if ! readelf -h "$program" | grep -q "Machine: *$machine"; then
+    echo "check-packages: $program is not built for $machine" >&2
+    return 1
+  fi
+  if readelf -d "$program" | grep -q NEEDED; then
+    echo "check-packages: $program needs shared libraries:" >&2
+    readelf -d "$program" | grep NEEDED >&2
+    return 1
+  fi
+  rm -rf "$root"
+  mkdir "$root"
+  cp "$program" "$root/"
+  local run=(timeout 120 chroot "$root")
+  if [ -n "$emulator" ]; then
+    cp "$emulator" "$root/"
+    run+=("/$(basename "$emulator")")
+  fi
+  run+=("/$name")
+  case $name in
+    kessa2json)
+      [ "$("${run[@]}" --version)" = "kessa2json $version" ] &&
+        "${run[@]}" - - <examples/demo.kessa | cmp - examples/demo.json || {
+        echo "check-packages: $program does not run alone" >&2
+        return 1
+      } ;;
+    kessa-language-server)
+      lsp_session | "${run[@]}" >"$work/answers" && grep -q '"name":"kessa-language-server"' \
+        "$work/answers" || {
+        echo "check-packages: $program does not answer alone" >&2
+        return 1
+      } ;;
+  esac
+}
+
+# Each tarball holds both programs, statically linked, and both pages.
+tarball_runs_alone() {
+  local architecture=$1 machine=$2 emulator=${3:-}
+  local tarball=dist/kessa2json-$version-linux-$architecture.tar.gz dir=$work/tar-$architecture
+  tar -tzf "$tarball" |
+    grep -E '/(bin/kessa(2json|-language-server)|man1/kessa(2json|-language-server)\.1\.gz)$' |
+    wc -l | grep -qx 4
+  mkdir -p "$dir"
+  tar -xzf "$tarball" -C "$dir" --strip-components=1
+  runs_alone "$dir/bin/kessa2json" "$machine" "$emulator"
+  runs_alone "$dir/bin/kessa-language-server" "$machine" "$emulator"
+}
+version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+tarball_runs_alone amd64 'Advanced Micro Devices X86-64'
+echo "check-packages: the amd64 tarball's programs are static and run alone"
+if $arm64; then
+  tarball_runs_alone arm64 AArch64 "$(command -v qemu-aarch64-static)"
+  echo "check-packages: the arm64 tarball's programs are static and run alone under qemu"
+else
+  echo "check-packages: arm64 packages SKIPPED: the cross compiler or qemu could not be installed."
+fi
 
 # A language server run as COMMAND... answers initialize (announcing the kessa.convert command
 # that the extension's client sends) and shutdown, and exits with status 0 on exit.
@@ -176,17 +256,25 @@ check_vsix() {
   }
 }
 
-version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 if $vscode; then
   check_vsix linux-x64 kessa-language-server
   answers_initialize "$work/vsix-linux-x64/extension/server/kessa-language-server"
+  runs_alone "$work/vsix-linux-x64/extension/server/kessa-language-server" \
+    'Advanced Micro Devices X86-64'
+  if $arm64; then
+    check_vsix linux-arm64 kessa-language-server
+    runs_alone "$work/vsix-linux-arm64/extension/server/kessa-language-server" AArch64 \
+      "$(command -v qemu-aarch64-static)"
+    answers_initialize qemu-aarch64-static \
+      "$work/vsix-linux-arm64/extension/server/kessa-language-server"
+  fi
   ls -l dist/*.vsix
-  echo "check-packages: the Linux .vsix holds the extension and a server that answers"
+  echo "check-packages: the Linux .vsix files hold the extension and a static server that answers"
 else
   echo "check-packages: VS Code extensions SKIPPED: node or the npm packages could not be installed."
 fi
 
-if [ ${#platforms[@]} -eq 1 ]; then
+if ! $windows; then
   echo "check-packages: Windows zip SKIPPED: the cross compiler or Wine could not be installed."
   exit 0
 fi

@@ -1,25 +1,29 @@
 #!/usr/bin/env bash
 # Builds the release packages into dist/ (emptied first), with their SHA-256 sums in SHA256SUMS:
-#   linux    kessa2json_<version>_amd64.deb, kessa2json-dev_<version>_amd64.deb and
-#            kessa2json-<version>-linux-amd64.tar.gz, from the release preset (build/release)
-#   windows  kessa2json-<version>-win64.zip, cross-built with the windows preset (build/windows)
-#   vscode   the VS Code extension (editors/vscode) for each of those platforms, with its language
-#            server: kessa2json-<version>-vscode-linux-x64.vsix and
-#            kessa2json-<version>-vscode-win32-x64.vsix, packaged by @vscode/vsce, which needs
-#            neither the network nor a publisher's login for that
+#   linux        kessa2json_<version>_amd64.deb, kessa2json-dev_<version>_amd64.deb and
+#                kessa2json-<version>-linux-amd64.tar.gz, from the release preset (build/release);
+#                the tarball's programs are statically linked, the .deb's as Debian links them
+#   linux-arm64  kessa2json-<version>-linux-arm64.tar.gz, its programs statically linked,
+#                cross-built with the linux-arm64 preset (build/linux-arm64)
+#   windows      kessa2json-<version>-win64.zip, cross-built with the windows preset (build/windows)
+#   vscode       the VS Code extension (editors/vscode) for each of those platforms, with its
+#                language server (the static one on Linux): kessa2json-<version>-vscode-TARGET.vsix
+#                for linux-x64, linux-arm64 and win32-x64, packaged by @vscode/vsce, which needs
+#                neither the network nor a publisher's login for that
 #
-#   scripts/release.sh [linux] [windows] [vscode]       (default: all three)
+#   scripts/release.sh [linux] [linux-arm64] [windows] [vscode]       (default: all four)
 #
 # Installs the Debian packages the builds need when they are missing, and the extension's npm
-# packages (npm ci) when editors/vscode/node_modules is missing.
+# packages (npm ci) when editors/vscode/node_modules is missing. The cross builds build what ships
+# and no tests: they need no GoogleTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 platforms=("$@")
-[ ${#platforms[@]} -gt 0 ] || platforms=(linux windows vscode js)
+[ ${#platforms[@]} -gt 0 ] || platforms=(linux linux-arm64 windows vscode js)
 vscode=false
 for platform in "${platforms[@]}"; do [ "$platform" != vscode ] || vscode=true; done
 if $vscode && [ ${#platforms[@]} -eq 1 ]; then
-  echo "release.sh: vscode packages the extension for linux or windows: name one of them too" >&2
+  echo "release.sh: vscode packages the extension for linux, linux-arm64 or windows: name one of them too" >&2
   exit 2
 fi
 version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
@@ -29,13 +33,12 @@ command -v cmake >/dev/null || need+=(cmake)
 command -v ninja >/dev/null || need+=(ninja-build)
 [ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)   # the language server's
 command -v dpkg-shlibdeps >/dev/null || need+=(dpkg-dev)     # the .deb's dependencies
-[ -f /usr/include/nlohmann/json.hpp ] || need+=(nlohmann-json3-dev)   # the language server
 for platform in "${platforms[@]}"; do
   case $platform in
     linux) command -v g++ >/dev/null || need+=(g++) ;;
+    linux-arm64) command -v aarch64-linux-gnu-g++ >/dev/null || need+=(g++-aarch64-linux-gnu) ;;
     windows)
       command -v x86_64-w64-mingw32-g++-posix >/dev/null || need+=(g++-mingw-w64-x86-64)
-      [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)   # the preset's tests
       command -v groff >/dev/null || need+=(groff-base)    # the man page as text
       command -v col >/dev/null || need+=(bsdextrautils) ;;
     vscode)
@@ -46,7 +49,7 @@ for platform in "${platforms[@]}"; do
       command -v npm >/dev/null || need+=(npm)
       command -v zip >/dev/null || need+=(zip) ;;
     *)
-      echo "release.sh: unknown platform '$platform' (linux, windows, vscode or js)" >&2
+      echo "release.sh: unknown platform '$platform' (linux, linux-arm64, windows, vscode or js)" >&2
       exit 2 ;;
   esac
 done
@@ -75,8 +78,13 @@ rm -rf dist
 for platform in "${platforms[@]}"; do
   case $platform in
     linux) cmake --workflow --preset release ;;
+    linux-arm64) cmake --workflow --preset linux-arm64 ;;
     windows)
-      cmake --preset windows
+      # The preset's tests stay as they were where GoogleTest's sources are there to build them
+      # (scripts/test-windows.sh runs them); elsewhere the programs need none.
+      tests=()
+      [ -f /usr/src/googletest/CMakeLists.txt ] || tests=(-DKESSA2JSON_TESTS=OFF)
+      cmake --preset windows "${tests[@]}"
       cmake --build --preset windows --target kessa2json kessa-language-server
       cpack --preset windows ;;
     js)
@@ -94,7 +102,10 @@ if $vscode; then
   [ -d editors/vscode/node_modules ] || (cd editors/vscode && npm ci --no-audit --no-fund)
   for platform in "${platforms[@]}"; do
     case $platform in
-      linux) package_extension linux-x64 build/release/kessa-language-server strip ;;
+      linux) package_extension linux-x64 build/release/static/kessa-language-server strip ;;
+      linux-arm64)
+        package_extension linux-arm64 build/linux-arm64/static/kessa-language-server \
+          aarch64-linux-gnu-strip ;;
       windows)
         package_extension win32-x64 build/windows/kessa-language-server.exe x86_64-w64-mingw32-strip ;;
     esac

@@ -40,7 +40,7 @@ struct RunOptions {
     /// Standard output appended to what the "stdout" log already holds, as `>>` does.
     bool appendStdout = false;
     /// Standard output a pipe that nobody reads until the tool waits for it, as a slow reader
-    /// would; then drained into the "stdout" log. Needs /proc.
+    /// would; then drained, into memory. Needs /proc.
     bool stalledStdout = false;
     /// With stalledStdout, set to the most memory the tool was seen to hold (its VmHWM).
     std::size_t* peakBytes = nullptr;
@@ -51,9 +51,9 @@ struct RunOptions {
     bool asNobody = false;
     /// Set to the child's process id once it is started.
     std::atomic<pid_t>* child = nullptr;
-    /// Sent to the child this long after it started, unless 0.
-    int signal = 0;
-    std::chrono::microseconds signalAfter{0};
+    /// Called with the child's process id once it is started, before the run is waited for: to
+    /// act at a point of its run, such as to send it a signal.
+    const std::function<void(pid_t)>* watch = nullptr;
 };
 
 /// The status of a child that could not become the user nobody; the test cannot run here.
@@ -101,25 +101,28 @@ inline std::size_t peakMemoryOf(pid_t pid) {
     return at == std::string::npos ? 0 : std::stoull(status.substr(at + 6)) * 1024;
 }
 
-/// Reads nothing from `reader` until the tool `pid` waits for it, then copies it all into `log`,
-/// noting the tool's peak memory in `peak`.
-inline void drainWhenStalled(pid_t pid, int reader, const std::filesystem::path& log,
-                             std::size_t& peak) {
-    // Waiting seen a few times in a row: a thread that blocks on a lock a moment is not stalled.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
-    for (int seen = 0; seen < 5 && std::chrono::steady_clock::now() < deadline;) {
+/// Returns once the process `pid` waits for the reader of the pipe it writes to `reader` (or
+/// has ended): its progress is watched, not timed. Waiting must be seen a few times in a row: a
+/// thread that blocks on a lock a moment is not stalled.
+inline void waitUntilStalled(pid_t pid, int reader) {
+    for (int seen = 0; seen < 5;) {
         const Progress progress = progressOf(pid, reader);
-        if (progress == Progress::Ended) break;
+        if (progress == Progress::Ended) return;
         seen = progress == Progress::Waiting ? seen + 1 : 0;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+}
+
+/// Reads nothing from `reader` until the tool `pid` waits for it, then reads it to its end into
+/// `text`, noting the tool's peak memory in `peak`. The text is kept in memory, not on a disk that
+/// may fill: a reader that stopped early would end the tool with SIGPIPE.
+inline void drainWhenStalled(pid_t pid, int reader, std::string& text, std::size_t& peak) {
+    waitUntilStalled(pid, reader);
     char buffer[1 << 16];
     for (ssize_t got; (got = ::read(reader, buffer, sizeof buffer)) > 0;) {
         peak = std::max(peak, peakMemoryOf(pid));
-        if (::write(out, buffer, static_cast<std::size_t>(got)) != got) break;
+        text.append(buffer, static_cast<std::size_t>(got));
     }
-    ::close(out);
     ::close(reader);
 }
 
@@ -185,10 +188,11 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
     }
     if (options.child != nullptr) options.child->store(child);
     std::size_t peak = 0;
+    std::string drained;
     std::thread drainer;
     if (options.stalledStdout) {
         ::close(drain[1]);  // before the writer below is forked, so that the drain sees an end
-        drainer = std::thread(drainWhenStalled, child, drain[0], out, std::ref(peak));
+        drainer = std::thread(drainWhenStalled, child, drain[0], std::ref(drained), std::ref(peak));
     }
     pid_t writer = -1;
     if (options.stdinBytes != nullptr) {
@@ -207,10 +211,7 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
         }
         ::close(feed[1]);
     }
-    if (options.signal != 0) {
-        std::this_thread::sleep_for(options.signalAfter);
-        ::kill(child, options.signal);
-    }
+    if (options.watch != nullptr) (*options.watch)(child);
     int status = 0;
     // The drain ends with the child's output, before the child is reaped: until then its /proc
     // files are its own.
@@ -218,6 +219,6 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
     ::waitpid(child, &status, 0);
     if (writer > 0) ::waitpid(writer, nullptr, 0);
     if (options.peakBytes != nullptr) *options.peakBytes = peak;
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), slurp(out),
-            slurp(err)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+            options.stalledStdout ? std::move(drained) : slurp(out), slurp(err)};
 }

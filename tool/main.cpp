@@ -9,11 +9,13 @@
 // read, so memory follows the nesting depth and not the size of the file.
 //
 // Exit status: 0 when the JSON file was written; 1 after printing the usage text, for fewer than
-// two arguments or more that name files; 2 after a one-line message on standard error, for any
-// failure. --check (in check.cpp) adds 3 for findings; --help and --version end with 0.
+// two arguments, more that name files, or an output that is another kessa file; 2 after a one-line
+// message on standard error, for any failure. --check (in check.cpp) adds 3 for findings; --help
+// and --version end with 0.
 
 #include <cstdio>
 #include <exception>
+#include <filesystem>
 #include <new>
 #include <optional>
 #include <string>
@@ -173,6 +175,9 @@ constexpr char kHelp[] =
     "output. With --check, reads each file, writes nothing, and reports on standard output each\n"
     "place where the conversion would change or drop what the text says.\n"
     "\n"
+    "A conversion is refused where a wildcard most likely expanded: when paths past the second\n"
+    "name files, or the output is an existing .kessa file other than the input.\n"
+    "\n"
     "  --format FORMAT   text (the default), json, sarif (SARIF 2.1.0) or github (GitHub\n"
     "                    Actions workflow commands)\n"
     "  --ignore CODES    leaves out the findings of these codes, separated by commas\n"
@@ -210,6 +215,18 @@ bool namesFilesPastTheOutput(int argc, char** argv) {
     return false;
 }
 
+/// An output that is an existing kessa file other than the input means, most likely, that a
+/// wildcard expanded to two files: `kessa2json *.kessa` would replace the second with the JSON of
+/// the first. The input itself, converted in place, is no such file.
+bool outputIsAnotherKessaFile(const Path& input, const Path& output) {
+    std::error_code error;
+    if (output.isStandard() || !output.given.ends_with(".kessa") ||
+        !std::filesystem::is_regular_file(output.native, error)) {
+        return false;
+    }
+    return input.isStandard() || !std::filesystem::equivalent(input.native, output.native, error);
+}
+
 }  // namespace
 
 int runKessa2json(int argc, char** argv) {
@@ -234,6 +251,13 @@ int runKessa2json(int argc, char** argv) {
             report(std::to_string(argc - 1) +
                    " paths were given, and a conversion takes two, an input and an output; did a "
                    "wildcard expand? (--check takes several inputs)");
+            std::fputs(kUsage, stdout);
+            return 1;
+        }
+        if (outputIsAnotherKessaFile(input, output)) {
+            report("the output " + quoted(output.given) +
+                   " is a kessa file, which a conversion would replace with JSON; did a wildcard "
+                   "expand? (--check takes several inputs)");
             std::fputs(kUsage, stdout);
             return 1;
         }

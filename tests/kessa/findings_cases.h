@@ -86,9 +86,30 @@ inline const struct {
       {FindingKind::Exponent, 8, "-0e5"},
       {FindingKind::Underflow, 15, "1e-9"},
       {FindingKind::Hexadecimal, 22, "0x1p3"}}},
-    // An infinity is written 1e999, as the text may already say.
-    {"a=1e999\nb=-1e999\nc=1E999\nd=+1e999\n",
-     {{FindingKind::Overflow, 19, "1E999"}, {FindingKind::PlusSign, 27, "+1e999"}}},
+    // An infinity is written 1e999, as the text may already say; kept so, it gets a note.
+    {"a=1e999\nb=-1e999\nc=1E999\nd=+1e999\ne=\" 1e999\"\nf=1e998\ng=-01e999\n",
+     {{FindingKind::Infinity, 2, "1e999"},
+      {FindingKind::Infinity, 10, "-1e999"},
+      {FindingKind::Overflow, 19, "1E999"},
+      {FindingKind::PlusSign, 27, "+1e999"},
+      {FindingKind::Infinity, 27, "+1e999"},
+      {FindingKind::LeadingBlanks, 37, " 1e999"},
+      {FindingKind::Infinity, 37, " 1e999"},
+      {FindingKind::Overflow, 47, "1e998"},
+      {FindingKind::LeadingZeros, 55, "-01e999"},
+      {FindingKind::Overflow, 55, "-01e999"}}},
+    // A carriage return inside quotes is kept in a string, and dropped elsewhere.
+    {"a=\"x\r\ny\"\r\nb=x\ry\r\nc=\"\r12\"\nd=\"\r\"\ne=\"caf\xE9\r\"\n",
+     {{FindingKind::CarriageReturnInQuotes, 3, "x\r\ny"},
+      {FindingKind::LeadingBlanks, 20, "\r12"},
+      {FindingKind::CarriageReturnInQuotes, 28, "\r"},
+      {FindingKind::NotUtf8, 34, "caf\xE9\r"},
+      {FindingKind::CarriageReturnInQuotes, 34, "caf\xE9\r"}}},
+    // The digits of the limit and a zero more: beyond it all the same.
+    {"a=92233720368547758070\nb=-92233720368547758080\nc=9223372036854775807\n",
+     {{FindingKind::Saturated, 2, "92233720368547758070"},
+      {FindingKind::Saturated, 25, "-92233720368547758080"},
+      {FindingKind::UnsafeInteger, 49, "9223372036854775807"}}},
     {"a=-0\nb=-0.0000001\nc=0\nd=-1\n",
      {{FindingKind::NegativeZero, 2, "-0"}, {FindingKind::Underflow, 7, "-0.0000001"}}},
     // 2^53 + 1 is the first integer a double cannot hold; 2^54 + 4 it holds.
@@ -186,4 +207,13 @@ inline const struct {
     {"a=1\n\"",
      {"the double quote at the end of the text opens nothing, and is dropped; remove it, or "
       "close it"}},
+    {"a=1e999\nb=\"-1e999\"\n",
+     {"\"1e999\" is an infinity, quoted or not: the JSON writes 1e999, which JSON readers "
+      "read as infinity or refuse",
+      "\"-1e999\" is an infinity, quoted or not: the JSON writes -1e999, which JSON readers "
+      "read as infinity or refuse"}},
+    {"a=\"one\r\ntwo\"\r\n",
+     {"the carriage return in \"one\\x0d\\x0atwo\" is kept inside double quotes, so the JSON "
+      "of this file differs between a copy with CRLF line ends and one with LF; save the file "
+      "with LF line ends"}},
 };

@@ -6,12 +6,16 @@
 //
 // What the text says is the value's bytes as written: inside quotes all of them; unquoted, without
 // the blanks around them and the carriage returns, which the notation always drops. What the JSON
-// says is a number's spelling, or a string's bytes, which strict readers must also accept.
+// says is a number's spelling, or a string's bytes, which strict readers must also accept. Notes
+// are due where the JSON says what the text says, but readers or checkouts may make it differ.
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "kessa/finding_kinds.h"
 
 namespace value_model {
 
@@ -132,23 +136,64 @@ inline bool isUnsafeInteger(const std::string& value) {
 /// The model's verdict on one value.
 struct Verdict {
     /// The JSON does not say what the text says: a finding is due.
-    bool changed;
+    bool changed = false;
     /// The JSON says it, as an integer that readers holding doubles change: a note is due.
-    bool unsafe;
+    bool unsafe = false;
+    /// The JSON says it, as 1e999 or -1e999, which readers read as infinity or refuse: a note.
+    bool infinite = false;
+    /// The JSON says it, as a string that keeps a carriage return from inside quotes, which a
+    /// copy of the file with LF line ends would not have: a note.
+    bool carriageReturn = false;
+
+    bool operator==(const Verdict&) const = default;
 };
+
+/// What the findings of one value say, in the model's terms: each note by its kind, any other
+/// finding as a change.
+inline Verdict verdictOf(const std::vector<kessa::FindingKind>& kinds) {
+    Verdict verdict;
+    for (const kessa::FindingKind kind : kinds) {
+        switch (kind) {
+            case kessa::FindingKind::UnsafeInteger:
+                verdict.unsafe = true;
+                break;
+            case kessa::FindingKind::Infinity:
+                verdict.infinite = true;
+                break;
+            case kessa::FindingKind::CarriageReturnInQuotes:
+                verdict.carriageReturn = true;
+                break;
+            default:
+                verdict.changed = true;
+        }
+    }
+    return verdict;
+}
+
+/// `text` without the blanks in front and one sign after them, as a number's magnitude.
+inline std::string_view magnitudeOf(std::string_view text) {
+    while (!text.empty() && (text[0] == ' ' || (text[0] >= '\t' && text[0] <= '\r')))
+        text.remove_prefix(1);
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) text.remove_prefix(1);
+    return text;
+}
 
 /// The verdict for a value written `value` (quoted or not) whose JSON is `json`.
 inline Verdict judge(std::string_view value, bool quoted, std::string_view json) {
     const std::string text = textSays(value, quoted);
     const JsonSays says = jsonSays(json);
-    Verdict verdict{says.bytes != text || !says.strict, false};
+    Verdict verdict;
+    verdict.changed = says.bytes != text || !says.strict;
+    // The number the text writes, whatever else it has: tabs in quotes are named apart.
+    std::string digits = text;
+    std::erase(digits, '\t');
     if (says.number && says.bytes.find_first_of(".e") == std::string::npos) {
-        // The value of the integer, whatever else the text has: tabs in quotes are named apart.
-        std::string digits = text;
-        std::erase(digits, '\t');
         const std::string written = integerValue(says.bytes);
         verdict.unsafe = integerValue(digits) == written && isUnsafeInteger(written);
     }
+    verdict.infinite = (says.bytes == "1e999" || says.bytes == "-1e999") && says.number &&
+                       magnitudeOf(digits) == "1e999";
+    verdict.carriageReturn = quoted && !says.number && says.bytes.find('\r') != std::string::npos;
     return verdict;
 }
 

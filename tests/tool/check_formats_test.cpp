@@ -236,9 +236,9 @@ constexpr char kJsonItems[] =
     R"jq( @\(.offset)+\(.length) \(.severity) \(.code)\t\(.message)"),)jq"
     R"jq( (select(has("error")) | "\($f) failed: \(.error)"))jq";
 // Also "ruleIndex" where a result's index names another rule, and a first line with the URI of
-// each artifact.
+// each artifact, joined by commas.
 constexpr char kSarifItems[] =
-    R"jq(.runs[0] as $r | ($r.artifacts | map(.location.uri // "<stdin>") | join(" ")),)jq"
+    R"jq(.runs[0] as $r | ($r.artifacts | map(.location.uri // "<stdin>") | join(",")),)jq"
     R"jq( ($r.results[] | .locations[0].physicalLocation as $p |)jq"
     R"jq( ($r.artifacts[$p.artifactLocation.index].location.uri // "<stdin>") as $f |)jq"
     R"jq( "\($f):\($p.region.startLine):\($p.region.startColumn)-\($p.region.endLine):)jq"
@@ -325,6 +325,15 @@ TEST_F(Cli, CheckFormats) {
          3,
          {"a.kessa:1:3-1:5 @2+2 warning plus-sign"}},
         {{{"a.kessa", "x=1\n"}, {"b.kessa", "y=1\n"}}, {"b.kessa", "a.kessa"}, 0, {}},
+        // The worst status, whatever the order: findings, then a clean input; a malformed one.
+        {{{"a.kessa", "x=+1\n"}, {"b.kessa", "y=1\n"}},
+         {"a.kessa", "b.kessa"},
+         3,
+         {"a.kessa:1:3-1:5 @2+2 warning plus-sign"}},
+        {{{"c.kessa", "}\n"}, {"b.kessa", "y=1\n"}, {"a.kessa", "x=+1\n"}},
+         {"c.kessa", "b.kessa", "a.kessa"},
+         2,
+         {"c.kessa:1:1-1:2 @0+1 error malformed", "a.kessa:1:3-1:5 @2+2 warning plus-sign"}},
         // Names that URIs and workflow commands escape.
         {{{kOddName, "x=007\n"}},
          {kOddName},
@@ -435,10 +444,16 @@ TEST_F(Cli, CheckFormats) {
                             [&](const std::string& item) { return item.rfind(arg + ":", 0) == 0; });
                         if ((fs::exists(dir / "work" / arg) && (!schema || said)) ||
                             arg == "nope.kessa") {
-                            inputs += (inputs.empty() ? "" : " ") + arg;
+                            inputs += (inputs.empty() ? "" : ",") + arg;
                         }
                     }
                     EXPECT_EQ(unescapePercent(artifacts), inputs) << what;
+                    // Each URI escapes all but unreserved bytes and slashes, blanks included: the
+                    // commas between them are the only others.
+                    EXPECT_EQ(artifacts.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijkl"
+                                                          "mnopqrstuvwxyz0123456789-._~/%,"),
+                              std::string::npos)
+                        << what << ": " << artifacts;
                     lines =
                         unescapePercent(lines.substr(std::min(lines.size(), artifacts.size() + 1)));
                 }

@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -15,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <random>
@@ -275,7 +275,8 @@ TEST_F(Cli, InputShrinkingDuringTheRun) {
 }
 
 // The input changes while the tool waits for the reader of its output, a FIFO, so at a known
-// point of the run; it must end with the change reported.
+// point of the run: once every thread of the tool waits, with the FIFO full. It must end with the
+// change reported.
 TEST_F(Cli, InputChangedWhileTheOutputWaits) {
     const struct {
         const char* what;
@@ -290,8 +291,9 @@ TEST_F(Cli, InputChangedWhileTheOutputWaits) {
              fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(10));
          },
          true},
-        // The first chunk is written with the second pass halfway, which then reads zeros.
-        {"truncated", std::size_t{1} << 21,
+        // The second pass waits with the writing thread's buffers all full, about 4 MB of the
+        // 14 MB of JSON made, far short of the half it then finds cut off and reads as zeros.
+        {"truncated", std::size_t{8} << 20,
          [](const fs::path& path) { fs::resize_file(path, fs::file_size(path) / 2); }, false},
     };
     const fs::path output = dir / "work" / "out.json";
@@ -308,9 +310,14 @@ TEST_F(Cli, InputChangedWhileTheOutputWaits) {
         const int fifo = ::open(output.c_str(), O_RDONLY | O_NONBLOCK);
         ASSERT_GE(fifo, 0);
         Outcome outcome;
-        std::thread tool([&] { outcome = run({"in.kessa", "out.json"}); });
-        pollfd ready{fifo, POLLIN, 0};
-        const bool writing = ::poll(&ready, 1, 60'000) == 1 && (ready.revents & POLLIN) != 0;
+        std::atomic<pid_t> child{0};
+        std::thread tool([&] {
+            outcome = runWith(dir, {"in.kessa", "out.json"}, {.child = &child});
+        });
+        while (child.load() == 0) std::this_thread::yield();
+        waitUntilStalled(child.load(), fifo);
+        int queued = 0;
+        const bool writing = ::ioctl(fifo, FIONREAD, &queued) == 0 && queued > 0;
         row.alter(input);
         ::fcntl(fifo, F_SETFL, 0);
         std::string json;
@@ -895,41 +902,89 @@ TEST_F(Cli, StandardInputIsReadToItsEnd) {
     EXPECT_EQ(read("rest"), "");
 }
 
-// A run killed, interrupted or hung up at any moment leaves the old output or the whole new one,
-// and nothing beside it; each signal ends it as it would have, as the shell expects. A named
-// replacement cannot be removed after SIGKILL, so that case is left out.
+namespace {
+
+/// How many bytes the replacement that the run `pid` writes in `folder` holds, or -1 while it has
+/// none: a hidden file of the folder, or an unnamed one that the run holds open, seen through
+/// /proc.
+long long replacementBytes(pid_t pid, const fs::path& folder) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        if (entry.path().filename().string().front() != '.') continue;
+        const std::uintmax_t size = fs::file_size(entry.path(), error);
+        if (!error) return static_cast<long long>(size);
+    }
+    // The system names a file made with O_TMPFILE "#" and its inode number, in its folder.
+    const std::string unnamed = fs::canonical(folder, error).string() + "/#";
+    for (const auto& entry :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error)) {
+        std::error_code gone;
+        struct stat status;
+        if (fs::read_symlink(entry.path(), gone).string().rfind(unnamed, 0) == 0 &&
+            ::stat(entry.path().c_str(), &status) == 0) {
+            return status.st_size;
+        }
+    }
+    return -1;
+}
+
+/// Whether the child `pid` has ended; it is left to be waited for.
+bool hasEnded(pid_t pid) {
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
+}  // namespace
+
+// A run killed, interrupted or hung up leaves the old output or the whole new one, and nothing
+// beside it; each signal ends it as it would have, as the shell expects. The signal comes at
+// points of the run that the test sees, not after a time: at once, once the replacement is made,
+// and once it holds a quarter, a half and three quarters of the JSON. A named replacement cannot
+// be removed after SIGKILL, so that case is left out.
 TEST_F(Cli, KilledRuns) {
     const std::string text = records(std::size_t{4} << 20, "={x=1,y=\"a b\",z={1,2,3}}\n");
     const std::string json = jsonOf(text);
     file("in.kessa", text);
-    std::mt19937 random(7);
+    const auto size = static_cast<long long>(json.size());
+    const long long points[] = {-1, 0, size / 4, size / 2, size / 4 * 3};  // -1: at once
     std::optional<PrivateMount> hidden;
     for (const char* kind : replacementKinds(dir, hidden)) {
         const bool named = std::string(kind) == "named";
         for (const int signal : {SIGKILL, SIGTERM, SIGINT, SIGHUP}) {
             if (named && signal == SIGKILL) continue;
             int finished = 0;
-            for (int attempt = 0; attempt < 12; ++attempt) {
-                file("out.json", "old");
-                if (named) {
-                    ASSERT_EQ(::mount("tmpfs", "/proc", "tmpfs", 0, "size=4k"), 0);
+            for (const long long point : points) {
+                for (int attempt = 0; attempt < 2; ++attempt) {
+                    file("out.json", "old");
+                    if (named) {
+                        ASSERT_EQ(::mount("tmpfs", "/proc", "tmpfs", 0, "size=4k"), 0);
+                    }
+                    const std::function<void(pid_t)> signalAtThePoint = [&](pid_t child) {
+                        while (point >= 0 && !hasEnded(child) &&
+                               replacementBytes(child, dir / "work") < point) {
+                            std::this_thread::sleep_for(std::chrono::microseconds(100));
+                        }
+                        ::kill(child, signal);
+                    };
+                    const Outcome outcome =
+                        runWith(dir, {"in.kessa", "out.json"}, {.watch = &signalAtThePoint});
+                    if (named) ::umount2("/proc", MNT_DETACH);
+                    const std::string what = std::string(kind) + ", " + strsignal(signal) +
+                                             " at byte " + std::to_string(point);
+                    ASSERT_TRUE(outcome.status == 0 || outcome.status == 128 + signal)
+                        << what << ": status " << outcome.status << " " << outcome.err;
+                    finished += outcome.status == 0;
+                    const std::string left = read("out.json");
+                    EXPECT_TRUE(left == (outcome.status == 0 ? json : "old") || left == json)
+                        << what;
+                    EXPECT_EQ(namesIn(dir / "work"),
+                              (std::vector<std::string>{"in.kessa", "out.json"}))
+                        << what;
                 }
-                const Outcome outcome =
-                    runWith(dir, {"in.kessa", "out.json"},
-                            {.signal = signal,
-                             .signalAfter = std::chrono::microseconds(random() % 40'000)});
-                if (named) ::umount2("/proc", MNT_DETACH);
-                const std::string what = std::string(kind) + ", " + strsignal(signal);
-                ASSERT_TRUE(outcome.status == 0 || outcome.status == 128 + signal)
-                    << what << ": status " << outcome.status << " " << outcome.err;
-                finished += outcome.status == 0;
-                const std::string left = read("out.json");
-                EXPECT_TRUE(left == (outcome.status == 0 ? json : "old") || left == json) << what;
-                EXPECT_EQ(namesIn(dir / "work"), (std::vector<std::string>{"in.kessa", "out.json"}))
-                    << what;
             }
-            std::printf("%s, %s: %d of 12 runs finished first\n", kind, strsignal(signal),
-                        finished);
+            std::printf("%s, %s: %d of %zu runs finished first\n", kind, strsignal(signal),
+                        finished, 2 * std::size(points));
         }
     }
 }

@@ -49,7 +49,7 @@ TEST_F(Cli, HelpAndVersion) {
         EXPECT_EQ(outcome.out.rfind("usage: kessa2json <in-kessa-file> <out-json-file>\n", 0), 0u)
             << option;
         for (const char* part : {"--check", "--format", "--ignore", "--severity", "Exit status: 0",
-                                 "man kessa2json"}) {
+                                 "man kessa2json", "an existing .kessa file"}) {
             EXPECT_NE(outcome.out.find(part), std::string::npos) << option << ": " << part;
         }
         EXPECT_EQ(outcome.out.back(), '\n') << option;
@@ -153,6 +153,29 @@ TEST_F(Cli, Outcomes) {
          kUsage,
          {{"out.json", "previous"}}},
         {{"in.kessa", "out.json", "missing", "-"}, {}, 0, "", "", {{"out.json", kJson}}},
+        // So does an output that is another kessa file, as from two files; the input itself is
+        // converted in place (below), and a kessa file yet to be made is an output like any.
+        {{"a.kessa", "b.kessa"},
+         {{"a.kessa", "a=1\n"}, {"b.kessa", "b=2\n"}},
+         1,
+         "kessa2json: the output 'b.kessa' is a kessa file, which a conversion would replace with "
+         "JSON; did a wildcard expand? (--check takes several inputs)\n",
+         kUsage,
+         {{"a.kessa", "a=1\n"}, {"b.kessa", "b=2\n"}}},
+        {{"missing.kessa", "sub/b.kessa"},
+         {{"sub/", ""}, {"sub/b.kessa", "b=2\n"}},
+         1,
+         "kessa2json: the output 'sub/b.kessa' is a kessa file, which a conversion would replace "
+         "with JSON; did a wildcard expand? (--check takes several inputs)\n",
+         kUsage,
+         {{"sub/b.kessa", "b=2\n"}}},
+        {{"in.kessa", "new.kessa"}, {}, 0, "", "", {{"new.kessa", kJson}}},
+        {{"in.kessa", "b.kessa.json"},
+         {{"b.kessa.json", "b=2\n"}},
+         0,
+         "",
+         "",
+         {{"b.kessa.json", kJson}}},
         // So are the options, where a file of their name exists.
         {{"--check", "out.json"}, {{"--check", "a=1\n"}}, 0, "", "", {{"out.json", kJson}}},
         {{"--version", "out.json"}, {{"--version", "a=1\n"}}, 0, "", "", {{"out.json", kJson}}},

@@ -1,0 +1,20 @@
+# kessa2json-static and kessa-language-server-static: the programs built from the same sources and
+# libraries as kessa2json and kessa-language-server, linked statically as position-independent
+# executables, into static/ under their own names. They go into the "static" install component,
+# which the tarball holds instead of "runtime".
+
+if(WIN32)
+  message(FATAL_ERROR "KESSA2JSON_STATIC_PROGRAMS is for Linux; the Windows programs are static already.")
+endif()
+
+foreach(program kessa2json kessa-language-server)
+  get_target_property(sources ${program} SOURCES)
+  get_target_property(definitions ${program} COMPILE_DEFINITIONS)
+  get_target_property(libraries ${program} LINK_LIBRARIES)
+  add_executable(${program}-static ${sources})
+  target_compile_definitions(${program}-static PRIVATE ${definitions})
+  target_link_libraries(${program}-static PRIVATE ${libraries})
+  target_link_options(${program}-static PRIVATE -static-pie)
+  set_target_properties(${program}-static PROPERTIES OUTPUT_NAME ${program}
+    RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/static)
+endforeach()
