@@ -1,5 +1,7 @@
 #include "kessa/reader.h"
 
+#include <algorithm>
+
 #include "kessa/read_machine.h"
 
 namespace kessa {
@@ -41,6 +43,19 @@ std::string SyntaxError::describe() const {
             break;
     }
     return "the key \"" + key_ + "\" has no value";
+}
+
+std::uint64_t SyntaxError::length(std::string_view text) const {
+    const std::uint64_t rest = text.size() - std::min<std::uint64_t>(offset_, text.size());
+    switch (fault_) {
+        case Fault::UnfinishedValue:
+        case Fault::TrailingBlanks:
+            return rest;
+        case Fault::KeyWithoutValue:
+            return std::min<std::uint64_t>(key_.size(), rest);
+        default:
+            return std::min<std::uint64_t>(1, rest);
+    }
 }
 
 KessaHandler::~KessaHandler() = default;

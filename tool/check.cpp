@@ -192,21 +192,6 @@ private:
     std::uint64_t count_ = 0;
 };
 
-/// The bytes a fault concerns: the brace or the quote, the rest of the text for an unfinished
-/// value or stray blanks, the key that has no value.
-std::uint64_t faultLength(const kessa::SyntaxError& error, std::string_view text) {
-    const std::uint64_t rest = text.size() - std::min<std::uint64_t>(error.offset(), text.size());
-    switch (error.fault()) {
-        case kessa::Fault::UnfinishedValue:
-        case kessa::Fault::TrailingBlanks:
-            return rest;
-        case kessa::Fault::KeyWithoutValue:
-            return std::min<std::uint64_t>(error.key().size(), rest);
-        default:
-            return std::min<std::uint64_t>(1, rest);
-    }
-}
-
 std::string changeFailure(const driver::Path& input) {
     return driver::quoted(input.given) + " changed while it was checked; check it again";
 }
@@ -252,7 +237,7 @@ int checkInput(std::string_view given, const Options& options, report::Report& r
     } catch (const kessa::SyntaxError& error) {
         collector.finish(true);
         if (file && file->changed()) return fail(changeFailure(*input));
-        const std::uint64_t length = faultLength(error, text);
+        const std::uint64_t length = error.length(text);
         report.fault(Item{
             report::kMalformed, kessa::Severity::Error, pelmo::detail::printable(error.describe()),
             kessa::positionAt(text, error.offset()),

@@ -96,25 +96,28 @@ TEST(Reader, Faults) {
         std::string_view input;
         Fault fault;
         std::uint64_t offset;
+        std::uint64_t length;  // of the bytes concerned: the brace or quote, the rest, the key
         std::string_view words;
     } rows[] = {
-        {"}\nb=1\n", Fault::StrayRightBrace, 0, "a right brace with no left brace open"},
-        {"a={1}}\nb=2\n", Fault::StrayRightBrace, 5, "a right brace with no left brace open"},
-        {"a={x={1}\n", Fault::UnclosedBrace, 2, "this left brace is never closed"},
-        {"a={x={\n", Fault::UnclosedBrace, 5, "this left brace is never closed"},
-        {"a={\n", Fault::UnclosedBrace, 2, "this left brace is never closed"},
-        {"a=1\nb=\"x}\n", Fault::UnclosedQuote, 6,
+        {"}\nb=1\n", Fault::StrayRightBrace, 0, 1, "a right brace with no left brace open"},
+        {"a={1}}\nb=2\n", Fault::StrayRightBrace, 5, 1, "a right brace with no left brace open"},
+        {"a={x={1}\n", Fault::UnclosedBrace, 2, 1, "this left brace is never closed"},
+        {"a={x={\n", Fault::UnclosedBrace, 5, 1, "this left brace is never closed"},
+        {"a={\n", Fault::UnclosedBrace, 2, 1, "this left brace is never closed"},
+        {"a=1\nb=\"x}\n", Fault::UnclosedQuote, 6, 1,
          "the quoted value that starts here is never closed"},
-        {"a={\"x\n", Fault::UnclosedQuote, 3, "the quoted value that starts here is never closed"},
-        {"a=1\nb=22", Fault::UnfinishedValue, 6, "the last value needs a line break after it"},
-        {"a=1\n  ", Fault::TrailingBlanks, 4, "stray blanks after the last line break"},
-        {"a=1\nport=\n", Fault::KeyWithoutValue, 4, "the key \"port\" has no value"},
-        {"a={1,x=2}\n", Fault::KeyWithoutValue, 5, "the key \"x\" has no value"},
-        {"a={k\nj=\n}\n", Fault::KeyWithoutValue, 3, "the key \"kj\" has no value"},
+        {"a={\"x\n", Fault::UnclosedQuote, 3, 1,
+         "the quoted value that starts here is never closed"},
+        {"a=1\nb=22", Fault::UnfinishedValue, 6, 2, "the last value needs a line break after it"},
+        {"a=1\n  ", Fault::TrailingBlanks, 4, 2, "stray blanks after the last line break"},
+        {"a=1\nport=\n", Fault::KeyWithoutValue, 4, 4, "the key \"port\" has no value"},
+        {"a={1,x=2}\n", Fault::KeyWithoutValue, 5, 1, "the key \"x\" has no value"},
+        {"a={k\nj=\n}\n", Fault::KeyWithoutValue, 3, 2, "the key \"kj\" has no value"},
         // Dropped carriage returns make the tree builder copy the bytes; the checker, which
         // never copies, must name the same place and key.
-        {"a=1\n \rk\rey=\n", Fault::KeyWithoutValue, 6, "the key \"key\" has no value"},
-        {"a=1\n \r 2\r3", Fault::UnfinishedValue, 7, "the last value needs a line break after it"},
+        {"a=1\n \rk\rey=\n", Fault::KeyWithoutValue, 6, 3, "the key \"key\" has no value"},
+        {"a=1\n \r 2\r3", Fault::UnfinishedValue, 7, 3,
+         "the last value needs a line break after it"},
     };
     for (const auto& row : rows) {
         // The checker and the tree builder raise the same error.
@@ -129,6 +132,7 @@ TEST(Reader, Faults) {
             } catch (const kessa::SyntaxError& error) {
                 EXPECT_EQ(error.fault(), row.fault) << row.input;
                 EXPECT_EQ(error.offset(), row.offset) << row.input;
+                EXPECT_EQ(error.length(row.input), row.length) << row.input;
                 EXPECT_EQ(error.describe(), row.words) << row.input;
                 EXPECT_STREQ(error.what(), kessa::SyntaxError::kMessage) << row.input;
             }
@@ -144,6 +148,7 @@ TEST(Reader, KeyWithoutValueKeepsItsStart) {
         ADD_FAILURE() << "accepted";
     } catch (const kessa::SyntaxError& error) {
         EXPECT_EQ(error.key(), key.substr(0, kessa::SyntaxError::kKeyShown));
+        EXPECT_EQ(error.length(key + "=\n"), kessa::SyntaxError::kKeyShown);
     }
 }
 
