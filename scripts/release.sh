@@ -7,18 +7,28 @@
 #            server: kessa2json-<version>-vscode-linux-x64.vsix and
 #            kessa2json-<version>-vscode-win32-x64.vsix, packaged by @vscode/vsce, which needs
 #            neither the network nor a publisher's login for that
+#   python   the Python module's wheel, kessa-<version>-cp311-cp311-linux_x86_64.whl, built by
+#            Debian's Python and setuptools (no package index)
 #
-#   scripts/release.sh [linux] [windows] [vscode]       (default: all three)
+#   scripts/release.sh [linux] [windows] [vscode] [python]       (default: all four)
 #
 # Installs the Debian packages the builds need when they are missing, and the extension's npm
 # packages (npm ci) when editors/vscode/node_modules is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 platforms=("$@")
-[ ${#platforms[@]} -gt 0 ] || platforms=(linux windows vscode)
+[ ${#platforms[@]} -gt 0 ] || platforms=(linux windows vscode python)
 vscode=false
-for platform in "${platforms[@]}"; do [ "$platform" != vscode ] || vscode=true; done
-if $vscode && [ ${#platforms[@]} -eq 1 ]; then
+python=false
+builds=0   # linux and windows
+for platform in "${platforms[@]}"; do
+  case $platform in
+    vscode) vscode=true ;;
+    python) python=true ;;
+    *) builds=$((builds + 1)) ;;
+  esac
+done
+if $vscode && [ "$builds" -eq 0 ]; then
   echo "release.sh: vscode packages the extension for linux or windows: name one of them too" >&2
   exit 2
 fi
@@ -41,7 +51,10 @@ for platform in "${platforms[@]}"; do
     vscode)
       command -v node >/dev/null || need+=(nodejs)
       command -v npm >/dev/null || need+=(npm) ;;
-    *) echo "release.sh: unknown platform '$platform' (linux, windows or vscode)" >&2; exit 2 ;;
+    python) source scripts/python-packages.sh ;;
+    *)
+      echo "release.sh: unknown platform '$platform' (linux, windows, vscode or python)" >&2
+      exit 2 ;;
   esac
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -76,6 +89,11 @@ for platform in "${platforms[@]}"; do
   esac
 done
 rm -rf dist/_CPack_Packages   # CPack's staging area
+if $python; then
+  # Built afresh: setuptools builds in the source folder, and would keep objects of other sources.
+  rm -rf python/build python/kessa.egg-info
+  /usr/bin/python3 -m pip wheel -q --no-build-isolation --no-deps --no-index -w dist python/
+fi
 if $vscode; then
   [ -d editors/vscode/node_modules ] || (cd editors/vscode && npm ci --no-audit --no-fund)
   for platform in "${platforms[@]}"; do
