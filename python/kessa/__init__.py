@@ -19,6 +19,9 @@ from kessa._types import Finding, KessaDecodeError
 
 __all__ = ["loads", "load", "to_json", "check", "Finding", "KessaDecodeError"]
 
+# Shown, and pickled, as the package's own.
+Finding.__module__ = KessaDecodeError.__module__ = __name__
+
 
 def load(
     fp: IO[AnyStr],

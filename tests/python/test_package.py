@@ -1,8 +1,10 @@
 """The package as installed: its version, its signatures and docstrings, its type stubs."""
 
+import doctest
 import importlib.metadata
 import inspect
 import pathlib
+import pickle
 import re
 
 import kessa
@@ -38,3 +40,13 @@ def test_signatures_as_help_shows_them():
 def test_types_are_shipped():
     folder = pathlib.Path(kessa.__file__).parent
     assert (folder / "py.typed").is_file() and (folder / "_kessa.pyi").is_file()
+
+
+def test_the_example_in_the_docstring():
+    assert doctest.testmod(kessa).failed == 0
+
+
+def test_errors_and_findings_pickle_as_the_packages():
+    finding = kessa.check("a=007\n")[0]
+    assert pickle.loads(pickle.dumps(finding)) == finding
+    assert type(finding).__module__ == kessa.KessaDecodeError.__module__ == "kessa"
