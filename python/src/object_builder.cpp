@@ -186,8 +186,8 @@ private:
 
 /// Receives the reader's events without the GIL, as a batch of typed values and looked-up keys,
 /// and turns each full batch, and the last one, into objects with the GIL held. The objects wait
-/// on a stack of their own until their container closes, so that each list and dict is made
-/// whole at its final size, and no step recurses, however deep the text nests.
+/// on a stack of their own until their container closes, so that each container is made whole
+/// (a list at its final size), and no step recurses, however deep the text nests.
 class ObjectBuilder final : public kessa::KessaHandler {
 public:
     ObjectBuilder(std::string_view text, const LoadOptions& options)
