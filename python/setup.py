@@ -35,7 +35,8 @@ setup(
             define_macros=[("KESSA2JSON_VERSION", f'"{version}"')],
             language="c++",
             # After Python's own flags, which ask for -O2 and debugging information.
-            extra_compile_args=["-std=c++20", "-O3", "-g0", "-fvisibility=hidden"],
+            extra_compile_args=["-std=c++20", "-O3", "-g0", "-fvisibility=hidden", "-Wall", "-Wextra",
+                                "-Wpedantic"],
             extra_link_args=["-s"],
         )
     ],

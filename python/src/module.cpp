@@ -50,6 +50,7 @@ public:
     bool take(PyObject* argument, const char* errors) {
         if (PyUnicode_Check(argument)) {
             isStr_ = true;
+            if (PyUnicode_READY(argument) != 0) return false;
             if (PyUnicode_IS_ASCII(argument)) {
                 owner_ = Py_NewRef(argument);
                 bytes_ = std::string_view(static_cast<const char*>(PyUnicode_DATA(argument)),
@@ -369,6 +370,10 @@ PyModuleDef moduleDef = {
     "The kessa reader, over the kessa2json library.",
     -1,
     methods,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
 };
 
 }  // namespace
