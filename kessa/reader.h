@@ -39,9 +39,9 @@ public:
     const std::string& key() const noexcept { return key_; }
     /// The fault in a few lower-case words, such as "this left brace is never closed".
     std::string describe() const;
-    /// How many bytes of `text`, the text that raised it, the fault concerns from offset(): the
-    /// brace or the quote, the rest of the text for an unfinished value or stray blanks, the key
-    /// that has no value.
+    /// How many bytes of `text`, the text read, the fault concerns from offset(): the brace or
+    /// the quote, the rest of the text for an unfinished value or stray blanks, the key that has
+    /// no value (as much of it as key() keeps).
     std::uint64_t length(std::string_view text) const;
 
     /// How much of a key the error keeps.

@@ -3,6 +3,10 @@
 
 #include "kessa/scalar.h"
 
+#include "kessa/plain_number.h"
+#include "pelmo/json/number_format.h"
+
+#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <system_error>
@@ -170,6 +174,22 @@ Scalar typeScalar(std::string_view token) {
         scalar.type = pelmo::JsonType::Integer;
     } else if (integerEnd != begin && readFloat(begin, end, scalar.number) == end) {
         scalar.type = pelmo::JsonType::Float;
+    }
+    return scalar;
+}
+
+Scalar typeAsWritten(std::string_view token) {
+    Scalar scalar;
+    if (!detail::mayBeNumber(token)) return scalar;
+    detail::PlainNumber plain;
+    const bool quick =
+        detail::readPlainNumber(token, plain) && detail::typePlainNumber(plain, scalar);
+    if (!quick) scalar = typeScalar(token);
+    // A plain numeral of six decimals at most reads back as its own double, which lies within
+    // half a millionth of it and is the nearest double to it; but for the sign of a zero.
+    if (scalar.type == pelmo::JsonType::Float &&
+        !(quick && plain.decimals.size() <= 6 && scalar.number != 0)) {
+        scalar.number = pelmo::writtenDouble(scalar.number);
     }
     return scalar;
 }

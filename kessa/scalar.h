@@ -25,6 +25,11 @@ struct Scalar {
 /// token holding one is a string, and so is the empty token. Never fails.
 Scalar typeScalar(std::string_view token);
 
+/// A value token as a program reading the tool's output gets it: as typeScalar types it, with a
+/// float rounded as its text is written (pelmo::writtenDouble): to six decimals, negative zero as
+/// zero, an infinity beyond the double range. Quick for the plain numerals most values are.
+Scalar typeAsWritten(std::string_view token);
+
 /// The node for a value token as typeScalar types it; a JsonString takes over the token's bytes,
 /// leaving `token` valid but unspecified, for the caller to clear. Raises only std::bad_alloc.
 pelmo::JsonNodePtr makeScalar(std::string& token);

@@ -11,7 +11,11 @@
 #                for linux-x64, linux-arm64 and win32-x64, packaged by @vscode/vsce, which needs
 #                neither the network nor a publisher's login for that
 #
-#   scripts/release.sh [linux] [linux-arm64] [windows] [vscode]       (default: all four)
+#   js           the npm package kessa2json-<version>.tgz and the page kessa2json-<version>-page.zip
+#   python       the Python module's wheel, kessa-<version>-cp311-cp311-linux_x86_64.whl, built
+#                by Debian's Python and setuptools (no package index)
+#
+#   scripts/release.sh [linux] [linux-arm64] [windows] [vscode] [js] [python]   (default: all)
 #
 # Installs the Debian packages the builds need when they are missing, and the extension's npm
 # packages (npm ci) when editors/vscode/node_modules is missing. The cross builds build what ships
@@ -19,10 +23,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 platforms=("$@")
-[ ${#platforms[@]} -gt 0 ] || platforms=(linux linux-arm64 windows vscode js)
+[ ${#platforms[@]} -gt 0 ] || platforms=(linux linux-arm64 windows vscode js python)
 vscode=false
-for platform in "${platforms[@]}"; do [ "$platform" != vscode ] || vscode=true; done
-if $vscode && [ ${#platforms[@]} -eq 1 ]; then
+python=false
+builds=0   # linux, linux-arm64 and windows
+for platform in "${platforms[@]}"; do
+  case $platform in
+    vscode) vscode=true ;;
+    python) python=true ;;
+    js) ;;
+    *) builds=$((builds + 1)) ;;
+  esac
+done
+if $vscode && [ "$builds" -eq 0 ]; then
   echo "release.sh: vscode packages the extension for linux, linux-arm64 or windows: name one of them too" >&2
   exit 2
 fi
@@ -48,8 +61,9 @@ for platform in "${platforms[@]}"; do
       [ -x /usr/bin/em++ ] || need+=(emscripten)
       command -v npm >/dev/null || need+=(npm)
       command -v zip >/dev/null || need+=(zip) ;;
+    python) source scripts/python-packages.sh ;;
     *)
-      echo "release.sh: unknown platform '$platform' (linux, linux-arm64, windows, vscode or js)" >&2
+      echo "release.sh: unknown platform '$platform' (linux, linux-arm64, windows, vscode, js or python)" >&2
       exit 2 ;;
   esac
 done
@@ -98,6 +112,11 @@ for platform in "${platforms[@]}"; do
   esac
 done
 rm -rf dist/_CPack_Packages   # CPack's staging area
+if $python; then
+  # Built afresh: setuptools builds in the source folder, and would keep objects of other sources.
+  rm -rf python/build python/kessa.egg-info
+  /usr/bin/python3 -m pip wheel -q --no-build-isolation --no-deps --no-index -w dist python/
+fi
 if $vscode; then
   [ -d editors/vscode/node_modules ] || (cd editors/vscode && npm ci --no-audit --no-fund)
   for platform in "${platforms[@]}"; do

@@ -85,25 +85,27 @@ inline constexpr struct {
     std::string_view input;
     kessa::Fault fault;
     std::uint64_t offset;
+    std::uint64_t length;  // of the bytes concerned: the brace or quote, the rest, the key
     std::string_view words;
 } kFaultRows[] = {
-    {"}\nb=1\n", kessa::Fault::StrayRightBrace, 0, "a right brace with no left brace open"},
-    {"a={1}}\nb=2\n", kessa::Fault::StrayRightBrace, 5, "a right brace with no left brace open"},
-    {"a={x={1}\n", kessa::Fault::UnclosedBrace, 2, "this left brace is never closed"},
-    {"a={x={\n", kessa::Fault::UnclosedBrace, 5, "this left brace is never closed"},
-    {"a={\n", kessa::Fault::UnclosedBrace, 2, "this left brace is never closed"},
-    {"a=1\nb=\"x}\n", kessa::Fault::UnclosedQuote, 6,
+    {"}\nb=1\n", kessa::Fault::StrayRightBrace, 0, 1, "a right brace with no left brace open"},
+    {"a={1}}\nb=2\n", kessa::Fault::StrayRightBrace, 5, 1, "a right brace with no left brace open"},
+    {"a={x={1}\n", kessa::Fault::UnclosedBrace, 2, 1, "this left brace is never closed"},
+    {"a={x={\n", kessa::Fault::UnclosedBrace, 5, 1, "this left brace is never closed"},
+    {"a={\n", kessa::Fault::UnclosedBrace, 2, 1, "this left brace is never closed"},
+    {"a=1\nb=\"x}\n", kessa::Fault::UnclosedQuote, 6, 1,
      "the quoted value that starts here is never closed"},
-    {"a={\"x\n", kessa::Fault::UnclosedQuote, 3,
+    {"a={\"x\n", kessa::Fault::UnclosedQuote, 3, 1,
      "the quoted value that starts here is never closed"},
-    {"a=1\nb=22", kessa::Fault::UnfinishedValue, 6, "the last value needs a line break after it"},
-    {"a=1\n  ", kessa::Fault::TrailingBlanks, 4, "stray blanks after the last line break"},
-    {"a=1\nport=\n", kessa::Fault::KeyWithoutValue, 4, "the key \"port\" has no value"},
-    {"a={1,x=2}\n", kessa::Fault::KeyWithoutValue, 5, "the key \"x\" has no value"},
-    {"a={k\nj=\n}\n", kessa::Fault::KeyWithoutValue, 3, "the key \"kj\" has no value"},
+    {"a=1\nb=22", kessa::Fault::UnfinishedValue, 6, 2,
+     "the last value needs a line break after it"},
+    {"a=1\n  ", kessa::Fault::TrailingBlanks, 4, 2, "stray blanks after the last line break"},
+    {"a=1\nport=\n", kessa::Fault::KeyWithoutValue, 4, 4, "the key \"port\" has no value"},
+    {"a={1,x=2}\n", kessa::Fault::KeyWithoutValue, 5, 1, "the key \"x\" has no value"},
+    {"a={k\nj=\n}\n", kessa::Fault::KeyWithoutValue, 3, 2, "the key \"kj\" has no value"},
     // Dropped carriage returns make the tree builder copy the bytes; the checker, which
     // never copies, must name the same place and key.
-    {"a=1\n \rk\rey=\n", kessa::Fault::KeyWithoutValue, 6, "the key \"key\" has no value"},
-    {"a=1\n \r 2\r3", kessa::Fault::UnfinishedValue, 7,
+    {"a=1\n \rk\rey=\n", kessa::Fault::KeyWithoutValue, 6, 3, "the key \"key\" has no value"},
+    {"a=1\n \r 2\r3", kessa::Fault::UnfinishedValue, 7, 3,
      "the last value needs a line break after it"},
 };

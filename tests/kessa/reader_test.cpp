@@ -104,6 +104,7 @@ TEST(Reader, Faults) {
             } catch (const kessa::SyntaxError& error) {
                 EXPECT_EQ(error.fault(), row.fault) << row.input;
                 EXPECT_EQ(error.offset(), row.offset) << row.input;
+                EXPECT_EQ(error.length(row.input), row.length) << row.input;
                 EXPECT_EQ(error.describe(), row.words) << row.input;
                 EXPECT_STREQ(error.what(), kessa::SyntaxError::kMessage) << row.input;
             }
@@ -119,6 +120,7 @@ TEST(Reader, KeyWithoutValueKeepsItsStart) {
         ADD_FAILURE() << "accepted";
     } catch (const kessa::SyntaxError& error) {
         EXPECT_EQ(error.key(), key.substr(0, kessa::SyntaxError::kKeyShown));
+        EXPECT_EQ(error.length(key + "=\n"), kessa::SyntaxError::kKeyShown);
     }
 }
 

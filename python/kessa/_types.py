@@ -1,0 +1,50 @@
+"""The types the reader hands back besides the document: its error and its findings."""
+
+from typing import NamedTuple, Union
+
+
+class KessaDecodeError(ValueError):
+    """Malformed kessa text: unbalanced braces, a key with no value, or a last value
+    with no line break after it.
+
+    msg: what is wrong, such as 'this left brace is never closed'
+    doc: the text as it was given (str or bytes-like)
+    pos: where the fault is in doc: a character index for a str, a byte offset else
+    lineno, colno: the fault's line and column, from 1; the column in characters
+    """
+
+    def __init__(self, msg: str, doc: Union[str, bytes], pos: int, lineno: int, colno: int):
+        unit = "char" if isinstance(doc, str) else "byte"
+        super().__init__(f"{msg}: line {lineno} column {colno} ({unit} {pos})")
+        self.msg = msg
+        self.doc = doc
+        self.pos = pos
+        self.lineno = lineno
+        self.colno = colno
+
+    def __reduce__(self):
+        return self.__class__, (self.msg, self.doc, self.pos, self.lineno, self.colno)
+
+
+class Finding(NamedTuple):
+    """A place where the conversion changes or drops what the text says, as
+    kessa2json --check reports it.
+
+    code: the stable name of its kind, such as 'leading-zeros' ('malformed' for the
+        fault of malformed text)
+    severity: 'note', 'warning' or 'error'
+    message: what happens there, and what to write instead where there is a way
+    line, column: where its bytes begin, from 1; the column in characters
+    end_line, end_column: the character just past them
+    offset, length: the bytes concerned, in bytes of the text's UTF-8 form from 0
+    """
+
+    code: str
+    severity: str
+    message: str
+    line: int
+    column: int
+    end_line: int
+    end_column: int
+    offset: int
+    length: int

@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The Python module's checks, as a user meets the module: in a copy of the sources, runs the
+# README's lines that build the wheel and install it into a new virtual environment, then runs
+# the README's example there; installs the same wheel into a second environment that also sees
+# Debian's pytest, and runs tests/python in it against the tool built by the default preset; and
+# times the module on a small workload (bench/python.sh). Installs the Debian packages it needs
+# when they are missing. About a minute and a half on two cores, most of it the wheel's build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+need=()
+source scripts/python-packages.sh
+/usr/bin/python3 -c 'import ensurepip' 2>/dev/null || need+=(python3-venv)
+/usr/bin/python3 -c 'import pytest' 2>/dev/null || need+=(python3-pytest)
+if [ ${#need[@]} -gt 0 ]; then
+  apt-get update -q
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
+fi
+
+# A block of the README's Python section: "sh", "python" or "text", the first of its kind.
+readme_block() {
+  awk -v kind="$1" '
+    /^## Python: / { inside = 1; next }
+    /^## / { inside = 0 }
+    inside && !done && $0 == "```" kind { copying = 1; next }
+    copying && $0 == "```" { copying = 0; done = 1 }
+    copying { print }' README.md
+}
+
+# The sources the wheel is built from, copied as a checkout would hold them.
+work=build/python
+rm -rf "$work"
+mkdir -p "$work/checkout"
+tar -cf - CMakeLists.txt LICENSE examples kessa pelmo python | tar -xf - -C "$work/checkout"
+install_lines=$(readme_block sh)
+example=$(readme_block python)
+expected=$(readme_block text)
+[ -n "$install_lines" ] && [ -n "$example" ] && [ -n "$expected" ] || {
+  echo "test-python: the README's Python section lacks its install lines or its example" >&2
+  exit 1
+}
+(cd "$work/checkout" && bash -euo pipefail -c "$install_lines")
+output=$(cd "$work/checkout" && venv/bin/python -c "$example")
+if [ "$output" != "$expected" ]; then
+  printf 'test-python: the README example printed\n%s\ninstead of\n%s\n' "$output" "$expected" >&2
+  exit 1
+fi
+
+# The tests' environment: the same wheel, and Debian's pytest beside it.
+/usr/bin/python3 -m venv --system-site-packages "$work/test-venv"
+"$work/test-venv/bin/python" -m pip install -q --no-index --no-deps "$work"/checkout/dist/kessa-*.whl
+
+# What the tests hold the module to: the tool, the readers' shared texts, the workload generator.
+cmake --preset default >/dev/null
+cmake --build --preset default --target kessa2json kessa_cases_dump >/dev/null
+g++ -std=c++20 -O2 -o "$work/generate" bench/generate.cpp
+export KESSA2JSON=$root/build/default/kessa2json
+export KESSA_CASES_DUMP=$root/build/default/tests/kessa_cases_dump
+export KESSA_GENERATE=$root/$work/generate
+# From a folder of its own, so that nothing beside the sources can be imported as kessa.
+(cd "$work" && test-venv/bin/python -m pytest -q -p no:cacheprovider "$root/tests/python")
+
+KESSA_PYTHON=$root/$work/checkout/venv/bin/python bash bench/python.sh 1 2

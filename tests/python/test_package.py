@@ -1,0 +1,52 @@
+"""The package as installed: its version, its signatures and docstrings, its type stubs."""
+
+import doctest
+import importlib.metadata
+import inspect
+import pathlib
+import pickle
+import re
+
+import kessa
+from conftest import ROOT
+
+
+def test_version_is_the_projects():
+    version = re.search(r"project\(kessa2json VERSION ([0-9.]+)",
+                        (ROOT / "CMakeLists.txt").read_text()).group(1)
+    assert kessa.__version__ == version == importlib.metadata.version("kessa")
+
+
+def test_signatures_as_help_shows_them():
+    keyword, positional = inspect.Parameter.KEYWORD_ONLY, inspect.Parameter.POSITIONAL_OR_KEYWORD
+    expected = {
+        kessa.loads: [("s", positional, inspect.Parameter.empty), ("object_hook", keyword, None),
+                      ("object_pairs_hook", keyword, None),
+                      ("errors", keyword, "surrogateescape")],
+        kessa.load: [("fp", positional, inspect.Parameter.empty), ("object_hook", keyword, None),
+                     ("object_pairs_hook", keyword, None),
+                     ("errors", keyword, "surrogateescape")],
+        kessa.to_json: [("s", positional, inspect.Parameter.empty),
+                        ("errors", keyword, "surrogateescape")],
+        kessa.check: [("s", positional, inspect.Parameter.empty)],
+    }
+    for function, parameters in expected.items():
+        signature = inspect.signature(function)
+        assert [(p.name, p.kind, p.default) for p in signature.parameters.values()] == parameters
+        assert function.__doc__ and not function.__doc__.startswith(function.__name__)
+    assert kessa.__doc__ and kessa.KessaDecodeError.__doc__ and kessa.Finding.__doc__
+
+
+def test_types_are_shipped():
+    folder = pathlib.Path(kessa.__file__).parent
+    assert (folder / "py.typed").is_file() and (folder / "_kessa.pyi").is_file()
+
+
+def test_the_example_in_the_docstring():
+    assert doctest.testmod(kessa).failed == 0
+
+
+def test_errors_and_findings_pickle_as_the_packages():
+    finding = kessa.check("a=007\n")[0]
+    assert pickle.loads(pickle.dumps(finding)) == finding
+    assert type(finding).__module__ == kessa.KessaDecodeError.__module__ == "kessa"
