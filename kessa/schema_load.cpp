@@ -21,6 +21,7 @@
 #include "kessa/schema_meta.h"
 #include "pelmo/file/input_file.h"
 #include "pelmo/file/native_path.h"
+#include "pelmo/file/utf8.h"
 
 namespace kessa {
 
@@ -145,6 +146,12 @@ std::string resolvedPath(const std::string& from, std::string_view reference) {
     }
     std::filesystem::path base = std::filesystem::path(from).parent_path();
     return (base / decoded).lexically_normal().generic_string();
+}
+
+/// A file's name as words show it: in double quotes, as it is, but for bytes that cannot be
+/// printed.
+std::string fileName(const std::string& file) {
+    return "\"" + pelmo::detail::printable(file) + "\"";
 }
 
 bool existsAsFile(const std::string& file) {
@@ -562,7 +569,7 @@ private:
             content = readFile(file);
         } catch (const SchemaError& error) {
             fail(from, reference.pointer + "/$ref",
-                 "the $ref " + inQuotes(text) + " names " + inQuotes(file) + ", which " +
+                 "the $ref " + inQuotes(text) + " names " + fileName(file) + ", which " +
                      (error.reason().rfind("cannot read the schema: ", 0) == 0
                           ? "cannot be read: " + error.reason().substr(24)
                           : error.reason()));
@@ -613,14 +620,14 @@ private:
             if (anchor == anchors_.end()) {
                 fail(document, reference.pointer + "/$ref",
                      "the $ref " + inQuotes(text) + " names an anchor that " +
-                         inQuotes(out_.documents[target].file) + " does not have");
+                         fileName(out_.documents[target].file) + " does not have");
             }
             fragment = anchor->second;
         }
         if (!resolves(out_.documents[target].json, fragment)) {
             fail(document, reference.pointer + "/$ref",
                  "the $ref " + inQuotes(text) + " points at nothing in " +
-                     inQuotes(out_.documents[target].file));
+                     fileName(out_.documents[target].file));
         }
         // Every file goes into the first one's document (see merge), so every $ref is local.
         std::string local = "#";

@@ -219,7 +219,10 @@ TEST(Schema, FilesReferencesAndDrafts) {
   },
   "definitions": {"small": {"maximum": 2}}
 })");
-    const kessa::Schema schema = kessa::Schema::load("file://" + main);
+    // A file: URI, as an editor gives one: file:///C:/x on Windows.
+    const std::string uri = "file://" + std::string(main.front() == '/' ? "" : "/") +
+                            std::filesystem::path(main).generic_string();
+    const kessa::Schema schema = kessa::Schema::load(uri);
     EXPECT_EQ(schema.files().size(), 2u);
     EXPECT_EQ(
         findingsOf("a=3\nb=10\nc=anything\n", schema),
@@ -286,9 +289,9 @@ TEST(Schema, RefusedSchemas) {
              "\""},
         {"{\"$ref\": \"other.json#/definitions/x\"}",
          "main.json:1:10: the $ref \"other.json#/definitions/x\" points at nothing in \"" +
-             (dir.path / "other.json").string() + "\""},
+             (dir.path / "other.json").generic_string() + "\""},
         {"{\"$ref\": \"gone.json\"}", "main.json:1:10: the $ref \"gone.json\" names \"" +
-                                          (dir.path / "gone.json").string() +
+                                          (dir.path / "gone.json").generic_string() +
                                           "\", which cannot be read: No such file or directory"},
         {std::string(300, '[') + std::string(300, ']'),
          "main.json:1:201: the schema nests deeper than 200 levels"},
