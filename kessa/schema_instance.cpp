@@ -9,7 +9,6 @@
 
 #include "kessa/read_machine.h"
 #include "kessa/scalar.h"
-#include "pelmo/json/number_format.h"
 
 namespace kessa::detail {
 
@@ -44,12 +43,12 @@ public:
         if (keyAtValue_) node.keyBegin = node.begin;
         const std::string_view kept =
             keptBytes(bytes, (node.flags & Instance::kQuoted) != 0, buffer_);
-        const Scalar scalar = typeScalar(kept);
+        const Scalar scalar = typeAsWritten(kept);
         node.type = scalar.type;
         if (scalar.type == pelmo::JsonType::Integer) {
             node.integer = scalar.integer;
         } else if (scalar.type == pelmo::JsonType::Float) {
-            node.number = pelmo::writtenDouble(scalar.number);
+            node.number = scalar.number;
         }
     }
 

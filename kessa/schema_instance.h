@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "kessa/large_pages.h"
 #include "pelmo/json/node.h"
 
 namespace kessa::detail {
@@ -69,8 +70,8 @@ public:
 private:
     friend class InstanceBuilder;
     std::string_view text_;
-    std::vector<Node> nodes_;
-    std::vector<std::uint32_t> children_;
+    std::vector<Node, LargePageAllocator<Node>> nodes_;
+    std::vector<std::uint32_t, LargePageAllocator<std::uint32_t>> children_;
     std::size_t depth_ = 1;
 };
 
