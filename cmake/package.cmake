@@ -29,6 +29,8 @@ target_sources(kessa PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FIL
   kessa/reader.h
   kessa/scalar.h
   kessa/text_position.h)
+target_sources(kessa_schema PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
+  kessa/schema.h)
 # The libraries are built as C++20; their headers ask no more of a user than C++17.
 target_compile_features(pelmo PUBLIC cxx_std_17)
 
@@ -45,7 +47,7 @@ if(KESSA2JSON_INSTALL)
 
   install(TARGETS kessa2json kessa-language-server COMPONENT runtime)
   # INCLUDES names the include directory for users whose CMake predates header file sets.
-  install(TARGETS pelmo kessa EXPORT kessa2json-targets COMPONENT dev FILE_SET HEADERS
+  install(TARGETS pelmo kessa kessa_schema EXPORT kessa2json-targets COMPONENT dev FILE_SET HEADERS
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(EXPORT kessa2json-targets NAMESPACE kessa2json:: DESTINATION ${package_dir}
     COMPONENT dev)

@@ -1,6 +1,7 @@
 // Embeds the kessa reader in a program of its own: parses kessa text held in memory, looks at the
 // top-level members of the tree, and writes the tree's compact and binary forms; then streams the
-// indented JSON of a large text into a sink of its own, in memory bounded by the nesting depth.
+// indented JSON of a large text into a sink of its own, in memory bounded by the nesting depth;
+// and checks a text against a JSON Schema.
 
 #include <cstdio>
 #include <string>
@@ -8,6 +9,7 @@
 #include "kessa/conversion.h"
 #include "kessa/parser.h"
 #include "kessa/reader.h"
+#include "kessa/schema.h"
 #include "pelmo/exception.h"
 #include "pelmo/json/byte_writer.h"
 #include "pelmo/json/node.h"
@@ -93,6 +95,24 @@ void stream() {
 
 }  // namespace
 
+/// What a configuration becomes, against what the program reading it expects.
+void checkAgainstSchema() {
+    const kessa::Schema schema = kessa::Schema::parse(
+        R"({"properties": {"port": {"type": "integer", "maximum": 65535},
+                          "version": {"type": "string"}}})",
+        "service.schema.json");  // Schema::load reads a file
+    struct Print final : kessa::FindingHandler {
+        void found(const kessa::Finding& finding) override {
+            std::printf("schema: %.*s at %.*s (%.*s): %s\n",
+                        static_cast<int>(finding.code().size()), finding.code().data(),
+                        static_cast<int>(finding.pointer.size()), finding.pointer.data(),
+                        static_cast<int>(finding.keyword.size()), finding.keyword.data(),
+                        kessa::describe(finding).c_str());
+        }
+    } print;
+    kessa::checkSchemaFindings("port=70000\nversion=2.10\n", schema, print);
+}
+
 int main() {
     const std::string text =
         "name=demo\n"
@@ -125,5 +145,6 @@ int main() {
     }
 
     stream();
+    checkAgainstSchema();
     return 0;
 }
