@@ -89,6 +89,7 @@ JsonPlaces jsonPlaces(std::string_view text) {
             nextPointer();
             ++i;
         } else if (c == '}' || c == ']') {
+            if (open.empty()) break;  // not a text a parser accepted
             const Open top = std::move(open.back());
             open.pop_back();
             out.places[top.pointer].length = i + 1 - top.begin;

@@ -200,6 +200,10 @@ Document parseDocument(std::string text, std::string file) {
             file, positionAt(text, *at),
             "the schema nests deeper than " + std::to_string(kMaxSchemaDepth) + " levels");
     }
+    // The JSON parser takes a NUL byte for the end of the text, and would read what comes before.
+    if (const std::size_t nul = text.find('\0'); nul != std::string::npos) {
+        throw SchemaError(file, positionAt(text, nul), "not JSON: a NUL byte");
+    }
     Document document;
     try {
         document.json = Json::parse(text);

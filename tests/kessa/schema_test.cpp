@@ -281,6 +281,8 @@ TEST(Schema, RefusedSchemas) {
         {"{\"maxLength\": -1}",
          "main.json:1:15: not a valid schema: the value at /maxLength is -1, below what the "
          "keyword \"maxLength\" takes"},
+        // The JSON parser would stop at a NUL byte and take what comes before it.
+        {std::string("99\0]", 4), "main.json:1:3: not JSON: a NUL byte"},
         {"[1]",
          "main.json:1:1: not a valid schema: the schema is an array, where a schema is an "
          "object"},
