@@ -215,6 +215,16 @@ Document parseDocument(std::string text, std::string file) {
         const std::uint64_t at =
             error.byte == 0 ? 0 : std::min<std::uint64_t>(error.byte - 1, text.size());
         throw SchemaError(file, positionAt(text, at), reason);
+    } catch (const Json::out_of_range& error) {
+        // "... number overflow parsing '7e626'": a number beyond a double, placed where it stands.
+        const std::string what = error.what();
+        const std::size_t quote = what.find('\'');
+        const std::string number =
+            quote == std::string::npos ? "" : what.substr(quote + 1, what.rfind('\'') - quote - 1);
+        const std::size_t at = number.empty() ? 0 : std::min(text.find(number), text.size());
+        throw SchemaError(
+            file, positionAt(text, at),
+            "not JSON that can be read: the number " + number + " is beyond the range of a double");
     }
     document.places = detail::jsonPlaces(text);
     document.text = std::move(text);
@@ -747,7 +757,13 @@ private:
 Schema Schema::parse(std::string_view text, std::string file) {
     auto impl = std::make_unique<Impl>();
     Loader loader(*impl);
-    loader.load(parseDocument(std::string(text), std::move(file)));
+    try {
+        loader.load(parseDocument(std::string(text), file));
+    } catch (const Json::exception& error) {
+        // What the JSON library refuses past the parse, such as a pointer it cannot follow.
+        throw SchemaError(std::move(file), std::nullopt,
+                          std::string("not a schema that can be checked: ") + error.what());
+    }
     return Schema(std::move(impl));
 }
 

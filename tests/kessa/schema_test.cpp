@@ -283,6 +283,9 @@ TEST(Schema, RefusedSchemas) {
          "keyword \"maxLength\" takes"},
         // The JSON parser would stop at a NUL byte and take what comes before it.
         {std::string("99\0]", 4), "main.json:1:3: not JSON: a NUL byte"},
+        {"{\"maximum\": 7e626}",
+         "main.json:1:13: not JSON that can be read: the number 7e626 is beyond the range of a "
+         "double"},
         {"[1]",
          "main.json:1:1: not a valid schema: the schema is an array, where a schema is an "
          "object"},
