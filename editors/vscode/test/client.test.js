@@ -140,3 +140,21 @@ test('kessa.server.path: a program that is not there is reported, a good one res
   assert.strictEqual(user.seen.shown.at(-1).document.getText(), converted('restarted=1\n'));
   assert.deepStrictEqual(user.seen.errors, []);
 });
+
+test('kessa.schemas reaches the server, at each change and at its start', async () => {
+  const schema = path.join(scratch, 'port.schema.json');
+  fs.writeFileSync(schema, JSON.stringify({ properties: { port: { type: 'integer', maximum: 100 } } }));
+  const codes = (document) => (user.seen.diagnostics.get(document.uri.toString()) ?? []).map((d) => d.code);
+  const checked = open('port=8080\n');
+  await until('the diagnostics of the document', () => user.seen.diagnostics.has(checked.uri.toString()));
+  assert.deepStrictEqual(codes(checked), []);
+  user.setting('kessa.schemas', { [schema]: ['doc*.kessa'] });
+  await until('the schema\'s diagnostics', () => codes(checked).includes('schema-range'));
+
+  await user.command('kessa.restartServer');
+  const reopened = open('port=101\n');
+  await until('the schema\'s diagnostics after a restart', () => codes(reopened).includes('schema-range'));
+  user.setting('kessa.schemas', {});
+  await until('no schema\'s diagnostics', () => codes(reopened).length === 0);
+  assert.deepStrictEqual(user.seen.errors, []);
+});
