@@ -158,3 +158,36 @@ test('kessa.schemas reaches the server, at each change and at its start', async 
   await until('no schema\'s diagnostics', () => codes(reopened).length === 0);
   assert.deepStrictEqual(user.seen.errors, []);
 });
+
+test('the kessa.schemas setting\'s JSON schema, which VS Code completes and checks it by', (t) => {
+  const manifest = JSON.parse(fs.readFileSync(path.join(__dirname, '..', 'package.json'), 'utf8'));
+  const setting = manifest.contributes.configuration.properties['kessa.schemas'];
+  const readme = fs.readFileSync(path.join(__dirname, '..', 'README.md'), 'utf8');
+  const example = JSON.parse(readme.match(/```json\n([^]*?)```/)[1])['kessa.schemas'];
+  const rows = [
+    { value: example, valid: true },
+    { value: setting.default, valid: true },
+    { value: { 'a.json': '*.kessa', 'b.json': [] }, valid: true },
+    { value: { 'a.json': 7 }, valid: false },
+    { value: { 'a.json': ['*.kessa', null] }, valid: false },
+    { value: ['a.json'], valid: false },
+  ];
+  // Debian's python3-jsonschema, as the tests of the SARIF output use it.
+  const check = `
+import json, sys, jsonschema
+schema, rows = json.load(sys.stdin)
+jsonschema.Draft7Validator.check_schema(schema)
+print(json.dumps([jsonschema.Draft7Validator(schema).is_valid(row) for row in rows]))`;
+  let answer;
+  try {
+    answer = execFileSync('/usr/bin/python3', ['-c', check],
+      { input: JSON.stringify([setting, rows.map((row) => row.value)]), encoding: 'utf8', stdio: 'pipe' });
+  } catch (error) {
+    if (/No module named|ENOENT/.test(String(error.stderr ?? error.message))) {
+      t.skip('python3-jsonschema is not installed');
+      return;
+    }
+    throw error;
+  }
+  assert.deepStrictEqual(JSON.parse(answer), rows.map((row) => row.valid));
+});
