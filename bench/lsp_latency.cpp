@@ -1,6 +1,6 @@
 // How soon kessa-language-server's diagnostics follow an edit of a large document:
 //
-//   lsp_latency SERVER [MEGABYTES=10] [CHANGES=40] [FINDING_EVERY=0]
+//   lsp_latency SERVER [MEGABYTES=10] [CHANGES=40] [FINDING_EVERY=0] [SCHEMA]
 //
 // starts SERVER over pipes, opens the seeded realistic workload of MEGABYTES (with a finding on
 // about every FINDING_EVERY-th line where not 0: 3 gives a finding on most records), and then
@@ -9,7 +9,12 @@
 // the moment its publishDiagnostics has been read whole (which must hold the finding, or not).
 // It reports the size of those messages and the server's peak resident memory. Then it sends
 // five changes back to back and counts how many of their versions were published: the older ones
-// should have been dropped. POSIX only.
+// should have been dropped. With a SCHEMA (a JSON Schema file), the server's settings have it
+// check the document, whose diagnostics then hold the schema's too; and CHANGES completion
+// requests at a key (at the end of the text: the slowest, both passes read all of it) and at
+// the value in the middle are timed from request to reply. The server's CPU time per change,
+// which the machine's other work does not stretch, is given beside the wall times, and the load
+// average before and after. POSIX only.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,10 +24,12 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,6 +99,39 @@ public:
         return published_.size();
     }
 
+    /// Sends a request and waits for its reply; returns how long that took, in ms, and the
+    /// number of items of a completion list.
+    std::pair<double, std::size_t> ask(const std::string& method, const Json& params) {
+        const std::int64_t id = ++asked_;
+        const Clock::time_point sent = Clock::now();
+        send({{"jsonrpc", "2.0"}, {"id", id}, {"method", method}, {"params", params}});
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!arrived_.wait_for(lock, std::chrono::seconds(60),
+                               [&] { return replies_.count(id) != 0; })) {
+            fail("no reply within a minute");
+        }
+        const auto [when, items] = replies_[id];
+        return {std::chrono::duration<double, std::milli>(when - sent).count(), items};
+    }
+
+    /// The server's CPU time so far, user and system, in ms (0 where /proc does not tell).
+    double cpuMilliseconds() const {
+        std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+        std::string line;
+        std::getline(stat, line);
+        const std::size_t paren = line.rfind(')');
+        if (paren == std::string::npos) return 0;
+        std::istringstream fields(line.substr(paren + 2));
+        std::string field;
+        unsigned long long user = 0, system = 0;
+        for (int i = 3; i <= 15 && fields >> field; ++i) {  // fields 14 and 15: utime, stime
+            if (i == 14) user = std::stoull(field);
+            if (i == 15) system = std::stoull(field);
+        }
+        return static_cast<double>(user + system) * 1000.0 /
+               static_cast<double>(sysconf(_SC_CLK_TCK));
+    }
+
     /// The server's peak resident memory so far, in kB (0 where /proc does not tell).
     std::size_t peakKilobytes() const {
         std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
@@ -124,8 +164,19 @@ private:
                 if (buffer.size() < blank + 4 + length) break;
                 const Json message = Json::parse(buffer.substr(blank + 4, length));
                 buffer.erase(0, blank + 4 + length);
-                if (message.value("method", "") != "textDocument/publishDiagnostics") continue;
                 const Clock::time_point now = Clock::now();
+                if (message.contains("id") && message["id"].is_number_integer()) {
+                    const Json* items = nullptr;
+                    if (message.contains("result") && message["result"].is_object() &&
+                        message["result"].contains("items")) {
+                        items = &message["result"]["items"];
+                    }
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    replies_[message["id"].get<std::int64_t>()] = {now, items ? items->size() : 0};
+                    arrived_.notify_all();
+                    continue;
+                }
+                if (message.value("method", "") != "textDocument/publishDiagnostics") continue;
                 std::lock_guard<std::mutex> lock(mutex_);
                 published_[message["params"]["version"].get<std::int64_t>()] = {
                     message["params"]["diagnostics"].size(), length, now};
@@ -140,7 +191,22 @@ private:
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::map<std::int64_t, Published> published_;
+    std::map<std::int64_t, std::pair<Clock::time_point, std::size_t>> replies_;
+    std::int64_t asked_ = 100;
 };
+
+/// The load average of the last minute, as the kernel tells it.
+std::string loadAverage() {
+    std::ifstream load("/proc/loadavg");
+    std::string minute;
+    load >> minute;
+    return minute.empty() ? "?" : minute;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
 
 Json change(std::int64_t version, std::uint64_t line, std::uint64_t from, std::uint64_t to,
             const char* text) {
@@ -157,7 +223,7 @@ Json change(std::int64_t version, std::uint64_t line, std::uint64_t from, std::u
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) fail("usage: lsp_latency SERVER [MEGABYTES] [CHANGES] [FINDING_EVERY]");
+    if (argc < 2) fail("usage: lsp_latency SERVER [MEGABYTES] [CHANGES] [FINDING_EVERY] [SCHEMA]");
     const std::size_t megabytes = argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 10;
     const int changes = argc > 3 ? std::atoi(argv[3]) : 40;
     bench::Generator generator(42);
@@ -180,11 +246,16 @@ int main(int argc, char** argv) {
         if (++count > 1000) fail("no numeric line found");
     }
 
+    Json initialize = {{"capabilities", Json::object()}};
+    std::string schema;
+    if (argc > 5) {
+        schema = std::filesystem::absolute(argv[5]).string();
+        if (!std::filesystem::exists(schema)) fail("no such schema file");
+        initialize["initializationOptions"] = {{"schemas", {{schema, "*.kessa"}}}};
+    }
+    const std::string loadBefore = loadAverage();
     Client client(argv[1]);
-    client.send({{"jsonrpc", "2.0"},
-                 {"id", 1},
-                 {"method", "initialize"},
-                 {"params", {{"capabilities", Json::object()}}}});
+    client.send({{"jsonrpc", "2.0"}, {"id", 1}, {"method", "initialize"}, {"params", initialize}});
     client.send({{"jsonrpc", "2.0"}, {"method", "initialized"}, {"params", Json::object()}});
     const Clock::time_point opened = Clock::now();
     client.send({{"jsonrpc", "2.0"},
@@ -198,12 +269,13 @@ int main(int argc, char** argv) {
     const auto first = client.diagnostics(1);
     const double openMs = std::chrono::duration<double, std::milli>(first.when - opened).count();
 
-    std::vector<double> latencies;
+    std::vector<double> latencies, cpu;
     std::size_t largest = 0, shown = 0;
     std::int64_t version = 1;
     for (int i = 0; i < changes; ++i) {
         const bool add = i % 2 == 0;
         ++version;
+        const double cpuBefore = client.cpuMilliseconds();
         const Clock::time_point sent = Clock::now();
         client.send(add ? change(version, line, column, column, "0")
                         : change(version, line, column, column + 1, ""));
@@ -217,6 +289,24 @@ int main(int argc, char** argv) {
         shown = std::max(shown, published.count);
         latencies.push_back(
             std::chrono::duration<double, std::milli>(published.when - sent).count());
+        cpu.push_back(client.cpuMilliseconds() - cpuBefore);
+    }
+    // Completion, where a schema checks the document: at a key at the end of the text, and at
+    // the value in the middle.
+    std::vector<double> atKey, atValue;
+    std::size_t keyItems = 0, valueItems = 0;
+    const auto lines = static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+    for (int i = 0; !schema.empty() && i < changes; ++i) {
+        const auto [keyMs, keys] = client.ask("textDocument/completion",
+                                              {{"textDocument", {{"uri", "file:///bench.kessa"}}},
+                                               {"position", {{"line", lines}, {"character", 0}}}});
+        const auto [valueMs, values] = client.ask(
+            "textDocument/completion", {{"textDocument", {{"uri", "file:///bench.kessa"}}},
+                                        {"position", {{"line", line}, {"character", column}}}});
+        atKey.push_back(keyMs);
+        atValue.push_back(valueMs);
+        keyItems = keys;
+        valueItems = values;
     }
     // Five changes in a row: the versions replaced while analysed are dropped.
     const std::size_t before = client.publishedCount();
@@ -234,6 +324,7 @@ int main(int argc, char** argv) {
     const int status = client.finish();
 
     std::sort(latencies.begin(), latencies.end());
+    if (!schema.empty()) std::printf("schema: %s\n", schema.c_str());
     std::printf(
         "document: %.1f MB, %zu lines, %zu diagnostics published; open to first diagnostics: "
         "%.0f ms\n",
@@ -243,9 +334,19 @@ int main(int argc, char** argv) {
         "change to diagnostics over %d changes: median %.1f ms, 90th %.1f ms, max %.1f ms\n",
         changes, latencies[latencies.size() / 2], latencies[latencies.size() * 9 / 10],
         latencies.back());
+    std::printf("server CPU time per change: median %.1f ms, max %.1f ms\n", median(cpu),
+                *std::max_element(cpu.begin(), cpu.end()));
     std::printf(
         "message after a change: %zu diagnostics, %.1f KB at most; server peak memory %.0f MB\n",
         shown, static_cast<double>(largest) / 1e3, static_cast<double>(peak) / 1e3);
+    if (!atKey.empty()) {
+        std::printf(
+            "completion over %d requests each: at a key at the end, median %.1f ms, max %.1f ms "
+            "(%zu items); at a value in the middle, median %.1f ms, max %.1f ms (%zu items)\n",
+            changes, median(atKey), *std::max_element(atKey.begin(), atKey.end()), keyItems,
+            median(atValue), *std::max_element(atValue.begin(), atValue.end()), valueItems);
+    }
+    std::printf("load average: %s before, %s after\n", loadBefore.c_str(), loadAverage().c_str());
     std::printf("five changes in a row: %zu of 5 versions published; exit status %d\n", burst,
                 status);
     return status == 0 ? 0 : 1;

@@ -2,7 +2,8 @@
 // reads of any size, and each body goes through the JSON parser and the message rules without a
 // crash, deep nesting included. The same bytes, read as a text and edits of it, leave a document
 // whose line index is the one its text would get anew, and whose diagnostics, outline, hovers
-// and fixes all come without a crash; each fix offered leaves a well-formed text.
+// and fixes and the places of a cursor all come without a crash; each fix offered leaves a
+// well-formed text.
 
 #include <cstdint>
 #include <string>
@@ -11,6 +12,7 @@
 #include "check.h"
 #include "kessa/reader.h"
 #include "lsp/analysis.h"
+#include "lsp/cursor.h"
 #include "lsp/diagnostics.h"
 #include "lsp/document.h"
 #include "lsp/protocol.h"
@@ -76,6 +78,7 @@ void editDocument(std::string_view bytes) {
     lsp::outline(text);
     for (std::uint64_t offset = 0; offset <= text.size(); offset += 1 + text.size() / 8) {
         lsp::hoverAt(text, offset);
+        lsp::cursorAt(text, offset);
     }
     for (const lsp::Fix& fix : lsp::fixesWithin(text, 0, text.size())) {
         try {

@@ -119,6 +119,10 @@ private:
     friend void checkSchemaFindings(std::string_view, const Schema&, FindingHandler&);
 };
 
+/// The kessa text that writes `name` as a key, if any does: none for an empty name, one that
+/// holds a separator (= , { } or a line break) or a double quote, or one with blanks at an end.
+std::optional<std::string> kessaKeyText(std::string_view name);
+
 /// Checks what `text` becomes, the values as its JSON gives them to a reader, against `schema`,
 /// and reports each place where it does not fit to `handler`, in document order: a finding of a
 /// schema kind, whose message, pointer and keyword are set. An object's repeated key counts once,

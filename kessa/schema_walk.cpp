@@ -146,6 +146,15 @@ std::vector<FoundSchema> schemasAt(const Schema::Impl& schema, const InstancePat
     return current;
 }
 
+std::optional<std::string> kessaKeyText(std::string_view name) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    if (name.empty() || name.find_first_of(",{}=\"\n\r") != std::string_view::npos ||
+        blank(name.front()) || blank(name.back())) {
+        return std::nullopt;
+    }
+    return std::string(name);
+}
+
 std::optional<std::string> kessaTextFor(const Json& value) {
     if (value.is_number_integer()) {
         if (value.is_number_unsigned() && value.get<std::uint64_t>() > INT64_MAX) return {};
@@ -177,12 +186,9 @@ std::optional<std::string> kessaTextFor(const Json& value) {
             if (!written) return {};
             if (text.size() > 1) text += ',';
             if (value.is_object()) {
-                if (key.empty() || key.find_first_of(",{}=\"\n\r") != std::string::npos ||
-                    key.front() == ' ' || key.back() == ' ' || key.front() == '\t' ||
-                    key.back() == '\t') {
-                    return {};
-                }
-                text += key + "=";
+                const auto keyText = kessaKeyText(key);
+                if (!keyText) return {};
+                text += *keyText + "=";
             }
             text += *written;
         }

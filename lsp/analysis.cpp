@@ -54,21 +54,18 @@ Diagnostic diagnosticOf(const kessa::Finding& finding) {
             kessa::describe(finding)};
 }
 
+void DiagnosticCollector::found(const kessa::Finding& finding) {
+    if (stale_ != nullptr && stale_->load(std::memory_order_relaxed)) throw Superseded{};
+    // Only the findings kept get their words.
+    if (list_.keeps(finding.offset)) {
+        list_.add(diagnosticOf(finding));
+    } else {
+        list_.skip();
+    }
+}
+
 void diagnose(std::string_view text, DiagnosticList& list, const std::atomic<bool>* stale) {
-    struct Collect final : kessa::FindingHandler {
-        Collect(DiagnosticList& list, const std::atomic<bool>* stale) : list(list), stale(stale) {}
-        void found(const kessa::Finding& finding) override {
-            if (stale != nullptr && stale->load(std::memory_order_relaxed)) throw Superseded{};
-            // Only the findings kept get their words.
-            if (list.keeps(finding.offset)) {
-                list.add(diagnosticOf(finding));
-            } else {
-                list.skip();
-            }
-        }
-        DiagnosticList& list;
-        const std::atomic<bool>* stale;
-    } collect(list, stale);
+    DiagnosticCollector collect(list, stale);
     try {
         kessa::checkKessaFindings(text, collect);
     } catch (const kessa::SyntaxError& error) {
@@ -191,6 +188,7 @@ struct Spot {
     bool onKey = false;
     Item item;
     std::string path;
+    kessa::InstancePath steps;
 };
 
 /// Walks the layout up to the item at an offset, keeping the path to it.
@@ -208,8 +206,12 @@ public:
     void open(const Item& item, bool) override {
         check(item);
         path_.push_back(segment(item));
+        steps_.push_back(step(item));
     }
-    void close(std::uint64_t) override { path_.pop_back(); }
+    void close(std::uint64_t) override {
+        path_.pop_back();
+        steps_.pop_back();
+    }
 
     std::optional<Spot> spot;
 
@@ -228,8 +230,14 @@ private:
         path += segment(item);
         if (!path.empty() && path[0] == '.') path.erase(0, 1);
         if (path.size() > kShown) path = "..." + path.substr(path.size() - kShown);
-        spot = Spot{onKey, item, std::move(path)};
+        steps_.push_back(step(item));
+        spot = Spot{onKey, item, std::move(path), std::move(steps_)};
         throw Found{};
+    }
+
+    static kessa::PathStep step(const Item& item) {
+        if (item.inArray) return item.index;
+        return keyName(item);
     }
 
     static std::string segment(const Item& item) {
@@ -244,6 +252,7 @@ private:
 
     std::uint64_t offset_;
     std::vector<std::string> path_;
+    kessa::InstancePath steps_;
 };
 
 std::optional<Spot> spotAt(std::string_view text, std::uint64_t offset) {
@@ -264,6 +273,7 @@ std::optional<HoverText> hoverAt(std::string_view text, std::uint64_t offset) {
     if (!spot) return std::nullopt;
     const Item& item = spot->item;
     HoverText hover;
+    hover.path = spot->steps;
     if (spot->onKey) {
         hover.text = spot->path;
         hover.begin = item.keyBegin;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kessa/findings.h"
+#include "kessa/schema.h"
 #include "lsp/diagnostics.h"
 
 namespace lsp {
@@ -20,6 +21,19 @@ struct Superseded {};
 
 /// The diagnostic of a finding: its bytes, severity, code and the tool's words.
 Diagnostic diagnosticOf(const kessa::Finding& finding);
+
+/// Hands each finding it receives to a list as a diagnostic, making the words of only those the
+/// list keeps. Raises Superseded as soon as it sees `stale` set.
+class DiagnosticCollector final : public kessa::FindingHandler {
+public:
+    DiagnosticCollector(DiagnosticList& list, const std::atomic<bool>* stale)
+        : list_(list), stale_(stale) {}
+    void found(const kessa::Finding& finding) override;
+
+private:
+    DiagnosticList& list_;
+    const std::atomic<bool>* stale_;
+};
 
 /// Adds the findings of `text` to `list` and, for a malformed text, pins its fault (code
 /// kessa::kMalformedCode), which follows the findings before it. Raises Superseded as soon as it
@@ -54,6 +68,8 @@ std::vector<Symbol> outline(std::string_view text);
 struct HoverText {
     std::string text;
     std::uint64_t begin = 0, end = 0;
+    /// The key's member, or the value, as a schema finds it.
+    kessa::InstancePath path;
 };
 
 /// On a value, what it becomes in the JSON (`1234 (integer)`) and why (the findings about it);

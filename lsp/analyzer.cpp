@@ -31,13 +31,14 @@ void Analyzer::supersede(const std::string& uri) {
     std::erase_if(queue_, [&uri](const Job& job) { return job.uri == uri; });
 }
 
-void Analyzer::analyze(const std::string& uri, std::int64_t version, Snapshot snapshot) {
+void Analyzer::analyze(const std::string& uri, std::int64_t version, Snapshot snapshot,
+                       Analysis more) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         supersede(uri);
         auto stale = std::make_shared<std::atomic<bool>>(false);
         current_.emplace(uri, stale);
-        queue_.push_back({uri, version, std::move(snapshot), std::move(stale)});
+        queue_.push_back({uri, version, std::move(snapshot), std::move(stale), std::move(more)});
     }
     wake_.notify_one();
 }
@@ -71,6 +72,7 @@ void Analyzer::work() {
         try {
             DiagnosticList list;
             analysis_(*job.snapshot.text, list, job.stale.get());
+            if (job.more) job.more(*job.snapshot.text, list, job.stale.get());
             message = format_(job.uri, job.version, job.snapshot, list.take());
             done = true;
         } catch (const Superseded&) {

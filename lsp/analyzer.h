@@ -36,9 +36,11 @@ public:
     /// Finishes what is queued, then stops.
     ~Analyzer();
 
-    /// Finds the diagnostics of this version of the document; any older version's are never
-    /// published from now on.
-    void analyze(const std::string& uri, std::int64_t version, Snapshot snapshot);
+    /// Finds the diagnostics of this version of the document, with the analysis and then
+    /// `more` (the schemas that check the document); any older version's are never published
+    /// from now on.
+    void analyze(const std::string& uri, std::int64_t version, Snapshot snapshot,
+                 Analysis more = {});
     /// Publishes `cleared` (the document's empty diagnostics) after which none of the document's
     /// versions are published.
     void close(const std::string& uri, std::string_view cleared);
@@ -55,6 +57,7 @@ private:
         std::int64_t version;
         Snapshot snapshot;
         std::shared_ptr<std::atomic<bool>> stale;
+        Analysis more;
     };
 
     void work();

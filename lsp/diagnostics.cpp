@@ -57,7 +57,9 @@ std::vector<Diagnostic> DiagnosticList::take() {
         message.append(left_ == 1 ? " more finding is" : " more findings are")
             .append(" not shown, only the first ")
             .append(std::to_string(out.size()))
-            .append("; kessa2json --check --format json lists them all");
+            .append("; ")
+            .append(lister_)
+            .append(" lists them all");
         out.push_back({0, 0, kessa::Severity::Note, {}, std::move(message)});
     }
     kept_.clear();

@@ -41,6 +41,10 @@ public:
     /// findings; where the list is full it takes the place of the last one kept.
     void pin(Diagnostic diagnostic);
 
+    /// The command that lists all the findings, which the note names: "kessa2json --check
+    /// --format json" unless told otherwise (with the schema that checks the document, say).
+    void setLister(std::string command) { lister_ = std::move(command); }
+
     /// The diagnostics kept, in document order, then, where some were left out, a note at the
     /// start of the first line that says how many and what lists them all. Empties the list.
     std::vector<Diagnostic> take();
@@ -59,6 +63,7 @@ private:
     std::vector<Entry> pinned_;
     std::uint64_t came_ = 0;
     std::uint64_t left_ = 0;
+    std::string lister_ = "kessa2json --check --format json";
 };
 
 }  // namespace lsp

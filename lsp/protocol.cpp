@@ -132,6 +132,9 @@ Message readMessage(Json&& body, RequestId& id) {
         if (hasId && (body.contains("result") || body.contains("error"))) {
             message.kind = Message::Kind::Response;
             message.id = id;
+            if (const auto result = body.find("result"); result != body.end()) {
+                message.params = std::move(*result);
+            }
             return message;
         }
         throw invalid("a message must have a method, or a result or an error");
@@ -160,6 +163,12 @@ std::string errorText(const RequestId& id, ErrorCode code, std::string_view mess
     Json reply = {{"jsonrpc", "2.0"}, {"id", idJson(id)}};
     reply["error"] = {{"code", static_cast<int>(code)}, {"message", std::string(message)}};
     return dumped(reply);
+}
+
+std::string requestText(const RequestId& id, std::string_view method, Json params) {
+    Json message = {{"jsonrpc", "2.0"}, {"id", idJson(id)}, {"method", std::string(method)}};
+    message["params"] = std::move(params);
+    return dumped(message);
 }
 
 std::string notificationText(std::string_view method, Json params) {

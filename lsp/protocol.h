@@ -50,7 +50,7 @@ struct Message {
     Kind kind = Kind::Notification;
     RequestId id;
     std::string method;
-    Json params;  // null when absent
+    Json params;  // null when absent; a response's result
 };
 
 /// The JSON value of a body. Strings may hold bytes that are not UTF-8 (a client that sends a
@@ -61,10 +61,11 @@ Json parseBody(std::string_view body);
 /// `id` set where the body has a usable one.
 Message readMessage(Json&& body, RequestId& id);
 
-/// The texts of a successful reply, of an error reply and of a notification. Bytes that are not
-/// UTF-8 in their strings become U+FFFD.
+/// The texts of a successful reply, of an error reply, of a request and of a notification.
+/// Bytes that are not UTF-8 in their strings become U+FFFD.
 std::string replyText(const RequestId& id, Json result);
 std::string errorText(const RequestId& id, ErrorCode code, std::string_view message);
+std::string requestText(const RequestId& id, std::string_view method, Json params);
 std::string notificationText(std::string_view method, Json params);
 
 /// A request's id as a key for finding it again, with no JSON.

@@ -1,10 +1,12 @@
 #include "lsp/server.h"
 
+#include <algorithm>
 #include <thread>
 
 #include "kessa/conversion.h"
 #include "kessa/reader.h"
 #include "lsp/analysis.h"
+#include "lsp/completion.h"
 
 #ifndef KESSA2JSON_VERSION
 #define KESSA2JSON_VERSION "0"
@@ -15,6 +17,9 @@ namespace lsp {
 namespace {
 
 constexpr const char* kConvertCommand = "kessa.convert";
+/// The registration of the schema files that the client watches for the server.
+constexpr const char* kWatchId = "kessa.schemaFiles";
+constexpr const char* kWatchMethod = "workspace/didChangeWatchedFiles";
 
 /// The protocol's numbers for severities and symbol kinds.
 int severityNumber(kessa::Severity severity) {
@@ -61,6 +66,38 @@ private:
     PositionCursor starts_, ends_;
 };
 
+/// Whether the client shows Markdown in the content formats at `name` of its capabilities.
+bool takesMarkdown(const Json& params, std::string_view name) {
+    const Json* formats = optionalMember(params, name);
+    if (formats == nullptr || !formats->is_array()) return false;
+    return std::any_of(formats->begin(), formats->end(),
+                       [](const Json& format) { return format == "markdown"; });
+}
+
+bool isTrue(const Json& params, std::string_view name) {
+    const Json* value = optionalMember(params, name);
+    return value != nullptr && value->is_boolean() && value->get<bool>();
+}
+
+/// `text` as one word of a shell's command line.
+std::string shellWord(const std::string& text) {
+    if (!text.empty() &&
+        text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                               "0123456789_./:-+=@%,") == std::string::npos) {
+        return text;
+    }
+    std::string quoted = "'";
+    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+/// What the diagnostics' note names as the command that lists them all.
+std::string listerFor(const std::vector<std::shared_ptr<const LoadedSchema>>& schemas) {
+    std::string command = "kessa2json --check --format json --schema ";
+    if (schemas.size() == 1) return command + shellWord(schemas.front()->location);
+    return command + "FILE, for each schema,";
+}
+
 Json diagnosticJson(const Diagnostic& diagnostic, Ranges& ranges) {
     Json json = {{"range", ranges(diagnostic.offset, diagnostic.offset + diagnostic.length)},
                  {"severity", severityNumber(diagnostic.severity)},
@@ -77,14 +114,19 @@ const std::map<std::string, Server::RequestHandler, std::less<>> Server::kReques
     {"shutdown", &Server::shutdown},
     {"textDocument/documentSymbol", &Server::documentSymbol},
     {"textDocument/hover", &Server::hover},
+    {"textDocument/completion", &Server::completion},
     {"textDocument/codeAction", &Server::codeAction},
     {"workspace/executeCommand", &Server::executeCommand},
 };
 
 const std::map<std::string, Server::NotificationHandler, std::less<>> Server::kNotifications = {
-    {"initialized", &Server::initialized},          {"textDocument/didOpen", &Server::didOpen},
-    {"textDocument/didChange", &Server::didChange}, {"textDocument/didClose", &Server::didClose},
+    {"initialized", &Server::initialized},
+    {"textDocument/didOpen", &Server::didOpen},
+    {"textDocument/didChange", &Server::didChange},
+    {"textDocument/didClose", &Server::didClose},
     {"textDocument/didSave", &Server::didSave},
+    {"workspace/didChangeConfiguration", &Server::didChangeConfiguration},
+    {"workspace/didChangeWatchedFiles", &Server::didChangeWatchedFiles},
 };
 
 Server::Server(ByteSource& input, ByteSink& output, std::ostream* log, Analyzer::Analysis analysis)
@@ -122,7 +164,6 @@ int Server::run() {
             enqueue({{}, false, errorText(id, ErrorCode::InternalError, "out of memory")});
             continue;
         }
-        if (message.kind == Message::Kind::Response) continue;  // the server asks nothing
         if (message.kind == Message::Kind::Notification) {
             if (message.method == "exit") break;
             if (message.method == "$/cancelRequest") {
@@ -185,6 +226,14 @@ void Server::handleQueued() {
 }
 
 void Server::handle(const Message& message) {
+    if (message.kind == Message::Kind::Response) {
+        try {
+            answered(message);
+        } catch (const std::exception& error) {
+            note(std::string("a reply to the server: ") + error.what());
+        }
+        return;
+    }
     if (message.kind == Message::Kind::Notification) {
         if (!initialized_ || shutdown_) return;
         const auto found = kNotifications.find(message.method);
@@ -249,13 +298,38 @@ Json Server::initialize(const Json& params) {
             }
         }
     }
+    asksConfiguration_ = isTrue(params, "capabilities.workspace.configuration");
+    watchesFiles_ =
+        isTrue(params, "capabilities.workspace.didChangeWatchedFiles.dynamicRegistration");
+    relativePatterns_ =
+        isTrue(params, "capabilities.workspace.didChangeWatchedFiles.relativePatternSupport");
+    markdownHover_ = takesMarkdown(params, "capabilities.textDocument.hover.contentFormat");
+    markdownCompletion_ = takesMarkdown(
+        params, "capabilities.textDocument.completion.completionItem.documentationFormat");
+    // The workspace folder: the first one, else the root.
+    const Json* folders = optionalMember(params, "workspaceFolders");
+    const Json* rootUri = optionalMember(params, "rootUri");
+    const Json* rootPath = optionalMember(params, "rootPath");
+    if (folders != nullptr && folders->is_array() && !folders->empty() &&
+        folders->front().is_object() && optionalMember(folders->front(), "uri") != nullptr &&
+        folders->front()["uri"].is_string()) {
+        folder_ = pathOfUri(folders->front()["uri"].get<std::string>()).value_or("");
+    } else if (rootUri != nullptr && rootUri->is_string()) {
+        folder_ = pathOfUri(rootUri->get<std::string>()).value_or("");
+    } else if (rootPath != nullptr && rootPath->is_string()) {
+        folder_ = rootPath->get<std::string>();
+    }
     initialized_ = true;
+    if (const Json* options = optionalMember(params, "initializationOptions")) {
+        if (const Json* schemas = schemasSetting(*options)) applySchemas(*schemas);
+    }
     return {
         {"capabilities",
          {{"positionEncoding", encoding_ == Encoding::Utf8 ? "utf-8" : "utf-16"},
           {"textDocumentSync", {{"openClose", true}, {"change", 2}}},
           {"documentSymbolProvider", true},
           {"hoverProvider", true},
+          {"completionProvider", {{"triggerCharacters", {"=", "{", ","}}}},
           {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
           {"executeCommandProvider", {{"commands", {kConvertCommand}}}}}},
         {"serverInfo", {{"name", "kessa-language-server"}, {"version", KESSA2JSON_VERSION}}},
@@ -267,7 +341,9 @@ Json Server::shutdown(const Json&) {
     return nullptr;
 }
 
-void Server::initialized(const Json&) {}
+void Server::initialized(const Json&) {
+    if (asksConfiguration_) askConfiguration();
+}
 
 // ---- Documents --------------------------------------------------------------------------------
 
@@ -276,7 +352,7 @@ void Server::didOpen(const Json& params) {
     const std::string& text = stringMember(params, "textDocument.text");
     const std::int64_t version = integerMember(params, "textDocument.version");
     const auto [at, added] = documents_.insert_or_assign(uri, Document(text, version));
-    analyzer_.analyze(uri, version, at->second.snapshot());
+    analyze(uri, at->second);
 }
 
 void Server::didChange(const Json& params) {
@@ -307,7 +383,7 @@ void Server::didChange(const Json& params) {
         }
     }
     open.setVersion(version);
-    analyzer_.analyze(stringMember(params, "textDocument.uri"), version, open.snapshot());
+    analyze(stringMember(params, "textDocument.uri"), open);
 }
 
 void Server::didClose(const Json& params) {
@@ -318,6 +394,133 @@ void Server::didClose(const Json& params) {
 }
 
 void Server::didSave(const Json&) {}
+
+void Server::analyze(const std::string& uri, const Document& open) {
+    std::vector<std::shared_ptr<const LoadedSchema>> schemas = schemasOf(uri);
+    Analyzer::Analysis more;
+    if (!schemas.empty()) {
+        more = [schemas = std::move(schemas)](std::string_view text, DiagnosticList& list,
+                                              const std::atomic<bool>* stale) {
+            list.setLister(listerFor(schemas));
+            for (const auto& schema : schemas) diagnoseSchema(text, *schema, list, stale);
+        };
+    }
+    analyzer_.analyze(uri, open.version(), open.snapshot(), std::move(more));
+}
+
+// ---- Settings and schemas ---------------------------------------------------------------------
+
+void Server::didChangeConfiguration(const Json& params) {
+    // Clients that push the settings send them here; those that are asked send none.
+    const Json* settings = optionalMember(params, "settings");
+    const Json* schemas = settings != nullptr ? schemasSetting(*settings) : nullptr;
+    if (schemas != nullptr) {
+        applySchemas(*schemas);
+    } else if (asksConfiguration_) {
+        askConfiguration();
+    }
+}
+
+void Server::askConfiguration() {
+    // Clients look a section up by its first name, or by every dotted name: both are asked.
+    ask("workspace/configuration",
+        {{"items", {{{"section", "kessa.schemas"}}, {{"section", "kessa"}}}}},
+        [this](const Json& result) {
+            if (!result.is_array() || result.size() < 2) return;
+            const Json* schemas = &result[0];
+            if (schemas->is_null() && result[1].is_object()) {
+                schemas = optionalMember(result[1], "schemas");
+            }
+            // A client without the setting answers null: the settings stay as they are.
+            if (schemas != nullptr && !schemas->is_null()) applySchemas(*schemas);
+        });
+}
+
+void Server::applySchemas(const Json& value) {
+    std::vector<std::string> problems;
+    SchemaSettings settings(value, folder_, problems);
+    if (settings.associations() == settings_.associations()) return;  // said again
+    settings_ = std::move(settings);
+    if (!problems.empty()) {
+        std::string text;
+        for (const std::string& problem : problems)
+            text.append(text.empty() ? "" : "; ").append(problem);
+        note(text);
+        send(notificationText("window/showMessage", {{"type", 2}, {"message", "kessa: " + text}}));
+    }
+    std::vector<std::string> locations;
+    for (const SchemaAssociation& association : settings_.associations()) {
+        locations.push_back(association.location);
+    }
+    schemas_.keepOnly(locations);
+    for (const auto& [uri, open] : documents_) analyze(uri, open);
+    watchSchemaFiles();
+}
+
+std::vector<std::shared_ptr<const LoadedSchema>> Server::schemasOf(const std::string& uri) {
+    std::vector<std::shared_ptr<const LoadedSchema>> schemas;
+    for (const SchemaAssociation* association : settings_.schemasFor(uri)) {
+        schemas.push_back(schemas_.get(*association));
+    }
+    if (!schemas.empty()) watchSchemaFiles();
+    return schemas;
+}
+
+void Server::watchSchemaFiles() {
+    if (!watchesFiles_) return;
+    std::vector<std::string> files = schemas_.files();
+    if (files == watched_) return;
+    if (!watched_.empty()) {
+        ask("client/unregisterCapability",
+            {{"unregisterations", {{{"id", kWatchId}, {"method", kWatchMethod}}}}});
+    }
+    watched_ = std::move(files);
+    if (watched_.empty()) return;
+    Json watchers = Json::array();
+    for (const std::string& file : watched_) {
+        const std::size_t slash = file.find_last_of('/');
+        if (relativePatterns_ && slash != std::string::npos) {
+            watchers.push_back({{"globPattern",
+                                 {{"baseUri", uriOfPath(slash == 0 ? "/" : file.substr(0, slash))},
+                                  {"pattern", file.substr(slash + 1)}}}});
+        } else {
+            watchers.push_back({{"globPattern", file}});
+        }
+    }
+    ask("client/registerCapability",
+        {{"registrations",
+          {{{"id", kWatchId},
+            {"method", kWatchMethod},
+            {"registerOptions", {{"watchers", std::move(watchers)}}}}}}});
+}
+
+void Server::didChangeWatchedFiles(const Json& params) {
+    const Json& changes = member(params, "changes");
+    if (!changes.is_array()) throw RpcError(ErrorCode::InvalidParams, "changes: not an array");
+    bool any = false;
+    for (const Json& change : changes) {
+        const std::optional<std::string> path = pathOfUri(stringMember(change, "uri"));
+        any = (path && schemas_.changed(*path)) || any;
+    }
+    if (!any) return;
+    for (const auto& [uri, open] : documents_) analyze(uri, open);
+}
+
+void Server::ask(std::string_view method, Json params, std::function<void(const Json&)> answer) {
+    const std::string id = "kessa/" + std::to_string(++asked_);
+    if (answer) waiting_.emplace(id, std::move(answer));
+    send(requestText(id, method, std::move(params)));
+}
+
+void Server::answered(const Message& response) {
+    const auto* id = std::get_if<std::string>(&response.id);
+    if (id == nullptr) return;
+    const auto found = waiting_.find(*id);
+    if (found == waiting_.end()) return;
+    const std::function<void(const Json&)> answer = std::move(found->second);
+    waiting_.erase(found);
+    answer(response.params);  // null for an error
+}
 
 Document& Server::document(const Json& params) {
     const std::string& uri = stringMember(params, "textDocument.uri");
@@ -373,9 +576,55 @@ Json Server::hover(const Json& params) {
     const std::uint64_t offset = open.offsetOf(positionMember(params, "position"), encoding_);
     const std::optional<HoverText> hover = hoverAt(open.text(), offset);
     if (!hover) return nullptr;
+    // What the schemas say of the place, after what the notation makes of it.
+    std::string said;
+    for (const auto& schema : schemasOf(stringMember(params, "textDocument.uri"))) {
+        if (!schema->schema) continue;
+        const std::string text = hintText(schema->schema->hint(hover->path), markdownHover_);
+        if (!text.empty()) said.append(said.empty() ? "" : "\n\n").append(text);
+    }
+    Json contents = {{"kind", "plaintext"}, {"value", hover->text}};
+    if (!said.empty() && markdownHover_) {
+        contents = {{"kind", "markdown"},
+                    {"value", markdownEscaped(hover->text) + "\n\n---\n\n" + said}};
+    } else if (!said.empty()) {
+        contents["value"] = hover->text + "\n\n" + said;
+    }
     Ranges ranges(open.text(), open.lines(), encoding_);
-    return {{"contents", {{"kind", "plaintext"}, {"value", hover->text}}},
-            {"range", ranges(hover->begin, hover->end)}};
+    return {{"contents", std::move(contents)}, {"range", ranges(hover->begin, hover->end)}};
+}
+
+Json Server::completion(const Json& params) {
+    const Document& open = document(params);
+    const std::uint64_t offset = open.offsetOf(positionMember(params, "position"), encoding_);
+    const std::vector<std::shared_ptr<const LoadedSchema>> held =
+        schemasOf(stringMember(params, "textDocument.uri"));
+    std::vector<const kessa::Schema*> schemas;
+    for (const auto& schema : held) {
+        if (schema->schema) schemas.push_back(schema->schema.get());
+    }
+    const std::vector<Completion> found =
+        completionsAt(open.text(), offset, schemas, markdownCompletion_);
+    Ranges ranges(open.text(), open.lines(), encoding_);
+    Json items = Json::array();
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        const Completion& one = found[i];
+        std::string order = std::to_string(i);
+        order.insert(0, 5 - std::min<std::size_t>(order.size(), 5), '0');
+        Json item = {{"label", one.label},
+                     {"kind", one.kind == Completion::Kind::Key ? 10 : 12},  // Property, Value
+                     {"detail", one.detail},
+                     {"sortText", std::move(order)},
+                     {"insertTextFormat", 1},
+                     {"textEdit", {{"range", ranges(one.begin, one.end)}, {"newText", one.text}}}};
+        if (!one.documentation.empty()) {
+            item["documentation"] = markdownCompletion_
+                                        ? Json{{"kind", "markdown"}, {"value", one.documentation}}
+                                        : Json(one.documentation);
+        }
+        items.push_back(std::move(item));
+    }
+    return {{"isIncomplete", false}, {"items", std::move(items)}};
 }
 
 Json Server::codeAction(const Json& params) {

@@ -5,15 +5,20 @@
 
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "lsp/analyzer.h"
 #include "lsp/document.h"
 #include "lsp/protocol.h"
+#include "lsp/schemas.h"
+#include "lsp/settings.h"
 #include "lsp/transport.h"
 
 namespace lsp {
@@ -57,13 +62,29 @@ private:
     void didClose(const Json& params);
     void didSave(const Json& params);
 
+    // Settings and the schemas they name.
+    void didChangeConfiguration(const Json& params);
+    void didChangeWatchedFiles(const Json& params);
+    void askConfiguration();
+    void applySchemas(const Json& value);
+    std::vector<std::shared_ptr<const LoadedSchema>> schemasOf(const std::string& uri);
+    void watchSchemaFiles();
+
     // Features.
     Json documentSymbol(const Json& params);
     Json hover(const Json& params);
+    Json completion(const Json& params);
     Json codeAction(const Json& params);
     Json executeCommand(const Json& params);
 
+    // Requests to the client, and their replies.
+    void ask(std::string_view method, Json params,
+             std::function<void(const Json& result)> answered = {});
+    void answered(const Message& response);
+
     Document& document(const Json& params);
+    /// Has the document's diagnostics found again, with the schemas that check it.
+    void analyze(const std::string& uri, const Document& document);
     std::string publishText(const std::string& uri, std::int64_t version, const Snapshot& snapshot,
                             const std::vector<Diagnostic>& diagnostics) const;
 
@@ -79,6 +100,20 @@ private:
     bool initialized_ = false;
     bool shutdown_ = false;
     Documents documents_;
+
+    // What the client can do.
+    bool asksConfiguration_ = false;  // answers workspace/configuration
+    bool watchesFiles_ = false;       // takes a didChangeWatchedFiles registration
+    bool relativePatterns_ = false;   // in such a registration
+    bool markdownHover_ = false;
+    bool markdownCompletion_ = false;
+
+    std::string folder_;  // the workspace folder, an absolute path; empty for none
+    SchemaSettings settings_;
+    SchemaStore schemas_;
+    std::vector<std::string> watched_;  // the schema files the client watches for the server
+    std::int64_t asked_ = 0;            // requests to the client so far
+    std::map<std::string, std::function<void(const Json&)>, std::less<>> waiting_;
 
     std::mutex queueMutex_;
     std::condition_variable queueReady_;

@@ -1,6 +1,7 @@
 // The kessa extension's client: starts kessa-language-server over standard input and output for
-// the kessa documents, restarts it when its path setting changes, and shows the JSON of a document
-// beside it, as the server's kessa.convert command writes it.
+// the kessa documents, hands it the kessa.schemas setting, restarts it when its path setting
+// changes, and shows the JSON of a document beside it, as the server's kessa.convert command
+// writes it.
 'use strict';
 const fs = require('node:fs');
 const os = require('node:os');
@@ -51,7 +52,9 @@ async function startClient(context) {
     { command, args: [] },  // no transport named, so no --stdio argument: the server speaks stdio
     {
       documentSelector: [{ language: 'kessa' }],
-      synchronize: {},
+      // kessa.schemas: the server has them from the start, and each change as it is made.
+      initializationOptions: { schemas: vscode.workspace.getConfiguration('kessa').get('schemas', {}) },
+      synchronize: { configurationSection: 'kessa.schemas' },
     },
   );
   client = started;

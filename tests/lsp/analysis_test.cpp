@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "kessa/kessa_cases.h"
+#include "accepted_texts.h"
 #include "kessa/parser.h"
 #include "kessa/scalar.h"
 #include "lsp/analysis.h"
@@ -98,20 +98,7 @@ std::vector<std::string> membersOf(const std::string& text) {
 // The outline is the JSON's members and elements, nested as the JSON nests, for every accepted
 // text of the readers' shared table and for random ones.
 TEST(Outline, FollowsTheTree) {
-    std::vector<std::string> texts;
-    for (const auto& row : kAcceptedTexts) texts.emplace_back(row.input);
-    const char* pieces[] = {"a=1\n", "b={", "}\n", "x", ",", "\"q,}\"", "=", "\n", "{", "}", " "};
-    std::mt19937 random(3);
-    while (texts.size() < 3000) {
-        std::string text;
-        for (int i = random() % 12; i > 0; --i) text += pieces[random() % std::size(pieces)];
-        text += "\n";
-        try {
-            kessa::checkKessa(text);
-            texts.push_back(text);
-        } catch (const kessa::SyntaxError&) {
-        }
-    }
+    const std::vector<std::string> texts = acceptedTexts(3000, 3);
     for (const std::string& text : texts) {
         const std::vector<lsp::Symbol> symbols = lsp::outline(text);
         EXPECT_EQ(entriesOf(symbols), entriesOfTree(*kessa::KessaParser().parse(text)))

@@ -60,6 +60,24 @@ sample() {
   printf 'name=demo\nzip="01234"\nmotd = "Hello, w\303\266rld"\n' >"$1"
 }
 
+# The schema that the README's settings name, in the folder $1, and a file it checks there.
+service() {
+  mkdir -p "$1/schemas"
+  cat >"$1/schemas/service.schema.json" <<'EOF'
+{
+    "type": "object",
+    "required": ["name", "port"],
+    "properties": {
+        "name": {"type": "string", "description": "The service's name."},
+        "port": {"type": "integer", "maximum": 65535, "description": "The TCP port it listens on."},
+        "mode": {"enum": ["fast", "safe"], "description": "How it runs."},
+        "version": {"type": "string"}
+    }
+}
+EOF
+  printf 'name=demo\nport=70000\nmode=f\n\n' >"$1/service.kessa"
+}
+
 case ${1:-} in
   node)
     command -v node >/dev/null || skip "node is not installed"
@@ -76,13 +94,15 @@ case ${1:-} in
       mkdir "$dir"
       sample "$dir/conf.kessa"
       printf 'port=08080\n' >"$dir/other.kessa"
+      service "$dir"
       if [ "$version" != 0.7 ]; then cat "$here/neovim-newer.lua" >"$dir/init.lua"; fi
       readme_block "neovim-$version" >>"$dir/init.lua"
       # Neovim's state, its LSP log included, stays in the scratch folder; the files are opened
       # by their names in the folder, as typed.
       if ! (cd "$dir" && HOME=$dir XDG_CONFIG_HOME=$dir XDG_DATA_HOME=$dir \
         XDG_STATE_HOME=$dir XDG_CACHE_HOME=$dir NVIM_LOG_FILE=$dir/log \
-        KESSA_NVIM_FILE=conf.kessa KESSA_NVIM_OTHER=other.kessa KESSA_NVIM_OUT=$dir/out.txt \
+        KESSA_NVIM_FILE=conf.kessa KESSA_NVIM_OTHER=other.kessa KESSA_NVIM_SERVICE=service.kessa \
+        KESSA_NVIM_OUT=$dir/out.txt \
         KESSA_NVIM_SCRIPT=$here/neovim.lua timeout 300 nvim --headless -n -i NONE \
         -u "$dir/init.lua" -c 'lua dofile(os.getenv("KESSA_NVIM_SCRIPT"))' </dev/null); then
         cat "$dir/out.txt" 2>/dev/null || true
@@ -90,7 +110,8 @@ case ${1:-} in
       fi
       diff -u "$here/neovim.expected" "$dir/out.txt" ||
         fail "Neovim with the README's lines for $version showed something else"
-      echo "Neovim with the README's lines for $version showed the expected diagnostics and hover"
+      echo "Neovim with the README's lines for $version showed the expected diagnostics, hovers" \
+        "and completion"
     done
     ;;
   emacs)
@@ -103,6 +124,7 @@ case ${1:-} in
       >/dev/null 2>&1 || skip "eglot is not installed (apt-get install elpa-eglot)"
     server_on_path
     sample "$work/conf.kessa"
+    service "$work"
     readme_block emacs >"$work/init.el"
     # eglot 1.9 kills the process it started, with its process group, as soon as it has written
     # the exit notification. So the name on the PATH starts the server in a session of its own,

@@ -3,8 +3,9 @@
 ;; Loaded after those lines in batch Emacs: opens KESSA_EMACS_FILE, writes to KESSA_EMACS_OUT
 ;; what Emacs then shows (the diagnostics as flymake holds them, lines from 1 and columns in
 ;; characters from 0; the hover of a value; the outline that imenu builds), applies the quick
-;; fix at the blank before a double quote, saves, writes the diagnostics again, and shuts the
-;; server down. Any error ends Emacs with a status other than 0. Run by client-test.sh.
+;; fix at the blank before a double quote, saves, writes the diagnostics again; then opens a file
+;; that the settings check against a schema, writes its diagnostics and completions, and shuts
+;; the server down. Any error ends Emacs with a status other than 0. Run by client-test.sh.
 
 (require 'cl-lib)
 (require 'subr-x)
@@ -78,6 +79,26 @@
                                                                        (flymake-diagnostic-text d)))
                                           (flymake-diagnostics)))))
 (kessa-test-diagnostics)
+
+;; A file that the README's settings check against a schema: its diagnostics, and the keys and
+;; values that completion offers, as completion-at-point gets them.
+(find-file (expand-file-name "service.kessa" (file-name-directory (getenv "KESSA_EMACS_FILE"))))
+(run-hooks 'post-command-hook)
+(kessa-test-wait "eglot to manage the second buffer" (lambda () (bound-and-true-p eglot--managed-mode)))
+(flymake-start)
+(kessa-test-wait "the schema's diagnostics"
+                 (lambda () (cl-some (lambda (d) (string-match-p "\\[schema-"
+                                                                 (flymake-diagnostic-text d)))
+                                     (flymake-diagnostics))))
+(kessa-test-diagnostics)
+(dolist (place '((4 0) (3 6)))
+  (apply #'kessa-test-goto place)
+  (let ((capf (eglot-completion-at-point)))
+    (kessa-test-write "completion at %d:%d: %s" (car place) (cadr place)
+                      (string-join (all-completions (buffer-substring-no-properties
+                                                     (nth 0 capf) (nth 1 capf))
+                                                    (nth 2 capf))
+                                   ", "))))
 
 (eglot-shutdown (eglot-current-server))
 (kessa-test-write "shut down")

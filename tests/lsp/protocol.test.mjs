@@ -18,8 +18,12 @@ const URI = 'file:///work/conf.kessa';
 const children = new Set();
 after(() => { for (const child of children) child.kill(); });
 
-/** A started server, its connection, and the diagnostics it published, newest last. */
-async function start({ initialize = true, encodings } = {}) {
+/**
+ * A started server, its connection, and the diagnostics it published, newest last. `client`
+ * adds to the initialize request's params (capabilities among them); `answer` sets the client's
+ * handlers of the server's requests, by method, before it starts.
+ */
+async function start({ initialize = true, encodings, client = {}, answer = {} } = {}) {
   const child = spawn(SERVER, ['--stdio'], { stdio: ['pipe', 'pipe', 'inherit'] });
   children.add(child);
   child.on('exit', () => children.delete(child));
@@ -32,6 +36,7 @@ async function start({ initialize = true, encodings } = {}) {
     published.push(params);
     for (const wait of waiting.splice(0)) wait();
   });
+  for (const [method, handler] of Object.entries(answer)) connection.onRequest(method, handler);
   connection.listen();
   const server = {
     connection, published, exited,
@@ -45,13 +50,22 @@ async function start({ initialize = true, encodings } = {}) {
         await new Promise((resolve) => { waiting.push(resolve); setTimeout(resolve, 200); });
       }
     },
-    open(text, version = 1) {
-      return connection.sendNotification(lsp.DidOpenTextDocumentNotification.type, {
-        textDocument: { uri: URI, languageId: 'kessa', version, text } });
+    /** The diagnostics published after the first `count`, once they are. */
+    async after(count) {
+      const deadline = Date.now() + 20000;
+      while (published.length <= count) {
+        assert.ok(Date.now() < deadline, `nothing published after ${count}`);
+        await new Promise((resolve) => { waiting.push(resolve); setTimeout(resolve, 200); });
+      }
+      return published[count].diagnostics;
     },
-    change(version, contentChanges) {
+    open(text, version = 1, uri = URI) {
+      return connection.sendNotification(lsp.DidOpenTextDocumentNotification.type, {
+        textDocument: { uri, languageId: 'kessa', version, text } });
+    },
+    change(version, contentChanges, uri = URI) {
       return connection.sendNotification(lsp.DidChangeTextDocumentNotification.type, {
-        textDocument: { uri: URI, version }, contentChanges });
+        textDocument: { uri, version }, contentChanges });
     },
     async stop() {
       await connection.sendRequest(lsp.ShutdownRequest.type);
@@ -64,7 +78,7 @@ async function start({ initialize = true, encodings } = {}) {
   if (initialize) {
     const capabilities = encodings ? { general: { positionEncodings: encodings } } : {};
     server.initialized = await connection.sendRequest(lsp.InitializeRequest.type, {
-      processId: process.pid, rootUri: null, capabilities });
+      processId: process.pid, rootUri: null, capabilities, ...client });
     await connection.sendNotification(lsp.InitializedNotification.type, {});
   }
   return server;
@@ -104,6 +118,7 @@ test('initialize announces what the server does', async () => {
       textDocumentSync: { openClose: true, change: lsp.TextDocumentSyncKind.Incremental },
       documentSymbolProvider: true,
       hoverProvider: true,
+      completionProvider: { triggerCharacters: ['=', '{', ','] },
       codeActionProvider: { codeActionKinds: ['quickfix'] },
       executeCommandProvider: { commands: ['kessa.convert'] },
     }, `offered ${row.encodings}`);
@@ -126,7 +141,10 @@ test('diagnostics have exact ranges on lines with characters beyond ASCII', asyn
       { code: 'blank-before-quote', range: range(0, 7, 13) },
       { code: 'no-key', range: range(0, 15, 21) }] },
     // A carriage return alone ends a line for editors, not for the notation.
-    { text: 'a="x\ry"\nb=0x1F\n', utf16: [{ code: 'hexadecimal', range: range(2, 2, 6) }] },
+    { text: 'a="x\ry"\nb=0x1F\n', utf16: [
+      { code: 'carriage-return-in-quotes',
+        range: { start: { line: 0, character: 3 }, end: { line: 1, character: 1 } } },
+      { code: 'hexadecimal', range: range(2, 2, 6) }] },
     { text: 'a=1\nb={\n', utf16: [{ code: 'malformed', range: range(1, 2, 3) }] },
   ];
   for (const encodings of [undefined, ['utf-8']]) {
@@ -352,4 +370,101 @@ test("the VS Code extension's README shows the server's own hover and quick fixe
   }
   assert.deepEqual(listed, [...titles].sort());
   assert.equal(await server.stop(), 0);
+});
+
+test('a schema named by the settings: its diagnostics, completion and hovers, kept up to date', async () => {
+  const folder = mkdtempSync(join(tmpdir(), 'kessa-schema-'));
+  const schemaFile = join(folder, 'service.schema.json');
+  const schema = (maximum) => JSON.stringify({
+    type: 'object',
+    required: ['name', 'port'],
+    properties: {
+      name: { type: 'string', description: 'What the service is called.' },
+      port: { type: 'integer', maximum, description: 'The TCP port it listens on.' },
+      mode: { enum: ['fast', 'safe', 'dark blue'], title: 'Mode' },
+      version: { type: 'string' },
+    },
+  }, null, 2);
+  writeFileSync(schemaFile, schema(65535));
+  const uri = `file://${folder}/service.kessa`;
+  const registered = [];
+  const server = await start({
+    client: {
+      rootUri: `file://${folder}`,
+      capabilities: {
+        workspace: { configuration: true, didChangeWatchedFiles: { dynamicRegistration: true } },
+        textDocument: { hover: { contentFormat: ['markdown'] } },
+      },
+    },
+    answer: {
+      'workspace/configuration': ({ items }) =>
+        items.map((item) => (item.section === 'kessa'
+          ? { schemas: { './service.schema.json': ['service.kessa', 'conf/*.kessa'] } } : null)),
+      'client/registerCapability': ({ registrations }) => { registered.push(...registrations); return null; },
+    },
+  });
+  try {
+    const text = 'port=70000\nversion=1.10\n';
+    // The settings arrive once the server asked for them: the first diagnostics may not have
+    // the schema's yet.
+    await server.open(text, 1, uri);
+    const expected = [
+      { code: 'schema-required', range: range(0, 0, 10) },
+      { code: 'schema-range', range: range(0, 5, 10) },
+      { code: 'trailing-zeros', range: range(1, 8, 12) },
+      { code: 'schema-type', range: range(1, 8, 12) },
+    ];
+    let count = 0;
+    let diagnostics;
+    do diagnostics = await server.after(count++);
+    while (!diagnostics.some((d) => d.code === 'schema-range'));
+    assert.deepEqual(shapes(diagnostics), expected);
+    assert.match(diagnostics.find((d) => d.code === 'schema-type').message,
+      /"1.10" is read as a number.*wants a string/);
+
+    // The schema's file is watched for the server.
+    assert.deepEqual(registered.map((r) => r.method), ['workspace/didChangeWatchedFiles']);
+    assert.deepEqual(registered[0].registerOptions.watchers, [{ globPattern: schemaFile }]);
+
+    const complete = (line, character) => server.connection.sendRequest(lsp.CompletionRequest.type,
+      { textDocument: { uri }, position: { line, character } });
+    // Keys at a key position: those the object lacks, required first.
+    await server.change(2, [{ text: 'port=80\n\n' }], uri);
+    const keys = await complete(1, 0);
+    assert.deepEqual(keys.items.map((i) => i.label), ['name', 'mode', 'version']);
+    assert.equal(keys.items[0].detail, 'string, required');
+    assert.deepEqual(keys.items[0].textEdit, { range: range(1, 0, 0), newText: 'name=' });
+    // Values at a value position, written as the notation needs them.
+    await server.change(3, [{ text: 'port=80\nmode=da' }], uri);
+    const values = await complete(1, 7);
+    assert.deepEqual(values.items.map((i) => i.label), ['fast', 'safe', 'dark blue']);
+    assert.deepEqual(values.items[2].textEdit, { range: range(1, 5, 7), newText: 'dark blue' });
+
+    // The description on hover, and where the schema says it.
+    const hover = await server.connection.sendRequest(lsp.HoverRequest.type,
+      { textDocument: { uri }, position: { line: 0, character: 1 } });
+    assert.equal(hover.contents.kind, 'markdown');
+    assert.match(hover.contents.value, /^port\n\n---\n\nThe TCP port it listens on\.\n\nFrom \[service\.schema\.json:\d+\]\(file:\/\/\/.*service\.schema\.json#L\d+,\d+\)$/);
+
+    // A change of the schema, told by the client, or seen at the next edit.
+    await server.change(4, [{ text: 'name=a\nport=8080\n' }], uri);
+    assert.deepEqual(await server.diagnostics(4), []);
+    writeFileSync(schemaFile, schema(1024));
+    const told = server.published.length;
+    await server.connection.sendNotification(lsp.DidChangeWatchedFilesNotification.type,
+      { changes: [{ uri: `file://${schemaFile}`, type: lsp.FileChangeType.Changed }] });
+    assert.deepEqual(shapes(await server.after(told)), [{ code: 'schema-range', range: range(1, 5, 9) }]);
+    writeFileSync(schemaFile, schema(99999));
+    await server.change(5, [{ text: 'name=a\nport=8080\n' }], uri);
+    assert.deepEqual(await server.diagnostics(5), []);
+    // A schema that cannot be used: one error on the first line, naming it and why.
+    writeFileSync(schemaFile, '{"type": "object",\n "properties": 7}');
+    await server.change(6, [{ text: 'name=a\nport=8080\n' }], uri);
+    const broken = await server.diagnostics(6);
+    assert.deepEqual(shapes(broken), [{ code: 'schema-error', range: range(0, 0, 6) }]);
+    assert.match(broken[0].message, /^the schema "\.\/service\.schema\.json" cannot be used: .*service\.schema\.json:2:\d+: /);
+    assert.equal(await server.stop(), 0);
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
 });

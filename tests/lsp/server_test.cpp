@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "lsp/server.h"
+#include "scratch_dir.h"
 
 namespace {
 
@@ -440,4 +441,143 @@ TEST(Server, DiagnosticsCapped) {
         EXPECT_EQ(note["message"].get<std::string>().rfind(row.note, 0), 0u)
             << shown << ": " << note["message"];
     }
+}
+
+namespace {
+
+/// The codes of the diagnostics last published.
+std::vector<std::string> lastCodes(const Session& session) {
+    std::vector<std::string> codes;
+    const std::vector<Json> published = session.published();
+    if (published.empty()) return {"(none published)"};
+    for (const Json& diagnostic : published.back()["diagnostics"]) {
+        codes.push_back(diagnostic.value("code", ""));
+    }
+    return codes;
+}
+
+std::string initializeWith(const Json& params) {
+    Json all = params;
+    if (!all.contains("capabilities")) all["capabilities"] = Json::object();
+    return request(1, "initialize", all);
+}
+
+}  // namespace
+
+// The kessa.schemas setting, from each place a client puts it, and what a schema that cannot be
+// used says.
+TEST(Server, SchemasFromSettings) {
+    const ScratchDir dir("lsp-server-schemas");
+    const std::string schema =
+        dir.write("s.json", R"({"properties": {"port": {"type": "integer"}}})").generic_string();
+    const Json schemas = {{schema, "*.kessa"}};
+    const std::string folder = lsp::uriOfPath(dir.path.generic_string());
+    const std::string opened = didOpen("port=x\n");
+    const auto reply = [](const Json& result) {
+        return Json{{"jsonrpc", "2.0"}, {"id", "kessa/1"}, {"result", result}}.dump();
+    };
+    const Json asks = {{"workspace", {{"configuration", true}}}};
+    const struct {
+        std::vector<std::string> bodies;
+        std::vector<std::string> codes;
+    } rows[] = {
+        {{kInitialize, opened}, {}},
+        {{initializeWith({{"initializationOptions", {{"kessa", {{"schemas", schemas}}}}}}), opened},
+         {"schema-type"}},
+        {{initializeWith({{"initializationOptions", {{"schemas", schemas}}}}), opened},
+         {"schema-type"}},
+        {{initializeWith({{"initializationOptions", {{"schemas", {{schema, "b/*.kessa"}}}}}}),
+          opened},
+         {}},
+        // Relative to the workspace folder.
+        {{initializeWith({{"rootUri", folder},
+                          {"initializationOptions", {{"schemas", {{"s.json", "a.kessa"}}}}}}),
+          opened},
+         {"schema-type"}},
+        {{initializeWith({{"workspaceFolders", {{{"uri", folder}, {"name", "w"}}}},
+                          {"initializationOptions", {{"schemas", {{"./s.json", "*.kessa"}}}}}}),
+          opened},
+         {"schema-type"}},
+        // Pushed, after the document opened, and then taken away.
+        {{kInitialize, opened,
+          notification("workspace/didChangeConfiguration",
+                       {{"settings", {{"kessa", {{"schemas", schemas}}}}}})},
+         {"schema-type"}},
+        {{kInitialize, opened,
+          notification("workspace/didChangeConfiguration",
+                       {{"settings", {{"kessa", {{"schemas", schemas}}}}}}),
+          notification("workspace/didChangeConfiguration",
+                       {{"settings", {{"kessa", {{"schemas", Json::object()}}}}}})},
+         {}},
+        // Asked for, as kessa.schemas and as kessa, where the client answers
+        // workspace/configuration; a null answer leaves what the initialization gave.
+        {{initializeWith({{"capabilities", asks}}), kInitialized,
+          reply(Json::array({schemas, nullptr})), opened},
+         {"schema-type"}},
+        {{initializeWith({{"capabilities", asks}}), kInitialized,
+          reply(Json::array({nullptr, {{"schemas", schemas}}})), opened},
+         {"schema-type"}},
+        {{initializeWith(
+              {{"capabilities", asks}, {"initializationOptions", {{"schemas", schemas}}}}),
+          kInitialized, reply(Json::array({nullptr, nullptr})), opened},
+         {"schema-type"}},
+        {{initializeWith(
+              {{"capabilities", asks}, {"initializationOptions", {{"schemas", schemas}}}}),
+          kInitialized, reply(Json::array({Json::object(), nullptr})), opened},
+         {}},
+        // A schema that cannot be used.
+        {{initializeWith(
+              {{"initializationOptions",
+                {{"schemas", {{dir.path.generic_string() + "/none.json", "*.kessa"}}}}}}),
+          opened},
+         {"schema-error"}},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(lastCodes(serve(row.bodies)), row.codes) << testing::PrintToString(row.bodies);
+    }
+}
+
+// Completion and hovers from the schema, through their requests, in Markdown where the client
+// shows it.
+TEST(Server, CompletionAndHoverFromTheSchema) {
+    const ScratchDir dir("lsp-server-completion");
+    const std::string schema =
+        dir.write("s.json",
+                  R"({"properties": {"mode": {"enum": ["fast", "safe"], "description": "How."},
+                                     "port": {"type": "integer"}}})")
+            .generic_string();
+    const Json capabilities = {
+        {"textDocument",
+         {{"hover", {{"contentFormat", {"markdown", "plaintext"}}}},
+          {"completion", {{"completionItem", {{"documentationFormat", {"markdown"}}}}}}}}};
+    const Session session = serve({
+        initializeWith({{"capabilities", capabilities},
+                        {"initializationOptions", {{"schemas", {{schema, "*.kessa"}}}}}}),
+        didOpen("mode=f\n\n"),
+        request(2, "textDocument/completion",
+                {{"textDocument", document()}, {"position", at(0, 6)}}),
+        request(3, "textDocument/completion",
+                {{"textDocument", document()}, {"position", at(1, 0)}}),
+        request(4, "textDocument/hover", {{"textDocument", document()}, {"position", at(0, 1)}}),
+    });
+    EXPECT_EQ(session.reply(1)["result"]["capabilities"]["completionProvider"],
+              Json({{"triggerCharacters", {"=", "{", ","}}}));
+    const Json values = session.reply(2)["result"]["items"];
+    ASSERT_EQ(values.size(), 2u) << values.dump();
+    EXPECT_EQ(values[0]["label"], "fast");
+    EXPECT_EQ(values[0]["kind"], 12);
+    EXPECT_EQ(values[0]["textEdit"], Json({{"range", range(0, 5, 6)}, {"newText", "fast"}}));
+    EXPECT_EQ(values[0]["documentation"]["kind"], "markdown");
+    EXPECT_EQ(values[0]["sortText"], "00000");
+    const Json keys = session.reply(3)["result"]["items"];
+    ASSERT_EQ(keys.size(), 1u) << keys.dump();
+    EXPECT_EQ(keys[0]["label"], "port");
+    EXPECT_EQ(keys[0]["kind"], 10);
+    EXPECT_EQ(keys[0]["textEdit"]["newText"], "port=");
+    const Json hover = session.reply(4)["result"]["contents"];
+    EXPECT_EQ(hover["kind"], "markdown");
+    EXPECT_EQ(hover["value"].get<std::string>().rfind(
+                  "mode\n\n---\n\nHow.\n\nFrom [s.json:1](file://", 0),
+              0u)
+        << hover.dump();
 }

@@ -140,3 +140,54 @@ test('kessa.server.path: a program that is not there is reported, a good one res
   assert.strictEqual(user.seen.shown.at(-1).document.getText(), converted('restarted=1\n'));
   assert.deepStrictEqual(user.seen.errors, []);
 });
+
+test('kessa.schemas reaches the server, at each change and at its start', async () => {
+  const schema = path.join(scratch, 'port.schema.json');
+  fs.writeFileSync(schema, JSON.stringify({ properties: { port: { type: 'integer', maximum: 100 } } }));
+  const codes = (document) => (user.seen.diagnostics.get(document.uri.toString()) ?? []).map((d) => d.code);
+  const checked = open('port=8080\n');
+  await until('the diagnostics of the document', () => user.seen.diagnostics.has(checked.uri.toString()));
+  assert.deepStrictEqual(codes(checked), []);
+  user.setting('kessa.schemas', { [schema]: ['doc*.kessa'] });
+  await until('the schema\'s diagnostics', () => codes(checked).includes('schema-range'));
+
+  await user.command('kessa.restartServer');
+  const reopened = open('port=101\n');
+  await until('the schema\'s diagnostics after a restart', () => codes(reopened).includes('schema-range'));
+  user.setting('kessa.schemas', {});
+  await until('no schema\'s diagnostics', () => codes(reopened).length === 0);
+  assert.deepStrictEqual(user.seen.errors, []);
+});
+
+test('the kessa.schemas setting\'s JSON schema, which VS Code completes and checks it by', (t) => {
+  const manifest = JSON.parse(fs.readFileSync(path.join(__dirname, '..', 'package.json'), 'utf8'));
+  const setting = manifest.contributes.configuration.properties['kessa.schemas'];
+  const readme = fs.readFileSync(path.join(__dirname, '..', 'README.md'), 'utf8');
+  const example = JSON.parse(readme.match(/```json\n([^]*?)```/)[1])['kessa.schemas'];
+  const rows = [
+    { value: example, valid: true },
+    { value: setting.default, valid: true },
+    { value: { 'a.json': '*.kessa', 'b.json': [] }, valid: true },
+    { value: { 'a.json': 7 }, valid: false },
+    { value: { 'a.json': ['*.kessa', null] }, valid: false },
+    { value: ['a.json'], valid: false },
+  ];
+  // Debian's python3-jsonschema, as the tests of the SARIF output use it.
+  const check = `
+import json, sys, jsonschema
+schema, rows = json.load(sys.stdin)
+jsonschema.Draft7Validator.check_schema(schema)
+print(json.dumps([jsonschema.Draft7Validator(schema).is_valid(row) for row in rows]))`;
+  let answer;
+  try {
+    answer = execFileSync('/usr/bin/python3', ['-c', check],
+      { input: JSON.stringify([setting, rows.map((row) => row.value)]), encoding: 'utf8', stdio: 'pipe' });
+  } catch (error) {
+    if (/No module named|ENOENT/.test(String(error.stderr ?? error.message))) {
+      t.skip('python3-jsonschema is not installed');
+      return;
+    }
+    throw error;
+  }
+  assert.deepStrictEqual(JSON.parse(answer), rows.map((row) => row.valid));
+});
