@@ -137,7 +137,6 @@ class InstanceAdapter
     : public valijson::adapters::BasicAdapter<InstanceAdapter, InstanceArray, InstanceMember,
                                               InstanceObject, InstanceValue> {
 public:
-    InstanceAdapter() = default;
     explicit InstanceAdapter(InstanceRef ref) : BasicAdapter(InstanceValue(ref)) {}
 };
 
