@@ -19,6 +19,7 @@
 
 #include "kessa/schema_impl.h"
 #include "kessa/schema_meta.h"
+#include "pelmo/file/file_uri.h"
 #include "pelmo/file/input_file.h"
 #include "pelmo/file/native_path.h"
 #include "pelmo/file/utf8.h"
@@ -87,48 +88,6 @@ std::string inQuotes(std::string_view text) {
     return Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-int hexValue(char c) {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-}
-
-/// `text` with its %-escapes decoded.
-std::string percentDecoded(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-/// The file named by a file: URI (file:///x, file://localhost/x, file:/x), %-escapes decoded.
-std::optional<std::string> fileOfUri(std::string_view uri) {
-    if (uri.size() < 5 || uri.substr(0, 5) != "file:") return std::nullopt;
-    std::string_view rest = uri.substr(5);
-    if (rest.substr(0, 2) == "//") {
-        rest.remove_prefix(2);
-        const std::size_t slash = rest.find('/');
-        if (slash == std::string_view::npos) return std::nullopt;
-        const std::string_view host = rest.substr(0, slash);
-        if (!host.empty() && host != "localhost") return std::nullopt;
-        rest.remove_prefix(slash);
-    }
-    std::string file = percentDecoded(rest);
-#ifdef _WIN32
-    // file:///C:/x names C:/x.
-    if (file.size() >= 3 && file[0] == '/' && file[2] == ':') file.erase(0, 1);
-#endif
-    return file;
-}
-
 bool isRemote(std::string_view uri) {
     const std::size_t colon = uri.find(':');
     if (colon == std::string_view::npos || colon < 2) return false;  // "C:" is a drive
@@ -140,7 +99,7 @@ bool isRemote(std::string_view uri) {
 /// `reference`, a relative path, resolved against the folder of `from`, with "." and ".." taken
 /// out as far as they go.
 std::string resolvedPath(const std::string& from, std::string_view reference) {
-    const std::string decoded = percentDecoded(reference);
+    const std::string decoded = pelmo::detail::percentDecoded(reference);
     if (!decoded.empty() && (decoded.front() == '/' || decoded.find(':') == 1)) {
         return std::filesystem::path(decoded).lexically_normal().generic_string();
     }
@@ -592,7 +551,7 @@ private:
     }
 
     std::string fileFor(std::size_t from, const std::string& uri) const {
-        if (const auto file = fileOfUri(uri)) return *file;
+        if (const auto file = pelmo::detail::pathOfUri(uri)) return *file;
         return resolvedPath(out_.documents[from].file, uri);
     }
 
@@ -697,7 +656,7 @@ private:
     /// Whether the JSON pointer `fragment`, %-escapes and all, names a value of `json`.
     static bool resolves(const Json& json, const std::string& fragment) {
         try {
-            return json.contains(Json::json_pointer(percentDecoded(fragment)));
+            return json.contains(Json::json_pointer(pelmo::detail::percentDecoded(fragment)));
         } catch (const Json::exception&) {
             return false;
         }
@@ -768,7 +727,7 @@ Schema Schema::parse(std::string_view text, std::string file) {
 }
 
 Schema Schema::load(std::string_view location) {
-    std::string file = fileOfUri(location).value_or(std::string(location));
+    std::string file = pelmo::detail::pathOfUri(location).value_or(std::string(location));
     if (file.empty()) throw SchemaError(std::string(location), std::nullopt, "the path is empty");
     std::string text = readFile(file);
     return parse(text, std::move(file));

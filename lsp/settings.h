@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "lsp/protocol.h"
+#include "pelmo/file/file_uri.h"
 
 namespace lsp {
 
-/// The file a file: URI names (file:///x, file://localhost/x), %-escapes decoded; none for
-/// another scheme or host.
-std::optional<std::string> pathOfUri(std::string_view uri);
-/// The file: URI of an absolute path, every byte a URI path cannot hold %-escaped.
-std::string uriOfPath(std::string_view path);
+using pelmo::detail::pathOfUri;
+using pelmo::detail::uriOfPath;
 
 /// Whether `path` matches the glob `pattern`, both with '/' between folders: `*` is any run of
 /// characters but '/', `?` one of them, `**` any run of folders (none included), `{a,b}` either
