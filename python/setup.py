@@ -14,9 +14,13 @@ version = re.search(
     r"project\(kessa2json VERSION ([0-9.]+)", (root / "CMakeLists.txt").read_text()
 ).group(1)
 
-# The kessa library and the parts of pelmo it stands on (its JSON nodes and writers, and UTF-8),
-# relative to this folder, as setuptools requires.
-library = sorted(root.glob("kessa/*.cpp")) + sorted(root.glob("pelmo/json/*.cpp"))
+# The kessa library, as CMakeLists.txt lists its sources (the schema check beside it needs more),
+# and the parts of pelmo it stands on (its JSON nodes and writers, and UTF-8), relative to this
+# folder, as setuptools requires.
+kessa_sources = re.search(
+    r"add_library\(kessa STATIC\s+([^)]*)\)", (root / "CMakeLists.txt").read_text()
+).group(1)
+library = [root / name for name in kessa_sources.split()] + sorted(root.glob("pelmo/json/*.cpp"))
 library += [root / "pelmo/exception.cpp", root / "pelmo/file/utf8.cpp"]
 sources = ["src/module.cpp", "src/object_builder.cpp"]
 sources += [f"../{path.relative_to(root).as_posix()}" for path in library]
