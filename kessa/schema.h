@@ -29,8 +29,13 @@ public:
     const std::string& file() const noexcept { return file_; }
     const std::optional<TextPosition>& position() const noexcept { return position_; }
     const std::string& reason() const noexcept { return reason_; }
+    /// Each file the load read or tried to read before the fault, the schema's own first: those
+    /// whose change may mend it, such as a missing file that a $ref names.
+    const std::vector<std::string>& files() const noexcept { return files_; }
 
 private:
+    friend class Schema;
+    std::vector<std::string> files_;
     std::string file_;
     std::optional<TextPosition> position_;
     std::string reason_;

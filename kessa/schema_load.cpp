@@ -289,6 +289,7 @@ public:
     explicit Loader(Schema::Impl& out) : out_(out) {}
 
     void load(Document root) {
+        tried_.push_back(root.file);
         files_.emplace(std::filesystem::path(root.file).lexically_normal().generic_string(), 0);
         out_.documents.push_back(std::move(root));
         out_.draft = draftOf(out_.documents.front().json);
@@ -537,6 +538,7 @@ private:
         // taken for it, and without one the URI is remote.
         if (!reference.base.empty() && !existsAsFile(file)) return;
         files_.emplace(file, out_.documents.size());
+        tried_.push_back(file);
         std::string content;
         try {
             content = readFile(file);
@@ -701,10 +703,15 @@ private:
         }
     }
 
+public:
+    const std::vector<std::string>& tried() const { return tried_; }
+
+private:
     Schema::Impl& out_;
     std::vector<Reference> references_;
     std::vector<Reference> names_;              // the schemas that have a propertyNames
     std::map<std::string, std::size_t> files_;  // read, by path
+    std::vector<std::string> tried_;            // each file read or tried, in order
     std::map<std::string, Identified> ids_;     // places by their absolute $id
     std::map<std::pair<std::size_t, std::string>, std::string> anchors_;  // to pointers
     std::set<std::string> remote_;
@@ -717,7 +724,13 @@ Schema Schema::parse(std::string_view text, std::string file) {
     auto impl = std::make_unique<Impl>();
     Loader loader(*impl);
     try {
-        loader.load(parseDocument(std::string(text), file));
+        try {
+            loader.load(parseDocument(std::string(text), file));
+        } catch (SchemaError& error) {
+            error.files_ = loader.tried();
+            if (error.files_.empty()) error.files_.push_back(file);
+            throw;
+        }
     } catch (const Json::exception& error) {
         // What the JSON library refuses past the parse, such as a pointer it cannot follow.
         throw SchemaError(std::move(file), std::nullopt,
@@ -729,7 +742,13 @@ Schema Schema::parse(std::string_view text, std::string file) {
 Schema Schema::load(std::string_view location) {
     std::string file = pelmo::detail::pathOfUri(location).value_or(std::string(location));
     if (file.empty()) throw SchemaError(std::string(location), std::nullopt, "the path is empty");
-    std::string text = readFile(file);
+    std::string text;
+    try {
+        text = readFile(file);
+    } catch (SchemaError& error) {
+        error.files_ = {file};
+        throw;
+    }
     return parse(text, std::move(file));
 }
 

@@ -77,7 +77,13 @@ std::shared_ptr<const LoadedSchema> SchemaStore::get(const SchemaAssociation& as
     } catch (const kessa::SchemaError& error) {
         loaded->error = error.what();
         loaded->files = {association.location};
-        if (error.file() != association.location) loaded->files.push_back(error.file());
+        for (const std::string& file : error.files()) {
+            if (std::find(loaded->files.begin(), loaded->files.end(), file) == loaded->files.end())
+                loaded->files.push_back(file);
+        }
+        if (std::find(loaded->files.begin(), loaded->files.end(), error.file()) ==
+            loaded->files.end())
+            loaded->files.push_back(error.file());
         // A file that is missing, here or behind a $ref, may yet be made: its folder changes.
         watched = loaded->files;
         for (const std::string& file : loaded->files) watched.push_back(folderOf(file));
