@@ -28,7 +28,8 @@ target_sources(kessa PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FIL
   kessa/parser.h
   kessa/reader.h
   kessa/scalar.h
-  kessa/text_position.h)
+  kessa/text_position.h
+  kessa/value_text.h)
 target_sources(kessa_schema PUBLIC FILE_SET HEADERS BASE_DIRS ${PROJECT_SOURCE_DIR} FILES
   kessa/schema.h)
 # The libraries are built as C++20; their headers ask no more of a user than C++17.

@@ -82,6 +82,22 @@ constexpr std::array<KindInfo, kFindingKindCount> kKinds{{
      "Keywords of a later draft, or a pattern that cannot run here, are not checked."},
     {"schema-too-deep", kWarning,
      "A text that nests deeper than the schema check goes is not checked against the schema."},
+    {"no-boolean", kError, "JSON true and false have no kessa text: the notation has neither."},
+    {"no-null", kError, "JSON null has no kessa text: the notation has none."},
+    {"numeral-string", kError, "A string that reads as a number becomes one, quoted or not."},
+    {"tab-needs-quotes", kError,
+     "A string that only quotes keep holds a tab, which quotes drop."},
+    {"quote-needs-quotes", kError,
+     "A string that only quotes keep holds a double quote, which would end them."},
+    {"unwritable-key", kError,
+     "A key holding = , { } or a line break, or blanks at an end, has no kessa text."},
+    {"float-digits", kError, "A float that six decimals do not keep has no kessa text."},
+    {"big-integer", kError, "An integer beyond the 64-bit range has no kessa text."},
+    {"not-a-number", kError, "NaN has no kessa text."},
+    {"lone-surrogate", kError,
+     "A string holding half of a UTF-16 surrogate pair has no UTF-8 text."},
+    {"root-not-object", kError,
+     "A document whose top level is not an object has no kessa text: a kessa file is an object."},
 }};
 
 const KindInfo& infoOf(FindingKind kind) {

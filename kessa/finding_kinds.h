@@ -61,12 +61,28 @@ enum class FindingKind : std::uint8_t {
     SchemaRemoteRef,  ///< a $ref to a remote schema, not fetched, so not checked
     SchemaUnchecked,  ///< keywords left unchecked: of a later draft, or a pattern that cannot run
     SchemaTooDeep,    ///< a text nested deeper than the schema check goes
+
+    // What no kessa text gives: the values of a JSON document that json2kessa cannot write.
+    NoBoolean,         ///< true or false: the notation has neither
+    NoNull,            ///< null: the notation has none
+    NumeralString,     ///< a string the typing reads as a number, quoted or not
+    TabNeedsQuotes,    ///< a string that only quotes keep, holding a tab, which quotes drop
+    QuoteNeedsQuotes,  ///< a string that only quotes keep, holding a double quote, which ends them
+    UnwritableKey,     ///< a key holding = , { } or a line break, or blanks at an end
+    FloatDigits,       ///< a float that six decimals do not keep
+    BigInteger,        ///< an integer beyond the 64-bit range
+    NotANumber,        ///< NaN, which no text gives
+    LoneSurrogate,     ///< a string holding half of a UTF-16 pair, which no UTF-8 text holds
+    RootNotObject,     ///< a document whose top level is not an object
 };
 
 /// How many kinds there are; they run from 0 to kFindingKindCount - 1.
-constexpr std::size_t kFindingKindCount = static_cast<std::size_t>(FindingKind::SchemaTooDeep) + 1;
-/// The kinds below this one say what the notation does to a text; the others are a schema's.
+constexpr std::size_t kFindingKindCount = static_cast<std::size_t>(FindingKind::RootNotObject) + 1;
+/// The kinds below this one say what the notation does to a text; the others are a schema's, or
+/// json2kessa's.
 constexpr std::size_t kNotationKindCount = static_cast<std::size_t>(FindingKind::SchemaType);
+/// The first of the kinds that say what no kessa text gives.
+constexpr std::size_t kUnwritableKindStart = static_cast<std::size_t>(FindingKind::NoBoolean);
 
 /// How much a finding matters, least first: a note where nothing changes here but readers may
 /// disagree, a warning where the data changes form or type, an error where the JSON loses data

@@ -13,6 +13,7 @@
 
 #include "kessa/findings.h"
 #include "kessa/text_position.h"
+#include "kessa/value_text.h"
 #include "pelmo/exception.h"
 
 namespace kessa {
@@ -124,9 +125,11 @@ private:
     friend void checkSchemaFindings(std::string_view, const Schema&, FindingHandler&);
 };
 
-/// The kessa text that writes `name` as a key, if any does: none for an empty name, one that
-/// holds a separator (= , { } or a line break) or a double quote, or one with blanks at an end.
-std::optional<std::string> kessaKeyText(std::string_view name);
+/// The kessa text that writes `name` as a key on a line of its own: keyTextOnLine, kept here for
+/// the callers of release 1.2.
+inline std::optional<std::string> kessaKeyText(std::string_view name) {
+    return keyTextOnLine(name);
+}
 
 /// Checks what `text` becomes, the values as its JSON gives them to a reader, against `schema`,
 /// and reports each place where it does not fit to `handler`, in document order: a finding of a

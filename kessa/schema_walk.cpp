@@ -8,6 +8,7 @@
 
 #include "kessa/json_places.h"
 #include "kessa/scalar.h"
+#include "kessa/value_text.h"
 #include "pelmo/json/number_format.h"
 
 namespace kessa {
@@ -146,38 +147,17 @@ std::vector<FoundSchema> schemasAt(const Schema::Impl& schema, const InstancePat
     return current;
 }
 
-std::optional<std::string> kessaKeyText(std::string_view name) {
-    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
-    if (name.empty() || name.find_first_of(",{}=\"\n\r") != std::string_view::npos ||
-        blank(name.front()) || blank(name.back())) {
-        return std::nullopt;
-    }
-    return std::string(name);
-}
-
 std::optional<std::string> kessaTextFor(const Json& value) {
     if (value.is_number_integer()) {
         if (value.is_number_unsigned() && value.get<std::uint64_t>() > INT64_MAX) return {};
         return pelmo::formatInteger(value.get<std::int64_t>());
     }
     if (value.is_number_float()) {
-        const double number = value.get<double>();
-        if (pelmo::writtenDouble(number) != number) return {};  // more than six decimals
-        return pelmo::formatFloat(number);
+        NumberText written = floatText(value.get<double>());
+        if (written.none) return {};
+        return std::move(written.text);
     }
-    if (value.is_string()) {
-        const std::string& text = value.get_ref<const std::string&>();
-        if (typeScalar(text).type != pelmo::JsonType::String) return {};  // becomes a number
-        if (text.empty()) return "\"\"";
-        const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-        const bool separators = text.find_first_of(",{}=\n\r") != std::string::npos;
-        if (!separators && !blank(text.front()) && !blank(text.back()) && text.front() != '"') {
-            return text;
-        }
-        // Quoted, verbatim: no double quote ends it early, and no tab is dropped.
-        if (text.find_first_of("\"\t") != std::string::npos) return {};
-        return "\"" + text + "\"";
-    }
+    if (value.is_string()) return stringValueText(value.get_ref<const std::string&>());
     if (value.is_array() || value.is_object()) {
         if (value.empty()) return value.is_array() ? "{}" : "{=}";
         std::string text = "{";
@@ -186,8 +166,9 @@ std::optional<std::string> kessaTextFor(const Json& value) {
             if (!written) return {};
             if (text.size() > 1) text += ',';
             if (value.is_object()) {
-                const auto keyText = kessaKeyText(key);
-                if (!keyText) return {};
+                // The first key decides the braces: one with a double quote would make an array.
+                const auto keyText = keyTextOnLine(key);
+                if (!keyText || keyText->find('"') != std::string::npos) return {};
                 text += *keyText + "=";
             }
             text += *written;

@@ -27,7 +27,7 @@ std::optional<std::pair<std::string, std::string>> placed(const kessa::InstanceP
     for (std::size_t i = 0; i < path.size(); ++i) {
         if (i > 0) text += '{';
         if (const auto* key = std::get_if<std::string>(&path[i])) {
-            const std::optional<std::string> written = kessa::kessaKeyText(*key);
+            const std::optional<std::string> written = kessa::keyTextOnLine(*key);
             if (!written) return std::nullopt;
             text.append(*written).append(1, '=');
             kessa::detail::appendPointerStep(pointer, *key);
@@ -88,7 +88,7 @@ std::vector<Completion> completionsAt(std::string_view text, std::uint64_t offse
         for (const kessa::Schema* schema : schemas) {
             for (const kessa::SchemaProperty& property : schema->properties(place.path)) {
                 named = true;
-                const std::optional<std::string> written = kessa::kessaKeyText(property.name);
+                const std::optional<std::string> written = kessa::keyTextOnLine(property.name);
                 const bool present = std::find(place.keys.begin(), place.keys.end(),
                                                property.name) != place.keys.end();
                 if (!written || present || !offered.insert(property.name).second) continue;

@@ -596,7 +596,8 @@ TEST(Manual, ListsEveryCode) {
         for (const char c : code) head += c == '-' ? std::string("\\-") : std::string(1, c);
         return head + " \" (" + std::string(kessa::name(severity)) + ")\"\n";
     };
-    for (std::size_t i = 0; i != kessa::kFindingKindCount; ++i) {
+    // The kinds past these are json2kessa's, listed in its own manual.
+    for (std::size_t i = 0; i != kessa::kUnwritableKindStart; ++i) {
         const auto kind = static_cast<kessa::FindingKind>(i);
         EXPECT_NE(page.find(entry(kessa::code(kind), kessa::severity(kind))), std::string::npos)
             << entry(kessa::code(kind), kessa::severity(kind));
