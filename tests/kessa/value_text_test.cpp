@@ -75,9 +75,21 @@ public:
     explicit ByteMaker(std::uint64_t seed) : random_(seed) {}
 
     std::string make() {
-        static constexpr std::string_view kClasses[] = {
-            "abcxyz", "0123456789", ".+-eExp", " ", "\t", "\n", "\r", ",", "=", "{", "}", "\"",
-            "\x01\x7F", "\xC3\xA9\xE9", std::string_view("\0", 1)};
+        static constexpr std::string_view kClasses[] = {"abcxyz",
+                                                        "0123456789",
+                                                        ".+-eExp",
+                                                        " ",
+                                                        "\t",
+                                                        "\n",
+                                                        "\r",
+                                                        ",",
+                                                        "=",
+                                                        "{",
+                                                        "}",
+                                                        "\"",
+                                                        "\x01\x7F",
+                                                        "\xC3\xA9\xE9",
+                                                        std::string_view("\0", 1)};
         std::string bytes;
         const std::size_t size = random_() % 7;
         for (std::size_t i = 0; i != size; ++i) {
@@ -182,8 +194,7 @@ TEST(ValueText, KeysAgainstTheReader) {
             EXPECT_FALSE(givesKey(key, key)) << key;
             EXPECT_FALSE(givesKey(" " + key, key)) << key;
         } else {
-            EXPECT_TRUE(givesKey(!key.empty() && key.front() == '"' ? " " + key : key, key))
-                << key;
+            EXPECT_TRUE(givesKey(!key.empty() && key.front() == '"' ? " " + key : key, key)) << key;
         }
         const auto onLine = kessa::keyTextOnLine(key);
         EXPECT_EQ(onLine.has_value(), !problem && !key.empty() && key.front() != '"') << key;
@@ -194,10 +205,17 @@ TEST(ValueText, KeysAgainstTheReader) {
 // A float's text gives it exactly, sign of zero included; where the rule says none, the texts
 // that come closest give another number.
 TEST(ValueText, FloatsAgainstTheReader) {
-    std::vector<double> values = {0.0,     -0.0,   1.0,     -1.5,      0.1,    0.3,
-                                  1e-6,    -1e-6,  1.5e-6,  1e-7,      -1e-7,  123.456,
-                                  1e18,    1e20,   -1e300,  1.7e308,   5e-324, 4503599627370495.5,
-                                  0.12345, 9.9999, 0.1234567, 3.14159265358979};
+    std::vector<double> values = {0.0,       -0.0,
+                                  1.0,       -1.5,
+                                  0.1,       0.3,
+                                  1e-6,      -1e-6,
+                                  1.5e-6,    1e-7,
+                                  -1e-7,     123.456,
+                                  1e18,      1e20,
+                                  -1e300,    1.7e308,
+                                  5e-324,    4503599627370495.5,
+                                  0.12345,   9.9999,
+                                  0.1234567, 3.14159265358979};
     values.push_back(HUGE_VAL);
     values.push_back(-HUGE_VAL);
     std::mt19937_64 random(42);
@@ -207,9 +225,9 @@ TEST(ValueText, FloatsAgainstTheReader) {
         std::memcpy(&value, &bits, sizeof value);
         values.push_back(value);
         // Decimals of up to seven places, near where six decimals stop keeping them.
-        values.push_back(static_cast<double>(static_cast<std::int64_t>(random() % 20000001) -
-                                             10000000) /
-                         std::pow(10.0, static_cast<double>(random() % 8)));
+        values.push_back(
+            static_cast<double>(static_cast<std::int64_t>(random() % 20000001) - 10000000) /
+            std::pow(10.0, static_cast<double>(random() % 8)));
     }
     for (const double value : values) {
         const kessa::NumberText text = kessa::floatText(value);
@@ -219,7 +237,8 @@ TEST(ValueText, FloatsAgainstTheReader) {
             EXPECT_TRUE(sameDouble(*read, value)) << text.text << " for " << value;
             continue;
         }
-        EXPECT_EQ(*text.none, std::isnan(value) ? FindingKind::NotANumber : FindingKind::FloatDigits);
+        EXPECT_EQ(*text.none,
+                  std::isnan(value) ? FindingKind::NotANumber : FindingKind::FloatDigits);
         char buffer[64];
         for (const char* format : {"%.17g", "%.6f", "%.7f", "%.15g", "%a"}) {
             std::snprintf(buffer, sizeof buffer, format, value);
