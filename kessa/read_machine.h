@@ -25,6 +25,9 @@
 //   lineFeedDropped(before)               a line feed dropped while a brace's kind is pending
 //   quotedValue(open, close)              the quotes around the value reported next
 //   comma(at, added)                      a comma, once handled: whether it added a value
+//   lineFeed(before)                      a line feed that ends a value or line, before it
+//                                         adds the value: the bytes collected since the last
+//                                         stop
 //   openAtEnd(at)                         the double quote or left brace that the end of an
 //                                         accepted text leaves open, adding nothing
 //   openingBrace(at)                      the left brace of the container opened next
@@ -309,6 +312,9 @@ private:
                 handler_.lineFeedDropped(token_.view());
             }
             return;
+        }
+        if constexpr (requires { handler_.lineFeed(token_.view()); }) {
+            handler_.lineFeed(token_.view());
         }
         const std::string_view value = trimmed(token_.view());
         if (!value.empty()) addScalar(value);
