@@ -1,6 +1,8 @@
 #include "kessa/value_text.h"
 
+#include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "kessa/scalar.h"
 #include "pelmo/json/number_format.h"
@@ -9,8 +11,19 @@ namespace kessa {
 
 namespace {
 
-/// The bytes that end an unquoted key or value, or that the reader drops outside quotes.
-constexpr std::string_view kSeparators = ",{}=\n\r";
+/// Whether `text` holds a byte that ends an unquoted key or value, or that the reader drops
+/// outside quotes: , { } = and line breaks.
+bool holdsSeparator(std::string_view text) {
+    static constexpr auto kSeparator = [] {
+        std::array<bool, 256> table{};
+        for (const unsigned char c : std::string_view(",={}\n\r")) table[c] = true;
+        return table;
+    }();
+    for (const char c : text) {
+        if (kSeparator[static_cast<unsigned char>(c)]) return true;
+    }
+    return false;
+}
 
 bool isBlank(char c) {
     return c == ' ' || c == '\t';
@@ -24,8 +37,8 @@ StringText stringText(std::string_view value) {
     if (typeScalar(value).type != pelmo::JsonType::String) {
         return {StringForm::None, FindingKind::NumeralString};
     }
-    const bool needsQuotes = value.find_first_of(kSeparators) != std::string_view::npos ||
-                             isBlank(value.front()) || isBlank(value.back());
+    const bool needsQuotes =
+        holdsSeparator(value) || isBlank(value.front()) || isBlank(value.back());
     if (!needsQuotes) return {StringForm::Plain};
     if (value.find('"') != std::string_view::npos) {
         return {StringForm::None, FindingKind::QuoteNeedsQuotes};
@@ -37,8 +50,7 @@ StringText stringText(std::string_view value) {
 }
 
 std::optional<FindingKind> keyProblem(std::string_view key) {
-    if (key.find_first_of(kSeparators) != std::string_view::npos ||
-        (!key.empty() && (isBlank(key.front()) || isBlank(key.back())))) {
+    if (holdsSeparator(key) || (!key.empty() && (isBlank(key.front()) || isBlank(key.back())))) {
         return FindingKind::UnwritableKey;
     }
     return std::nullopt;
