@@ -22,12 +22,6 @@ namespace {
 
 constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
 
-/// Whether a byte of `word` is `byte`.
-constexpr bool hasByte(std::uint64_t word, unsigned char byte) {
-    const std::uint64_t x = word ^ (kOnes * byte);
-    return ((x - kOnes) & ~x & kHigh) != 0;
-}
-
 /// The high bit of each byte of `word` that is zero; above the lowest, a set bit may be false.
 constexpr std::uint64_t zeroBytes(std::uint64_t word) {
     return (word - kOnes) & ~word & kHigh;
