@@ -335,10 +335,10 @@ KESSA_HOT void KessaWriter::newLine(Frame& frame, std::size_t level, std::size_t
 /// newLine for an indentation of more than kShortIndent bytes.
 void KessaWriter::deepLine(const Frame& frame, std::size_t size, std::size_t more) {
     if (started_) put(frame.blank ? std::string_view("\n\n") : std::string_view("\n"));
-    const char* const unit = layout_.tabs ? kTabs : kSpaces;
     for (std::size_t left = size; left != 0;) {
-        const std::size_t part = std::min(left, kShortIndent);
-        put(std::string_view(unit, part));
+        const std::size_t part = std::min(left, kChunk);
+        std::memset(room(part), layout_.tabs ? '\t' : ' ', part);
+        cursor_ += part;
         left -= part;
     }
     room(more);

@@ -170,3 +170,24 @@ TEST(Format, WriterOpensObjectsThatNeedIt) {
         EXPECT_EQ(kessa::formatKessa(text), text);
     }
 }
+
+// Indentation past what the writer copies in one piece: each level one unit more, however deep.
+TEST(Format, DeepIndentation) {
+    for (const bool tabs : {false, true}) {
+        kessa::Layout layout;
+        layout.tabs = tabs;
+        const std::size_t depth = 40;
+        std::string text, expected;
+        const auto indent = [&](std::size_t level) {
+            return tabs ? std::string(level, '\t') : std::string(4 * level, ' ');
+        };
+        for (std::size_t i = 0; i != depth; ++i) {
+            text.append("k=").append("{");
+            expected.append(indent(i)).append("k={\n");
+        }
+        text.append("v=1\n").append(depth, '}').append("\n");
+        expected.append(indent(depth)).append("v=1\n");
+        for (std::size_t i = depth; i != 0; --i) expected.append(indent(i - 1)).append("}\n");
+        EXPECT_EQ(kessa::formatKessa(text, layout), expected);
+    }
+}
