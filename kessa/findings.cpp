@@ -575,9 +575,9 @@ private:
     bool rootOpen_ = false;
 };
 
-/// `bytes` as describe shows them: in double quotes, at most kBytesShown of them, unprintable
-/// ones as \xNN, quotes and backslashes escaped.
-std::string shown(std::string_view bytes) {
+}  // namespace
+
+std::string shownBytes(std::string_view bytes) {
     const bool cut = bytes.size() > kBytesShown;
     if (cut) {
         std::size_t size = kBytesShown;
@@ -599,6 +599,12 @@ std::string shown(std::string_view bytes) {
     if (cut) text += "...";
     text += '"';
     return text;
+}
+
+namespace {
+
+std::string shown(std::string_view bytes) {
+    return shownBytes(bytes);
 }
 
 /// Whether the number `written` has more significant digits than the decimal numeral in `text`,

@@ -52,4 +52,8 @@ std::string describe(const Finding& finding);
 /// How much of a finding's bytes describe shows.
 constexpr std::size_t kBytesShown = 60;
 
+/// Bytes as the words of a finding show them: in double quotes, at most their first kBytesShown,
+/// quotes and backslashes escaped, bytes that cannot be printed as \xNN.
+std::string shownBytes(std::string_view bytes);
+
 }  // namespace kessa

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "kessa/kessa_encoder.h"
+#include "kessa/value_text.h"
 
 namespace kessa {
 
@@ -45,7 +46,7 @@ public:
         place_ = place;
         note(flags, place);
         if ((flags & pelmo::kLoneSurrogate) != 0) {
-            encoder_.refuse(FindingKind::LoneSurrogate);
+            encoder_.refuse(FindingKind::LoneSurrogate, bytes);
         } else {
             encoder_.string(bytes);
         }
@@ -58,11 +59,12 @@ public:
 
     void literal(std::string_view word, pelmo::JsonPlace place) override {
         place_ = place;
-        encoder_.refuse(word == "null" ? FindingKind::NoNull : FindingKind::NoBoolean);
+        encoder_.refuse(word == "null" ? FindingKind::NoNull : FindingKind::NoBoolean, word);
     }
 
     void refused(FindingKind reason, const KessaEncoder& encoder) override {
-        handler_.refused({reason, jsonPointer(encoder.path()), place_});
+        handler_.refused({reason, jsonPointer(encoder.path()), place_,
+                          whyNoText(reason, encoder.refusedText())});
     }
 
     KessaEncoder& encoder() { return encoder_; }

@@ -18,6 +18,8 @@ struct JsonRefusal {
     std::string pointer;
     /// Where it stands in the JSON text: the value, or for a key the key.
     pelmo::JsonPlace place;
+    /// Why, in a sentence (whyNoText).
+    std::string message;
 };
 
 /// What jsonToKessa says of a JSON text.

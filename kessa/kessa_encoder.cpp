@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 
 #include "kessa/value_text.h"
 #include "pelmo/json/float_chars.h"
@@ -78,7 +79,7 @@ void KessaEncoder::openObject() {
 void KessaEncoder::openArray() {
     if (depth_++ == 0) {
         notObject_ = true;
-        refuseHere(FindingKind::RootNotObject);
+        refuseHere(FindingKind::RootNotObject, {});
         return;
     }
     if (notObject_) return;
@@ -99,7 +100,7 @@ void KessaEncoder::key(std::string_view bytes) {
     if (notObject_) return;
     path_.back().key.assign(bytes);
     if (const auto problem = keyProblem(bytes)) {
-        refuseHere(*problem);
+        refuseHere(*problem, bytes);
     } else if (writing()) {
         writer_->key(bytes);
     }
@@ -108,14 +109,14 @@ void KessaEncoder::key(std::string_view bytes) {
 void KessaEncoder::refuseKey(std::string_view bytes, FindingKind reason) {
     if (notObject_) return;
     path_.back().key.assign(bytes);
-    refuseHere(reason);
+    refuseHere(reason, bytes);
 }
 
 void KessaEncoder::string(std::string_view bytes) {
     if (!beginScalar()) return;
     const StringText text = stringText(bytes);
     if (text.form == StringForm::None) {
-        refuseHere(text.reason);
+        refuseHere(text.reason, bytes);
     } else if (writing()) {
         writer_->value(bytes, text.form == StringForm::Quoted);
     }
@@ -130,14 +131,23 @@ void KessaEncoder::integer(std::int64_t value) {
 
 void KessaEncoder::number(double value) {
     if (!beginScalar()) return;
-    writeNumber(value);
+    writeNumber(value, {});
     endValue();
 }
 
-void KessaEncoder::writeNumber(double value) {
+/// A float; `numeral` is its text where the caller has one, for the words of a refusal.
+void KessaEncoder::writeNumber(double value, std::string_view numeral) {
     const NumberText text = floatText(value);
     if (text.none) {
-        refuseHere(*text.none);
+        if (numeral.empty()) {
+            // Seventeen digits name every double; the point is a point in any locale.
+            char buffer[40];
+            std::snprintf(buffer, sizeof buffer, "%.17g", value);
+            numberText_ = buffer;
+            std::replace(numberText_.begin(), numberText_.end(), ',', '.');
+            numeral = numberText_;
+        }
+        refuseHere(*text.none, numeral);
     } else if (writing()) {
         writer_->value(text.text, false);
     }
@@ -172,7 +182,7 @@ void KessaEncoder::numeral(std::string_view text, bool doubles) {
             return;
         }
         if (!doubles) {
-            refuseHere(FindingKind::BigInteger);
+            refuseHere(FindingKind::BigInteger, text);
             endValue();
             return;
         }
@@ -206,13 +216,13 @@ void KessaEncoder::numeral(std::string_view text, bool doubles) {
         std::errc{}) {
         value = orderOf(digits) > 0 ? HUGE_VAL : 0.0;
     }
-    writeNumber(negative ? -value : value);
+    writeNumber(negative ? -value : value, text);
     endValue();
 }
 
-void KessaEncoder::refuse(FindingKind reason) {
+void KessaEncoder::refuse(FindingKind reason, std::string_view text) {
     if (!beginScalar()) return;
-    refuseHere(reason);
+    refuseHere(reason, text);
     endValue();
 }
 
@@ -224,7 +234,7 @@ void KessaEncoder::finish() {
 bool KessaEncoder::beginScalar() {
     if (depth_ == 0) {
         notObject_ = true;
-        refuseHere(FindingKind::RootNotObject);
+        refuseHere(FindingKind::RootNotObject, {});
         return false;
     }
     return !notObject_;
@@ -234,9 +244,11 @@ void KessaEncoder::endValue() {
     if (!path_.back().member) ++path_.back().index;
 }
 
-void KessaEncoder::refuseHere(FindingKind reason) {
+void KessaEncoder::refuseHere(FindingKind reason, std::string_view text) {
     refused_ = true;
+    refusedText_ = text;
     refusals_.refused(reason, *this);
+    refusedText_ = {};
 }
 
 }  // namespace kessa

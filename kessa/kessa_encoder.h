@@ -56,24 +56,26 @@ public:
     /// JavaScript holds numbers, a float like any other), else a double.
     void numeral(std::string_view text, bool doubles = false);
     /// A value the caller knows no text gives: true, false, null, an integer beyond 64 bits, a
-    /// string with half a surrogate pair. A container so refused is still given as open and
-    /// close events, for the values inside it.
-    void refuse(FindingKind reason);
+    /// string with half a surrogate pair; `text` is what the refusal's words show of it.
+    void refuse(FindingKind reason, std::string_view text = {});
     /// The value is complete; the text is ended, unless something was refused.
     void finish();
 
     /// The steps from the top to the value being handled.
     const std::vector<ValueStep>& path() const { return path_; }
+    /// During RefusalHandler::refused, what whyNoText shows of the value refused: its bytes, or
+    /// a number's text.
+    std::string_view refusedText() const { return refusedText_; }
     /// Whether some value had no text.
     bool refused() const { return refused_; }
 
 private:
     bool beginScalar();
-    void writeNumber(double value);
+    void writeNumber(double value, std::string_view text);
     static bool fitsInteger(std::string_view digits, bool negative);
     /// A value of the innermost container is complete: an array's next element comes.
     void endValue();
-    void refuseHere(FindingKind reason);
+    void refuseHere(FindingKind reason, std::string_view text);
     bool writing() const { return writer_ != nullptr && !refused_; }
 
     KessaWriter* writer_;
@@ -82,6 +84,8 @@ private:
     std::vector<ValueStep> path_;
     std::size_t depth_ = 0;
     bool refused_ = false;
+    std::string_view refusedText_;
+    std::string numberText_;
     /// The top is not an object: nothing inside it is looked at.
     bool notObject_ = false;
 };

@@ -4,7 +4,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "kessa/findings.h"
 #include "kessa/scalar.h"
+#include "pelmo/json/float_chars.h"
 #include "pelmo/json/number_format.h"
 
 namespace kessa {
@@ -88,6 +90,87 @@ std::optional<std::string> stringValueText(std::string_view value) {
             break;
     }
     return std::nullopt;
+}
+
+namespace {
+
+/// What in the string makes it need quotes.
+std::string_view whatNeedsQuotes(std::string_view value) {
+    for (const char c : value) {
+        switch (c) {
+            case ',':
+                return "its comma";
+            case '=':
+                return "its equals sign";
+            case '{':
+            case '}':
+                return "its brace";
+            case '\n':
+            case '\r':
+                return "its line break";
+            default:
+                break;
+        }
+    }
+    return value.empty() ? "its emptiness" : "the blank at its end";
+}
+
+}  // namespace
+
+std::string whyNoText(FindingKind reason, std::string_view value) {
+    std::string text;
+    switch (reason) {
+        case FindingKind::NoBoolean:
+        case FindingKind::NoNull:
+            text.append(value).append(" has no kessa text: the notation has no ");
+            text.append(reason == FindingKind::NoNull ? "null" : "true or false");
+            text.append(" (written so, it gives the string ").append(shownBytes(value));
+            return text.append(")");
+        case FindingKind::NumeralString: {
+            const Scalar scalar = typeAsWritten(value);
+            text.append("the string ").append(shownBytes(value));
+            text.append(" has no kessa text: quoted or not, it reads as the number ");
+            return text.append(scalar.type == pelmo::JsonType::Integer
+                                   ? pelmo::formatInteger(scalar.integer)
+                                   : pelmo::formatFloat(scalar.number));
+        }
+        case FindingKind::TabNeedsQuotes:
+        case FindingKind::QuoteNeedsQuotes:
+            text.append("the string ").append(shownBytes(value)).append(" has no kessa text: ");
+            text.append(whatNeedsQuotes(value)).append(" needs quotes, and ");
+            return text.append(reason == FindingKind::TabNeedsQuotes
+                                   ? "quotes drop its tab"
+                                   : "its double quote would end them");
+        case FindingKind::UnwritableKey:
+            text.append("the key ").append(shownBytes(value)).append(" has no kessa text: ");
+            return text.append(holdsSeparator(value)
+                                   ? "a key cannot hold = , { } or a line break"
+                                   : "the blanks at its ends are trimmed from a key");
+        case FindingKind::FloatDigits: {
+            const std::string_view digits =
+                !value.empty() && value.front() == '-' ? value.substr(1) : value;
+            double number = 0;
+            pelmo::detail::readDouble(digits.data(), digits.data() + digits.size(), false, number);
+            if (digits.size() != value.size()) number = -number;
+            text.append("the number ").append(value);
+            text.append(" has no kessa text: floats keep six decimals, so it would become ");
+            return text.append(pelmo::formatFloat(number));
+        }
+        case FindingKind::BigInteger:
+            text.append("the integer ").append(value);
+            text.append(" has no kessa text: beyond 64 bits, it would become ");
+            return text.append(!value.empty() && value.front() == '-' ? "-9223372036854775808"
+                                                                      : "9223372036854775807");
+        case FindingKind::NotANumber:
+            return "NaN has no kessa text: no number is NaN";
+        case FindingKind::LoneSurrogate:
+            return "the string holds half of a UTF-16 surrogate pair, which no UTF-8 text holds";
+        case FindingKind::RootNotObject:
+            return "the document is no object, and a kessa text is the body of one: only an "
+                   "object at the top has a kessa text";
+        default:
+            return std::string(summary(reason));
+    }
 }
 
 }  // namespace kessa

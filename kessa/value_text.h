@@ -59,4 +59,9 @@ std::optional<std::string> keyTextOnLine(std::string_view name);
 /// The text that gives the string `value` where a value is written: plain, or quoted, or none.
 std::optional<std::string> stringValueText(std::string_view value);
 
+/// Why no text gives a value, in a sentence for a person: `reason` is one of the kinds from
+/// NoBoolean on, `value` what was refused: a string's or key's bytes, a number's text, the word
+/// true, false or null, or nothing for the top of a document.
+std::string whyNoText(FindingKind reason, std::string_view value);
+
 }  // namespace kessa

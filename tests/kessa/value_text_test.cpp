@@ -249,3 +249,36 @@ TEST(ValueText, FloatsAgainstTheReader) {
         EXPECT_FALSE(read && sameDouble(*read, value)) << value;
     }
 }
+
+// The words of a refusal: what the value is, and why no text gives it.
+TEST(ValueText, WhyNoText) {
+    const struct {
+        FindingKind reason;
+        std::string_view value, words;
+    } rows[] = {
+        {FindingKind::NoBoolean, "false",
+         "false has no kessa text: the notation has no true or false (written so, it gives the "
+         "string \"false\")"},
+        {FindingKind::NumeralString, "007",
+         "the string \"007\" has no kessa text: quoted or not, it reads as the number 7"},
+        {FindingKind::NumeralString, "2.10",
+         "the string \"2.10\" has no kessa text: quoted or not, it reads as the number 2.1"},
+        {FindingKind::TabNeedsQuotes, "\tx",
+         "the string \"\\x09x\" has no kessa text: the blank at its end needs quotes, and quotes "
+         "drop its tab"},
+        {FindingKind::QuoteNeedsQuotes, "a=\"b\"",
+         "the string \"a=\\\"b\\\"\" has no kessa text: its equals sign needs quotes, and its "
+         "double quote would end them"},
+        {FindingKind::UnwritableKey, "x{y",
+         "the key \"x{y\" has no kessa text: a key cannot hold = , { } or a line break"},
+        {FindingKind::FloatDigits, "3.14159265",
+         "the number 3.14159265 has no kessa text: floats keep six decimals, so it would become "
+         "3.141593"},
+        {FindingKind::BigInteger, "-9223372036854775809",
+         "the integer -9223372036854775809 has no kessa text: beyond 64 bits, it would become "
+         "-9223372036854775808"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(kessa::whyNoText(row.reason, row.value), row.words) << row.value;
+    }
+}
