@@ -480,8 +480,8 @@ private:
                 plan_.notices.push_back(
                     {Notice::Kind::UnresolvedRemote, site(at, keyword, nullptr),
                      "the " + std::string(keyword) + " " + inQuotes(text) +
-                         " names a remote schema, which is not at hand: what it describes is "
-                         "not checked"});
+                         " names a remote schema, which is not fetched: what it describes is not "
+                         "checked; save it beside this file and name it by its path"});
             }
             return kNone;
         }
@@ -626,7 +626,8 @@ private:
                       kNone, 0, 0, at_("pattern", pattern)});
             }
         }
-        if (const Json* format = get("format"); format != nullptr && format->is_string()) {
+        if (const Json* format = get("format");
+            format != nullptr && format->is_string() && options_.formats) {
             const std::string& name = format->get_ref<const std::string&>();
             if (auto known = formatOfName(name)) {
                 if (*known == Format::Hostname && draft <= Draft::Draft6)

@@ -44,6 +44,8 @@ struct CompileOptions {
     Draft draft = Draft::Draft7;
     /// Whether format asserts in drafts 2019-09 and 2020-12 without their vocabulary saying so.
     bool formatAssertion = false;
+    /// Whether format is read at all (not where a meta-schema checks a schema).
+    bool formats = true;
 };
 
 /// The draft that a $schema URI names, if it is one of those known.

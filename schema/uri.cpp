@@ -114,7 +114,8 @@ std::string resolveUri(std::string_view base, std::string_view reference) {
     } else {
         std::string merged;
         if (b.hasAuthority && b.path.empty()) {
-            merged = "/" + std::string(r.path);
+            merged = "/";
+            merged += r.path;
         } else {
             const std::size_t slash = b.path.rfind('/');
             merged = std::string(slash == std::string_view::npos ? std::string_view()
