@@ -106,8 +106,7 @@ public:
     static Schema load(std::string_view location, const SchemaOptions& options = {});
     /// The schema in `text`, as if read from `file`, which names it in errors and resolves its
     /// relative $refs.
-    static Schema parse(std::string_view text, std::string file,
-                        const SchemaOptions& options = {});
+    static Schema parse(std::string_view text, std::string file, const SchemaOptions& options = {});
 
     Schema(Schema&&) noexcept;
     Schema& operator=(Schema&&) noexcept;

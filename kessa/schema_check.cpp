@@ -174,17 +174,17 @@ private:
     }
     /// The keyword whose value a site is.
     std::string keywordOf(std::uint32_t site) const {
-        const std::string& pointer = plan_.sites[site].pointer;
-        return pointer.substr(pointer.rfind('/') + 1);
+        const std::uint32_t path = plan_.sites[site].path;
+        return path == 0 ? std::string() : plan_.paths[path].step;
     }
     /// The keyword that holds the schema a site is: "properties" for /properties/a, "items" for
     /// /items.
     std::string holderOf(std::uint32_t site) const {
-        std::string pointer = plan_.sites[site].pointer;
-        std::string last = pointer.substr(pointer.rfind('/') + 1);
-        if (pointer.empty()) return "";
-        pointer.erase(pointer.rfind('/'));
-        const std::string parent = pointer.substr(pointer.rfind('/') + 1);
+        const std::uint32_t path = plan_.sites[site].path;
+        if (path == 0) return "";
+        const std::string& last = plan_.paths[path].step;
+        const std::uint32_t up = plan_.paths[path].parent;
+        const std::string parent = up == 0 ? std::string() : plan_.paths[up].step;
         const bool named = parent == "properties" || parent == "patternProperties" ||
                            parent == "$defs" || parent == "definitions" ||
                            parent == "dependentSchemas" || parent == "dependencies";

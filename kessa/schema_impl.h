@@ -17,8 +17,6 @@ namespace kessa {
 
 struct Schema::Impl {
     schema::Plan plan;
-    /// Where each value of each document stands: by the index of plan.documents.
-    std::vector<detail::JsonPlaces> places;
     std::vector<SchemaNotice> notices;
     /// The files read, the schema's own first.
     std::vector<std::string> files;

@@ -55,9 +55,8 @@ std::pair<const schema::SchemaDocument*, TextPosition> Schema::Impl::locate(
     std::uint32_t site) const {
     const schema::Site& where = plan.sites[site];
     const schema::SchemaDocument& document = plan.documents[where.document];
-    const auto& map = places[where.document].places;
-    const auto place = map.find(where.pointer);
-    return {&document, positionAt(document.text, place == map.end() ? 0 : place->second.key)};
+    const auto place = detail::findPlace(document.text, plan.steps(where.path));
+    return {&document, positionAt(document.text, place ? place->key : 0)};
 }
 
 std::optional<SchemaDraft> schemaDraftOfName(std::string_view name) {
@@ -231,28 +230,31 @@ std::string kindOf(const schema::JsonDocument& document, schema::Ref ref) {
     }
 }
 
-/// The pointer of each value of a document, by its index.
-std::vector<std::string> pointersOf(const schema::JsonDocument& document) {
-    std::vector<std::string> pointers(document.valueCount());
-    std::string buffer;
+/// The pointer of one value of a document, by the parents of all.
+std::string pointerOf(const schema::JsonDocument& document, std::uint32_t index) {
+    std::vector<std::uint32_t> parent(document.valueCount(), schema::kNone),
+        position(parent.size());
     for (std::uint32_t i = 0; i < document.valueCount(); ++i) {
         const schema::Ref ref{i, false};
         const schema::Type type = document.type(ref);
         if (type != schema::Type::Object && type != schema::Type::Array) continue;
         for (std::uint32_t k = 0; k < document.size(ref); ++k) {
-            const schema::Ref entry = document.entry(ref, k);
-            std::string pointer = pointers[i];
-            if (type == schema::Type::Object) {
-                schema::appendStep(pointer,
-                                   document.string(schema::Ref{entry.index, true}, buffer));
-            } else {
-                pointer += '/';
-                pointer += std::to_string(k);
-            }
-            pointers[entry.index] = std::move(pointer);
+            parent[document.entry(ref, k).index] = i;
+            position[document.entry(ref, k).index] = k;
         }
     }
-    return pointers;
+    std::vector<std::string> steps;
+    std::string buffer;
+    for (std::uint32_t at = index; parent[at] != schema::kNone; at = parent[at]) {
+        if (document.type(schema::Ref{parent[at], false}) == schema::Type::Object) {
+            steps.emplace_back(document.string(schema::Ref{at, true}, buffer));
+        } else {
+            steps.push_back(std::to_string(position[at]));
+        }
+    }
+    std::string pointer;
+    for (std::size_t i = steps.size(); i-- != 0;) schema::appendStep(pointer, steps[i]);
+    return pointer;
 }
 
 class Loader final : public schema::Resolver {
@@ -288,9 +290,6 @@ public:
             schema::compile(out_.plan, *this, compileOptions);
         } catch (const schema::CompileError& error) {
             fail(error.document, error.pointer, error.reason);
-        }
-        for (const schema::SchemaDocument& document : out_.plan.documents) {
-            out_.places.push_back(detail::jsonPlaces(document.text));
         }
         notices();
     }
@@ -340,9 +339,9 @@ private:
     /// Refuses the schema for the value at `pointer` of a document, placed at that value.
     [[noreturn]] void fail(std::uint32_t index, const std::string& pointer, std::string reason) {
         const schema::SchemaDocument& document = out_.plan.documents[index];
-        const auto map = detail::jsonPlaces(document.text).places;
-        const auto place = map.find(pointer);
-        const std::uint64_t at = place == map.end() ? 0 : place->second.value;
+        const auto steps = schema::pointerSteps(pointer);
+        const auto place = steps ? detail::findPlace(document.text, *steps) : std::nullopt;
+        const std::uint64_t at = place ? place->value : 0;
         throw SchemaError(document.name, positionAt(document.text, at), std::move(reason));
     }
 
@@ -361,9 +360,8 @@ private:
             if (deepest == nullptr || fault.depth > deepest->depth) deepest = &fault;
         }
         if (deepest == nullptr) return;
-        const std::vector<std::string> pointers = pointersOf(document);
         const schema::Ref at = deepest->instance;
-        const std::string& pointer = pointers[at.index];
+        const std::string pointer = pointerOf(document, at.index);
         const schema::Op op = meta.code[deepest->instruction].op;
         const std::string keyword = pointer.substr(pointer.rfind('/') + 1);
         const bool underType = keyword == "type" || pointer.find("/type/") != std::string::npos;
@@ -397,12 +395,11 @@ private:
         const auto add = [&](FindingKind kind, std::uint32_t site, std::string message) {
             const schema::Site& where = out_.plan.sites[site];
             const schema::SchemaDocument& document = out_.plan.documents[where.document];
-            const auto& map = out_.places[where.document].places;
-            const auto place = map.find(where.pointer);
+            const auto place = detail::findPlace(document.text, out_.plan.steps(where.path));
             SchemaNotice notice{kind, document.name, {}, {}, 0, 0, std::move(message)};
-            if (place != map.end()) {
-                notice.offset = place->second.key;
-                notice.length = place->second.value + place->second.length - place->second.key;
+            if (place) {
+                notice.offset = place->key;
+                notice.length = place->value + place->length - place->key;
             }
             notice.start = positionAt(document.text, notice.offset);
             notice.end = positionAt(document.text, notice.offset + notice.length);
@@ -414,7 +411,7 @@ private:
                 notice.site, notice.message);
         }
         if (draft3_) {
-            out_.plan.sites.push_back({0, "/$schema", nullptr});
+            out_.plan.sites.push_back({0, out_.plan.addPath(0, "$schema"), nullptr});
             add(FindingKind::SchemaUnchecked,
                 static_cast<std::uint32_t>(out_.plan.sites.size() - 1),
                 "this schema declares draft 3, which is read here as draft 4: the keywords only "

@@ -35,7 +35,7 @@ struct Dialect {
 /// Where a schema object stands and what it is read as.
 struct Location {
     std::uint32_t document;
-    std::string pointer;
+    std::uint32_t path;
     std::string base;
     Dialect dialect;
     std::uint32_t resource;
@@ -153,12 +153,12 @@ public:
 private:
     // ---- Finding resources and anchors ----------------------------------------------------
 
-    [[noreturn]] void fail(std::uint32_t document, const std::string& pointer, std::string reason) {
-        throw CompileError(document, pointer, std::move(reason));
+    [[noreturn]] void fail(std::uint32_t document, std::uint32_t path, std::string reason) {
+        throw CompileError(document, plan_.pointer(path), std::move(reason));
     }
 
     /// The dialect a $schema names, reading a meta-schema of one's own for its vocabularies.
-    Dialect dialectOf(const Json& uriJson, std::uint32_t document, const std::string& pointer,
+    Dialect dialectOf(const Json& uriJson, std::uint32_t document, std::uint32_t at,
                       Dialect inherited) {
         if (!uriJson.is_string()) return inherited;
         const std::string uri = splitFragment(uriJson.get<std::string>()).first;
@@ -166,7 +166,7 @@ private:
         // A meta-schema of one's own: its $vocabulary says which keywords count.
         std::string meta = uri;
         for (int hops = 0; hops < 8; ++hops) {
-            const Json* root = findResource(meta, document, pointer + "/$schema", meta);
+            const Json* root = findResource(meta, document, at, meta);
             if (root == nullptr || !root->is_object()) break;
             Dialect dialect{inherited.draft, kStandard};
             const auto declared = root->find("$schema");
@@ -181,7 +181,7 @@ private:
                 for (const auto& [name, required] : vocabulary->items()) {
                     const std::uint16_t bits = vocabularyOf(name);
                     if (bits == 0 && required.is_boolean() && required.get<bool>()) {
-                        fail(document, pointer + "/$schema",
+                        fail(document, at,
                              "the meta-schema " + inQuotes(meta) + " requires the vocabulary " +
                                  inQuotes(name) + ", which is not known here");
                     }
@@ -213,25 +213,25 @@ private:
         const SchemaDocument& document = plan_.documents[index];
         const Json& root = document.json;
         if (root.is_object() && root.contains("$schema")) {
-            inherited = dialectOf(root["$schema"], index, "", inherited);
+            inherited = dialectOf(root["$schema"], index, plan_.addPath(0, "$schema"), inherited);
         }
         const std::uint32_t rootResource = newResource(document.uri);
         resources_.emplace(document.uri, &root);
         struct Step {
             const Json* json;
-            std::string pointer;
+            std::uint32_t path;
             std::string base;
             Dialect dialect;
             std::uint32_t resource;
         };
-        std::vector<Step> pending{{&root, "", document.uri, inherited, rootResource}};
+        std::vector<Step> pending{{&root, 0, document.uri, inherited, rootResource}};
         while (!pending.empty()) {
             Step step = std::move(pending.back());
             pending.pop_back();
             const Json& schema = *step.json;
             if (!schema.is_object()) {
-                locations_.emplace(step.json, Location{index, step.pointer, step.base, step.dialect,
-                                                       step.resource});
+                locations_.emplace(
+                    step.json, Location{index, step.path, step.base, step.dialect, step.resource});
                 continue;
             }
             const Draft draft = step.dialect.draft;
@@ -244,7 +244,7 @@ private:
                 if (text.empty() || text.front() != '#') {
                     if (step.json != &root && schema.contains("$schema")) {
                         step.dialect = dialectOf(schema["$schema"], index,
-                                                 step.pointer + "/$schema", step.dialect);
+                                                 plan_.addPath(step.path, "$schema"), step.dialect);
                     }
                     step.base = uri;
                     if (step.json != &root || uri != document.uri) {
@@ -280,34 +280,30 @@ private:
                     resourceAnchors_[step.resource].emplace_back(0, step.json);
                 }
             }
-            locations_.emplace(
-                step.json, Location{index, step.pointer, step.base, step.dialect, step.resource});
+            locations_.emplace(step.json,
+                               Location{index, step.path, step.base, step.dialect, step.resource});
             if (refAlone) continue;  // its other keywords are not read
             for (const auto& [keyword, holds] : kSubschemaKeywords) {
                 const auto found = schema.find(keyword);
                 if (found == schema.end()) continue;
-                std::string pointer = step.pointer;
-                appendStep(pointer, keyword);
+                const std::uint32_t path = plan_.addPath(step.path, std::string(keyword));
                 const Json& value = *found;
-                const auto add = [&](const Json& child, std::string at) {
-                    pending.push_back(
-                        {&child, std::move(at), step.base, step.dialect, step.resource});
+                const auto add = [&](const Json& child, std::uint32_t at) {
+                    pending.push_back({&child, at, step.base, step.dialect, step.resource});
                 };
                 if ((holds == Holds::Schemas || holds == Holds::SchemaOrSchemas) &&
                     value.is_array()) {
                     for (std::size_t i = 0; i < value.size(); ++i) {
-                        add(value[i], pointer + "/" + std::to_string(i));
+                        add(value[i], plan_.addPath(path, std::to_string(i)));
                     }
                 } else if ((holds == Holds::NamedSchemas || holds == Holds::Dependencies) &&
                            value.is_object()) {
                     for (const auto& [name, member] : value.items()) {
                         if (holds == Holds::Dependencies && member.is_array()) continue;
-                        std::string at = pointer;
-                        appendStep(at, name);
-                        add(member, std::move(at));
+                        add(member, plan_.addPath(path, name));
                     }
                 } else if (holds == Holds::Schema || holds == Holds::SchemaOrSchemas) {
-                    add(value, pointer);
+                    add(value, path);
                 }
             }
         }
@@ -318,14 +314,14 @@ private:
     }
 
     /// The schema resource at `uri`, read through the resolver the first time.
-    const Json* findResource(const std::string& uri, std::uint32_t from, const std::string& pointer,
+    const Json* findResource(const std::string& uri, std::uint32_t from, std::uint32_t at,
                              std::string_view reference) {
         if (const auto found = resources_.find(uri); found != resources_.end())
             return found->second;
         if (tried_.count(uri) != 0) return nullptr;
         tried_.insert(uri);
         std::optional<SchemaDocument> document =
-            resolver_.fetch(uri, plan_, from, pointer, reference);
+            resolver_.fetch(uri, plan_, from, plan_.pointer(at), reference);
         if (!document) return nullptr;
         document->uri = document->uri.empty() ? uri : splitFragment(document->uri).first;
         plan_.documents.push_back(std::move(*document));
@@ -354,25 +350,23 @@ private:
     }
 
     std::uint32_t site(const Location& at, std::string_view keyword, const Json* value) {
-        std::string pointer = at.pointer;
-        if (!keyword.empty()) appendStep(pointer, keyword);
-        plan_.sites.push_back({at.document, std::move(pointer), value});
+        const std::uint32_t path =
+            keyword.empty() ? at.path : plan_.addPath(at.path, std::string(keyword));
+        plan_.sites.push_back({at.document, path, value});
         return static_cast<std::uint32_t>(plan_.sites.size() - 1);
     }
 
     /// The schema `value` at `pointer` below `at`, as a node.
-    std::uint32_t child(const Location& at, const std::string& pointer, const Json& value) {
+    std::uint32_t child(const Location& at, std::uint32_t path, const Json& value) {
         if (locations_.count(&value) == 0) {
             locations_.emplace(&value,
-                               Location{at.document, pointer, at.base, at.dialect, at.resource});
+                               Location{at.document, path, at.base, at.dialect, at.resource});
         }
         return nodeFor(&value);
     }
 
-    std::string below(const Location& at, std::string_view keyword) {
-        std::string pointer = at.pointer;
-        appendStep(pointer, keyword);
-        return pointer;
+    std::uint32_t below(const Location& at, std::string_view keyword) {
+        return plan_.addPath(at.path, std::string(keyword));
     }
 
     std::uint64_t count(const Location& at, std::string_view keyword, const Json& value) {
@@ -438,8 +432,7 @@ private:
         return index;
     }
 
-    std::uint32_t regex(const Location& at, const std::string& pointer,
-                        const std::string& pattern) {
+    std::uint32_t regex(const Location& at, std::uint32_t pointer, const std::string& pattern) {
         if (const auto found = regexIds_.find(pattern); found != regexIds_.end())
             return found->second;
         std::string fault;
@@ -455,9 +448,9 @@ private:
 
     std::uint32_t listOfNodes(const Location& at, std::string_view keyword, const Json& array) {
         std::vector<std::uint32_t> nodes;
-        const std::string pointer = below(at, keyword);
+        const std::uint32_t pointer = below(at, keyword);
         for (std::size_t i = 0; i < array.size(); ++i) {
-            nodes.push_back(child(at, pointer + "/" + std::to_string(i), array[i]));
+            nodes.push_back(child(at, plan_.addPath(pointer, std::to_string(i)), array[i]));
         }
         const auto first = static_cast<std::uint32_t>(plan_.lists.size());
         plan_.lists.insert(plan_.lists.end(), nodes.begin(), nodes.end());
@@ -472,7 +465,7 @@ private:
     /// Resolves a reference; kNone where it names a remote schema that is not to be had.
     std::uint32_t reference(const Location& at, std::string_view keyword, const std::string& text,
                             std::string* dynamicFragment = nullptr) {
-        const std::string pointer = below(at, keyword);
+        const std::uint32_t pointer = below(at, keyword);
         const auto [uri, fragment] = splitFragment(resolveUri(at.base, text));
         const Json* root = findResource(uri, at.document, pointer, text);
         if (root == nullptr) {
@@ -512,7 +505,7 @@ private:
                              inQuotes(plan_.documents[location.document].name));
                 }
                 target = next;
-                appendStep(location.pointer, step);
+                location.path = plan_.addPath(location.path, step);
                 if (const auto known = locations_.find(target); known != locations_.end()) {
                     location = known->second;
                 }
@@ -547,7 +540,7 @@ private:
         } else if (schema.is_object()) {
             keywords(schema, at, node);
         } else {
-            fail(at.document, at.pointer,
+            fail(at.document, at.path,
                  std::string("the schema is ") + typeName(schema) +
                      ", where a schema is an object or a boolean");
         }
@@ -688,9 +681,9 @@ private:
                     required.push_back({string(name), first,
                                         static_cast<std::uint32_t>(plan_.lists.size()) - first});
                 } else if (!dependency.is_array() && schemas) {
-                    std::string pointer = below(at, keyword);
-                    appendStep(pointer, name);
-                    schemaDependencies.push_back({string(name), child(at, pointer, dependency), 0});
+                    schemaDependencies.push_back(
+                        {string(name),
+                         child(at, plan_.addPath(below(at, keyword), name), dependency), 0});
                 }
             }
             if (!required.empty()) {
@@ -787,17 +780,16 @@ private:
         std::vector<std::pair<std::string, std::uint32_t>> map;
         if (properties != nullptr && properties->is_object()) {
             for (const auto& [name, value] : properties->items()) {
-                std::string pointer = below(at, "properties");
-                appendStep(pointer, name);
-                map.emplace_back(name, child(at, pointer, value));
+                map.emplace_back(name,
+                                 child(at, plan_.addPath(below(at, "properties"), name), value));
             }
         }
         std::sort(map.begin(), map.end());
         std::vector<std::uint32_t> patternList;
         if (patterns != nullptr && patterns->is_object()) {
             for (const auto& [pattern, value] : patterns->items()) {
-                std::string pointer = below(at, "patternProperties");
-                appendStep(pointer, pattern);
+                const std::uint32_t pointer =
+                    plan_.addPath(below(at, "patternProperties"), pattern);
                 patternList.push_back(regex(at, pointer, pattern));
                 patternList.push_back(child(at, pointer, value));
             }
@@ -991,7 +983,7 @@ private:
                 const auto [next, pc] = top.next[top.at++];
                 if (state[next] == 1) {
                     const Site& where = plan_.sites[plan_.code[pc].site];
-                    fail(where.document, where.pointer,
+                    fail(where.document, where.path,
                          "this keyword leads back to a schema it is applied from, to the same "
                          "value, without end");
                 }
@@ -1038,6 +1030,12 @@ std::optional<Draft> draftOfUri(std::string_view uri) {
     if (uri == "json-schema.org/draft/2020-12/schema") return Draft::Draft2020;
     if (uri == "json-schema.org/schema") return Draft::Draft2020;
     return std::nullopt;
+}
+
+std::string Plan::pointer(std::uint32_t path) const {
+    std::string out;
+    for (const std::string& step : steps(path)) appendStep(out, step);
+    return out;
 }
 
 void compile(Plan& plan, Resolver& resolver, const CompileOptions& options) {

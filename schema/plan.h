@@ -79,8 +79,15 @@ struct Instruction {
 /// A place in a schema's documents.
 struct Site {
     std::uint32_t document;
-    std::string pointer;  ///< from the document's root
+    std::uint32_t path;  ///< in Plan::paths: the JSON pointer from the document's root
     const nlohmann::json* value;
+};
+
+/// One step of a JSON pointer after the pointer `parent`: pointers share their beginnings, so
+/// that a schema nested deep keeps memory linear in its size.
+struct PathStep {
+    std::uint32_t parent;
+    std::string step;
 };
 
 struct Node {
@@ -136,6 +143,22 @@ struct Plan {
     std::vector<Notice> notices;
     /// Whether a format is an annotation somewhere: its faults are told though the value fits.
     bool annotatesFormats = false;
+    /// The pointers of sites, by steps; 0 is the root's, "".
+    std::vector<PathStep> paths{{kNone, ""}};
+
+    std::uint32_t addPath(std::uint32_t parent, std::string step) {
+        paths.push_back({parent, std::move(step)});
+        return static_cast<std::uint32_t>(paths.size() - 1);
+    }
+    /// The steps of a path, from the root.
+    std::vector<std::string> steps(std::uint32_t path) const {
+        std::vector<std::string> out;
+        for (; path != 0 && path != kNone; path = paths[path].parent)
+            out.push_back(paths[path].step);
+        return {out.rbegin(), out.rend()};
+    }
+    /// A path as a JSON pointer.
+    std::string pointer(std::uint32_t path) const;
 };
 
 }  // namespace schema

@@ -136,7 +136,7 @@ std::uint64_t hashOf(const Doc& doc, Ref root) {
         Open& top = open.back();
         const bool object = doc.type(top.ref) == Type::Object;
         if (top.next == doc.size(top.ref)) {
-            last = mix(top.hash + doc.size(top.ref));
+            last = mix(top.hash + (object ? doc.kept(top.ref) : doc.size(top.ref)));
             open.pop_back();
             if (open.empty()) return last;
             Open& parent = open.back();
