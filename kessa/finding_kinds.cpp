@@ -99,6 +99,8 @@ constexpr std::array<KindInfo, kFindingKindCount> kKinds{{
     {"schema-format", kWarning,
      "A string is not of the format that the schema names, as an annotation."},
     {"schema-format-assertion", kError, "A string is not of the format that the schema asks for."},
+    {"schema-cached", kNote,
+     "A schema's URL could not be fetched, and the copy the cache kept of it is used."},
 }};
 
 const KindInfo& infoOf(FindingKind kind) {

@@ -78,11 +78,12 @@ enum class FindingKind : std::uint8_t {
     // What a schema says of a text's strings by their format.
     SchemaFormat,           ///< a string not of the format the schema names as an annotation
     SchemaFormatAssertion,  ///< a string not of the format the schema asks for
+    SchemaCached,           ///< said once of a schema: its cached copy used, the network failing
 };
 
 /// How many kinds there are; they run from 0 to kFindingKindCount - 1.
 constexpr std::size_t kFindingKindCount =
-    static_cast<std::size_t>(FindingKind::SchemaFormatAssertion) + 1;
+    static_cast<std::size_t>(FindingKind::SchemaCached) + 1;
 /// The kinds below this one say what the notation does to a text; the others are a schema's, or
 /// json2kessa's.
 constexpr std::size_t kNotationKindCount = static_cast<std::size_t>(FindingKind::SchemaType);

@@ -4,6 +4,7 @@
 // 2020-12), and the check of what a kessa text becomes against it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,10 +89,18 @@ struct SchemaProperty {
 /// The drafts a schema can be read as.
 enum class SchemaDraft : std::uint8_t { Draft4, Draft6, Draft7, Draft2019_09, Draft2020_12 };
 
+/// Gives the text of the schema at an http: or https: URL, adding to `notes` what is to be said
+/// of how (such as a cached copy used offline); raises SchemaError where it cannot.
+using SchemaFetch = std::function<std::string(const std::string& url, std::vector<std::string>& notes)>;
+
 /// How a schema is read.
 struct SchemaOptions {
     /// The draft of a schema that names none with $schema.
     SchemaDraft draft = SchemaDraft::Draft7;
+    /// Schema files, or folders of them, each taken for the URI of its $id before any fetch.
+    std::vector<std::string> resolve;
+    /// How URLs are fetched; none leaves a remote $ref unchecked, with a notice.
+    SchemaFetch fetch;
 };
 
 /// The draft a name gives: "4", "draft-04", "2019-09", "2020-12" and the like.
@@ -99,10 +108,12 @@ std::optional<SchemaDraft> schemaDraftOfName(std::string_view name);
 
 class Schema {
 public:
-    /// Reads the schema in the file at `location`, a path (UTF-8) or a file: URI, with the local
-    /// files its $refs name, relative to the file that names them, and the meta-schemas of the
-    /// drafts, which the library carries. A $ref to http(s) that no file gives is not fetched:
-    /// it accepts anything, and a notice says so. Raises SchemaError, or bad_alloc.
+    /// Reads the schema at `location`, a path (UTF-8), a file: URI, or an http: or https: URL
+    /// that options.fetch gives, with the files its $refs name, relative to the one that names
+    /// them, and the meta-schemas of the drafts, which the library carries. A $ref to a URL is
+    /// taken from options.resolve, else fetched; without options.fetch it accepts anything, and a
+    /// notice says so. A remote schema's $ref never reads a local file. Raises SchemaError, or
+    /// bad_alloc.
     static Schema load(std::string_view location, const SchemaOptions& options = {});
     /// The schema in `text`, as if read from `file`, which names it in errors and resolves its
     /// relative $refs.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <system_error>
 
@@ -257,11 +258,56 @@ std::string pointerOf(const schema::JsonDocument& document, std::uint32_t index)
     return pointer;
 }
 
+bool isHttp(std::string_view uri) {
+    return uri.rfind("http://", 0) == 0 || uri.rfind("https://", 0) == 0;
+}
+
 class Loader final : public schema::Resolver {
 public:
-    explicit Loader(Schema::Impl& out) : out_(out) {}
+    Loader(Schema::Impl& out, const SchemaOptions& options) : out_(out), options_(options) {}
 
-    void load(std::string text, std::string file, const SchemaOptions& options) {
+    /// What a fetch said of how it went, to say once of the schema.
+    std::vector<std::pair<std::string, std::string>> fetchNotes;  // (URL, words)
+
+    /// The files of options.resolve by the URI of their $id.
+    void readResolved() {
+        for (const std::string& given : options_.resolve) {
+            std::vector<std::string> files;
+            std::error_code error;
+            const std::filesystem::path native = pelmo::toNativePath(given);
+            if (std::filesystem::is_directory(native, error)) {
+                for (auto it = std::filesystem::recursive_directory_iterator(native, error);
+                     !error && it != std::filesystem::recursive_directory_iterator();
+                     it.increment(error)) {
+                    if (it->path().extension() == ".json")
+                        files.push_back(it->path().generic_string());
+                }
+                std::sort(files.begin(), files.end());
+            } else {
+                files.push_back(given);
+            }
+            for (const std::string& file : files) {
+                const std::string text = readFile(file);
+                const Json json = parseJson(text, file);
+                std::string id;
+                for (const char* keyword : {"$id", "id"}) {
+                    if (json.is_object() && json.contains(keyword) && json[keyword].is_string()) {
+                        id = schema::splitFragment(json[keyword].get<std::string>()).first;
+                        break;
+                    }
+                }
+                if (id.empty() || !schema::hasScheme(id)) {
+                    throw SchemaError(file, std::nullopt,
+                                      "a schema given to resolve names no absolute URI with $id");
+                }
+                resolved_.emplace(id, file);
+            }
+        }
+    }
+
+    void load(std::string text, std::string file) {
+        readResolved();
+        const SchemaOptions& options = options_;
         out_.files.push_back(file);
         Json json = parseJson(text, file);
         const std::string uri =
@@ -305,10 +351,34 @@ public:
         const schema::SchemaDocument& referring = plan.documents[from];
         const std::string wanted(reference.substr(0, reference.find('#')));
         std::string file;
-        if (const auto path = pelmo::detail::pathOfUri(uri)) {
+        const bool remoteBase = !isLocal(referring);
+        if (const auto found = resolved_.find(uri); found != resolved_.end()) {
+            file = found->second;
+        } else if (remoteBase && pelmo::detail::pathOfUri(uri)) {
+            fail(from, pointer,
+                 "the $ref " + inQuotes(reference) + " of a remote schema names a local file, " +
+                     fileName(*pelmo::detail::pathOfUri(uri)) +
+                     ", which a remote schema may not read");
+        } else if (isHttp(uri) && options_.fetch) {
+            std::vector<std::string> notes;
+            std::string text;
+            try {
+                text = options_.fetch(uri, notes);
+            } catch (const SchemaError& error) {
+                fail(from, pointer,
+                     "the $ref " + inQuotes(reference) + " names " + uri + ", which " +
+                         (error.reason().rfind("cannot fetch the schema: ", 0) == 0
+                              ? "cannot be fetched: " + error.reason().substr(25)
+                              : error.reason()));
+            }
+            for (std::string& note : notes) fetchNotes.emplace_back(uri, std::move(note));
+            out_.files.push_back(uri);
+            Json json = parseJson(text, uri);
+            return schema::SchemaDocument{uri, uri, std::move(text), std::move(json)};
+        } else if (const auto path = pelmo::detail::pathOfUri(uri)) {
             // A reference by a relative path keeps the words of the file that names it.
             file = schema::hasScheme(wanted) ? *path : resolvedPath(referring.name, wanted);
-        } else if (!wanted.empty() && !schema::hasScheme(wanted) && isLocal(referring) &&
+        } else if (!wanted.empty() && !schema::hasScheme(wanted) && !remoteBase &&
                    existsAsFile(resolvedPath(referring.name, wanted))) {
             // Under an $id, a relative reference names a URI; a file beside this one by that
             // name is taken for it.
@@ -410,6 +480,10 @@ private:
                                                                    : FindingKind::SchemaRemoteRef,
                 notice.site, notice.message);
         }
+        for (const auto& [url, words] : fetchNotes) {
+            SchemaNotice notice{FindingKind::SchemaCached, url, {1, 1}, {1, 1}, 0, 0, words};
+            out_.notices.push_back(std::move(notice));
+        }
         if (draft3_) {
             out_.plan.sites.push_back({0, out_.plan.addPath(0, "$schema"), nullptr});
             add(FindingKind::SchemaUnchecked,
@@ -425,6 +499,8 @@ private:
     }
 
     Schema::Impl& out_;
+    const SchemaOptions& options_;
+    std::map<std::string, std::string> resolved_;  // files by the URI of their $id
     bool draft3_ = false;
 };
 
@@ -432,9 +508,9 @@ private:
 
 Schema Schema::parse(std::string_view text, std::string file, const SchemaOptions& options) {
     auto impl = std::make_unique<Impl>();
-    Loader loader(*impl);
+    Loader loader(*impl, options);
     try {
-        loader.load(std::string(text), file, options);
+        loader.load(std::string(text), file);
     } catch (SchemaError& error) {
         error.files_ = loader.tried();
         if (error.files_.empty()) error.files_.push_back(file);
@@ -448,6 +524,29 @@ Schema Schema::parse(std::string_view text, std::string file, const SchemaOption
 }
 
 Schema Schema::load(std::string_view location, const SchemaOptions& options) {
+    if (isHttp(location)) {
+        const std::string url(location);
+        if (!options.fetch) {
+            throw SchemaError(url, std::nullopt,
+                              "cannot fetch the schema: fetching is not offered here; name its "
+                              "file instead");
+        }
+        std::vector<std::string> notes;
+        std::string text;
+        try {
+            text = options.fetch(url, notes);
+        } catch (SchemaError& error) {
+            error.files_ = {url};
+            throw;
+        }
+        Schema schema = parse(text, url, options);
+        for (std::string& note : notes) {
+            schema.impl_->notices.insert(
+                schema.impl_->notices.begin(),
+                {FindingKind::SchemaCached, url, {1, 1}, {1, 1}, 0, 0, std::move(note)});
+        }
+        return schema;
+    }
     std::string file = pelmo::detail::pathOfUri(location).value_or(std::string(location));
     if (file.empty()) throw SchemaError(std::string(location), std::nullopt, "the path is empty");
     std::string text;

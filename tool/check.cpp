@@ -15,6 +15,7 @@
 
 #include "kessa/findings.h"
 #include "kessa/schema.h"
+#include "kessa/schema_fetch.h"
 #include "kessa/text_position.h"
 #include "pelmo/file/utf8.h"
 #include "tool/driver.h"
@@ -29,7 +30,8 @@ using report::kListedFindings;
 constexpr char kUsage[] =
     "syntax: kessa2json --check [--format text|json|sarif|github] [--ignore CODE[,CODE...]]\n"
     "                           [--severity note|warning|error] [--schema FILE]\n"
-    "                           [--schema-draft 4|6|7|2019-09|2020-12] <in-kessa-file>...\n";
+    "                           [--schema-draft 4|6|7|2019-09|2020-12] [--resolve FILE|DIR]...\n"
+    "                           <in-kessa-file>...\n";
 
 /// What the options of --check ask for.
 struct Options {
@@ -62,7 +64,8 @@ Options parseOptions(int argc, char** argv) {
         const bool joined = arg.rfind("--", 0) == 0 && equals != std::string_view::npos;
         if (joined) name = arg.substr(0, equals);
         const bool takesValue = name == "--format" || name == "--ignore" || name == "--severity" ||
-                                name == "--schema" || name == "--schema-draft";
+                                name == "--schema" || name == "--schema-draft" ||
+                                name == "--resolve";
         if ((!takesValue && arg != "--check") || driver::exists(arg)) {
             options.inputs.push_back(arg);
             continue;
@@ -80,6 +83,8 @@ Options parseOptions(int argc, char** argv) {
             if (options.schema)
                 throw UsageError("--schema is given twice; a check takes one schema");
             options.schema = value;
+        } else if (name == "--resolve") {
+            options.schemaOptions.resolve.emplace_back(value);
         } else if (name == "--schema-draft") {
             const auto draft = kessa::schemaDraftOfName(value);
             if (!draft) {
@@ -362,6 +367,7 @@ int runCheck(int argc, char** argv) {
     try {
         std::optional<kessa::Schema> schema;
         if (options.schema) {
+            options.schemaOptions.fetch = kessa::httpSchemaFetch();
             schema.emplace(kessa::Schema::load(*options.schema, options.schemaOptions));
         }
         report = report::makeReport(options.format);

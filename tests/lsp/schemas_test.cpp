@@ -141,9 +141,9 @@ TEST(SchemaStore, ReadsAgainWhenChanged) {
     store.keepOnly({});
     EXPECT_TRUE(store.files().empty());
 
-    const lsp::SchemaAssociation remote{"https://a/s.json", "https://a/s.json", {}, false};
+    const lsp::SchemaAssociation remote{"ftp://a/s.json", "ftp://a/s.json", {}, false};
     EXPECT_EQ(store.get(remote)->error,
-              "https://a/s.json: the server reads schemas from local files only");
+              "ftp://a/s.json: the server reads schemas from local files and http(s) URLs only");
 }
 
 TEST(SchemaHints, HoverAndCompletionText) {
