@@ -128,7 +128,10 @@ void SchemaStore::keepOnly(const std::vector<std::string>& locations) {
 std::vector<std::string> SchemaStore::files() const {
     std::set<std::string> files;
     for (const auto& [location, entry] : entries_) {
-        files.insert(entry.loaded->files.begin(), entry.loaded->files.end());
+        for (const std::string& file : entry.loaded->files) {
+            // A URL is no file to watch: the cache revalidates it when the schema is read again.
+            if (file.rfind("http://", 0) != 0 && file.rfind("https://", 0) != 0) files.insert(file);
+        }
     }
     return {files.begin(), files.end()};
 }
