@@ -596,9 +596,13 @@ TEST(Manual, ListsEveryCode) {
         for (const char c : code) head += c == '-' ? std::string("\\-") : std::string(1, c);
         return head + " \" (" + std::string(kessa::name(severity)) + ")\"\n";
     };
-    // The kinds past these are json2kessa's, listed in its own manual.
-    for (std::size_t i = 0; i != kessa::kUnwritableKindStart; ++i) {
+    // The kinds from NoBoolean to RootNotObject are json2kessa's, listed in its own manual.
+    for (std::size_t i = 0; i != kessa::kFindingKindCount; ++i) {
         const auto kind = static_cast<kessa::FindingKind>(i);
+        if (i >= kessa::kUnwritableKindStart &&
+            i <= static_cast<std::size_t>(kessa::FindingKind::RootNotObject)) {
+            continue;
+        }
         EXPECT_NE(page.find(entry(kessa::code(kind), kessa::severity(kind))), std::string::npos)
             << entry(kessa::code(kind), kessa::severity(kind));
     }
