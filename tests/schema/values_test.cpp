@@ -34,8 +34,9 @@ Number generated(std::mt19937_64& random) {
         0, 1, -1, INT64_MAX, INT64_MIN, INT64_MAX - 1, 1LL << 53, (1LL << 53) + 1};
     switch (random() % 5) {
         case 0:
-            return Number::ofInteger(near[random() % std::size(near)] +
-                                     static_cast<std::int64_t>(random() % 3) - 1);
+            // Beside a value of note, wrapping around at the ends of the range.
+            return Number::ofInteger(static_cast<std::int64_t>(
+                static_cast<std::uint64_t>(near[random() % std::size(near)]) + random() % 3 - 1));
         case 1:
             return Number::ofInteger(static_cast<std::int64_t>(random()));
         case 2:
