@@ -148,6 +148,14 @@ public:
                 static_cast<std::uint32_t>(plan_.dynamicAnchors.size()) - resource.firstAnchor;
         }
         checkLoops();
+        for (Node& node : plan_.nodes) {
+            node.simple = !node.tracksMembers && !node.tracksItems;
+            for (std::uint32_t pc = node.first; pc < node.first + node.count; ++pc) {
+                if (plan_.code[pc].op >= Op::AllOf) node.simple = false;
+            }
+            node.refOnly = node.count == 1 && plan_.code[node.first].op == Op::Ref &&
+                           !node.tracksMembers && !node.tracksItems;
+        }
     }
 
 private:

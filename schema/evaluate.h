@@ -73,10 +73,10 @@ public:
 
 private:
     struct Frame {
-        std::uint32_t node;
+        std::uint32_t node = 0;
         Ref instance;
-        std::uint32_t pc, end;
-        std::uint32_t depth;
+        std::uint32_t pc = 0, end = 0;
+        std::uint32_t depth = 0;
         std::uint32_t bits = kNone;  ///< the evaluated entries, in bits_, where tracked
         std::uint32_t claims = 0;    ///< claims_ when the frame began
         std::uint32_t inPlace = 0;   ///< frames in a row on the same value
@@ -184,7 +184,37 @@ private:
         Frame& f = frames_[at];
         const std::uint32_t depth = inPlace ? f.depth : f.depth + 1;
         f.branchStart = faults_ != nullptr ? static_cast<std::uint32_t>(faults_->size()) : 0;
-        push(node, instance, depth, f.report && !quiet, inPlace, at);
+        // A $ref alone stands for its target, where entering it claims no dynamic anchor.
+        for (int hops = 0; hops < 8 && plan_.nodes[node].refOnly; ++hops) {
+            const Node& ref = plan_.nodes[node];
+            if (plan_.resources[ref.resource].anchorCount != 0) break;
+            node = plan_.code[ref.first].a;
+        }
+        const bool report = f.report && !quiet;
+        if (!report && plan_.nodes[node].simple) {
+            // Assertions alone, without a frame; they leave no annotations to merge.
+            Frame done;
+            done.valid = simple(node, instance, depth);
+            returned(f, done);
+            return;
+        }
+        push(node, instance, depth, report, inPlace, at);
+    }
+
+    /// Whether `instance` fits the simple node `node`, evaluated in place.
+    bool simple(std::uint32_t node, Ref instance, std::uint32_t depth) {
+        const Node& n = plan_.nodes[node];
+        Frame f;
+        f.node = node;
+        f.instance = instance;
+        f.pc = n.first;
+        f.end = n.first + n.count;
+        f.depth = depth;
+        while (f.pc != f.end && f.valid) {
+            assertion(f);
+            next(f);
+        }
+        return f.valid;
     }
 
     bool isFalse(std::uint32_t node) const {
@@ -349,6 +379,15 @@ private:
 
     void step(std::size_t at) {
         Frame& f = frames_[at];
+        if (!assertion(f)) {
+            applicator(at, plan_.code[f.pc]);
+            return;
+        }
+        if (f.pc != f.end) next(f);
+    }
+
+    /// Evaluates the instruction at f.pc where it asserts only; false for an applicator.
+    bool assertion(Frame& f) {
         const Instruction& in = plan_.code[f.pc];
         switch (in.op) {
             case Op::False:
@@ -443,10 +482,9 @@ private:
                 if (doc_.type(f.instance) == Type::Object) dependentRequired(f, in);
                 break;
             default:
-                applicator(at, in);
-                return;
+                return false;
         }
-        if (f.pc != f.end) next(f);
+        return true;
     }
 
     void required(Frame& f, const Instruction& in) {

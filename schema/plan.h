@@ -100,6 +100,10 @@ struct Node {
     /// Whether a number with no fraction is an integer here (not in draft 4).
     bool wholeIsInteger = true;
     bool contributesContains = true;  ///< whether contains marks items evaluated (2020-12)
+    /// Whether the node asserts only, applying no other schema: evaluated without a frame.
+    bool simple = false;
+    /// Whether the node is a $ref alone, which stands for its target.
+    bool refOnly = false;
 };
 
 /// A schema resource: a document, or a schema with an identifier of its own.
