@@ -123,7 +123,7 @@ struct Pending {
 class Reporter {
 public:
     Reporter(const Schema::Impl& schema, const Instance& instance, std::uint32_t root)
-        : schema_(schema), plan_(schema.plan), instance_(instance), root_(root) {}
+        : plan_(schema.plan), instance_(instance), root_(root) {}
 
     std::vector<Pending> findings(const std::vector<Fault>& faults) {
         std::vector<Pending> out;
@@ -628,7 +628,6 @@ private:
         }
     }
 
-    const Schema::Impl& schema_;
     const schema::Plan& plan_;
     const Instance& instance_;
     std::uint32_t root_;

@@ -495,9 +495,10 @@ private:
             const Ref member = doc_.entry(f.instance, i);
             if (doc_.shadowed(member)) continue;
             const std::string_view key = doc_.string(Ref{member.index, true}, buffer_);
-            const auto at = std::lower_bound(
-                begin, end, key,
-                [&](std::uint32_t s, std::string_view k) { return plan_.strings[s] < k; });
+            const auto at =
+                std::lower_bound(begin, end, key, [&](std::uint32_t s, std::string_view k) {
+                    return std::string_view(plan_.strings[s]) < k;
+                });
             if (at != end && plan_.strings[*at] == key) found_[at - begin] = 1;
         }
         for (std::uint32_t i = 0; i < in.b; ++i) {
@@ -720,9 +721,10 @@ private:
             if (f->sub == 0) {
                 f->sub = 1;
                 f->matched = 0;
-                const auto found = std::lower_bound(
-                    properties.begin(), properties.end(), key,
-                    [](const auto& entry, std::string_view k) { return entry.first < k; });
+                const auto found = std::lower_bound(properties.begin(), properties.end(), key,
+                                                    [](const auto& entry, std::string_view k) {
+                                                        return std::string_view(entry.first) < k;
+                                                    });
                 if (found != properties.end() && found->first == key) {
                     f->matched = 1;
                     child(at, found->second, member, false, false);

@@ -53,6 +53,7 @@ const char* const kService = R"({
                    "propertyNames": {"maxLength": 3}},
         "one": {"oneOf": [{"type": "integer"}, {"minimum": 0}]},
         "any": {"anyOf": [{"type": "integer"}, {"type": "array"}]},
+        "list": {"anyOf": [{"type": "object"}, {"type": "array", "minItems": 1}]},
         "never": false
     }
 })";
@@ -132,6 +133,11 @@ TEST(Schema, FaultsTheirPlacesAndWords) {
          {"3:5 schema-combination anyOf /any: \"x\" fits none of the schemas anyOf allows; the "
           "closest, the first schema, fails: \"x\" stays text, where the schema wants an integer; "
           "a number is a numeral that begins with a digit or a sign, such as 42 or -1.5"}},
+        // Braces with nothing inside: the closest branch is the array's, not told to be {=}.
+        {base + "list={}\n",
+         {"3:6 schema-combination anyOf /list: the array fits none of the schemas anyOf allows; "
+          "the closest, the second schema, fails: the array has 0 elements, fewer than the 1 the "
+          "schema allows"}},
         {base + "never=1\n",
          {"3:7 schema-false properties /never: the schema allows no value here"}},
         // Nesting is followed to any depth.
