@@ -535,6 +535,10 @@ bool isEcmaScriptRegex(std::string_view text) {
 
 #if KESSA2JSON_RE2
 
+bool regexOnRe2() {
+    return true;
+}
+
 struct Regex::Impl {
     explicit Impl(const std::string& pattern, const RE2::Options& options) : re(pattern, options) {}
     RE2 re;
@@ -573,6 +577,10 @@ bool Regex::search(std::string_view text) const {
 // Without RE2 (a cross build for a system Debian has no RE2 for): the standard library's
 // ECMAScript engine, matched by its automaton rather than by backtracking, which recurses per
 // character. It reads bytes, not characters: \p{...} is refused, as RE2 refuses what it cannot run.
+bool regexOnRe2() {
+    return false;
+}
+
 struct Regex::Impl {
     std::regex re;
 };

@@ -33,6 +33,10 @@ enum class RegexEngine { Re2, Pcre2 };
 /// most engines read them.
 TranslatedPattern translatePattern(std::string_view pattern, RegexEngine engine, bool strict);
 
+/// Whether patterns run on RE2 in this build; else on the standard library's engine (a cross
+/// build for a system Debian has no RE2 for).
+bool regexOnRe2();
+
 /// Whether `text` is a regular expression in ECMAScript's syntax (format "regex").
 bool isEcmaScriptRegex(std::string_view text);
 
