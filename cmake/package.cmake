@@ -48,7 +48,7 @@ if(KESSA2JSON_INSTALL)
 
   install(TARGETS kessa2json kessa-language-server COMPONENT runtime)
   # INCLUDES names the include directory for users whose CMake predates header file sets.
-  install(TARGETS pelmo kessa kessa_schema EXPORT kessa2json-targets COMPONENT dev FILE_SET HEADERS
+  install(TARGETS pelmo kessa kessa_validator kessa_schema EXPORT kessa2json-targets COMPONENT dev FILE_SET HEADERS
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(EXPORT kessa2json-targets NAMESPACE kessa2json:: DESTINATION ${package_dir}
     COMPONENT dev)

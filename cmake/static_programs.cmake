@@ -11,6 +11,8 @@ foreach(program kessa2json kessa-language-server)
   get_target_property(sources ${program} SOURCES)
   get_target_property(definitions ${program} COMPILE_DEFINITIONS)
   get_target_property(libraries ${program} LINK_LIBRARIES)
+  # libcurl has no static library that links alone: these fetch nothing, and use the cache.
+  list(TRANSFORM libraries REPLACE "^kessa_fetch$" kessa_fetch_none)
   add_executable(${program}-static ${sources})
   target_compile_definitions(${program}-static PRIVATE ${definitions})
   target_link_libraries(${program}-static PRIVATE ${libraries})

@@ -78,10 +78,9 @@ constexpr std::array<KindInfo, kFindingKindCount> kKinds{{
     {"schema-false", kError, "A value stands where the schema allows none."},
     {"schema-remote-ref", kWarning,
      "A $ref to a remote schema is not fetched, so what it describes is not checked."},
-    {"schema-unchecked", kNote,
-     "Keywords of a later draft, or a pattern that cannot run here, are not checked."},
+    {"schema-unchecked", kNote, "Something the schema names, such as a format, is not known here."},
     {"schema-too-deep", kWarning,
-     "A text that nests deeper than the schema check goes is not checked against the schema."},
+     "No longer reported: the schema check follows a text to any depth."},
     {"no-boolean", kError, "JSON true and false have no kessa text: the notation has neither."},
     {"no-null", kError, "JSON null has no kessa text: the notation has none."},
     {"numeral-string", kError, "A string that reads as a number becomes one, quoted or not."},
@@ -97,6 +96,11 @@ constexpr std::array<KindInfo, kFindingKindCount> kKinds{{
      "A string holding half of a UTF-16 surrogate pair has no UTF-8 text."},
     {"root-not-object", kError,
      "A document whose top level is not an object has no kessa text: a kessa file is an object."},
+    {"schema-format", kWarning,
+     "A string is not of the format that the schema names, as an annotation."},
+    {"schema-format-assertion", kError, "A string is not of the format that the schema asks for."},
+    {"schema-cached", kNote,
+     "A schema's URL could not be fetched, and the copy the cache kept of it is used."},
 }};
 
 const KindInfo& infoOf(FindingKind kind) {

@@ -59,8 +59,8 @@ enum class FindingKind : std::uint8_t {
     SchemaFalse,         ///< a value where the schema allows none
     // Said once of the schema itself.
     SchemaRemoteRef,  ///< a $ref to a remote schema, not fetched, so not checked
-    SchemaUnchecked,  ///< keywords left unchecked: of a later draft, or a pattern that cannot run
-    SchemaTooDeep,    ///< a text nested deeper than the schema check goes
+    SchemaUnchecked,  ///< something of the schema left unchecked: a format not known here
+    SchemaTooDeep,    ///< no longer reported: the check follows a text to any depth
 
     // What no kessa text gives: the values of a JSON document that json2kessa cannot write.
     NoBoolean,         ///< true or false: the notation has neither
@@ -74,10 +74,16 @@ enum class FindingKind : std::uint8_t {
     NotANumber,        ///< NaN, which no text gives
     LoneSurrogate,     ///< a string holding half of a UTF-16 pair, which no UTF-8 text holds
     RootNotObject,     ///< a document whose top level is not an object
+
+    // What a schema says of a text's strings by their format.
+    SchemaFormat,           ///< a string not of the format the schema names as an annotation
+    SchemaFormatAssertion,  ///< a string not of the format the schema asks for
+    SchemaCached,           ///< said once of a schema: its cached copy used, the network failing
 };
 
 /// How many kinds there are; they run from 0 to kFindingKindCount - 1.
-constexpr std::size_t kFindingKindCount = static_cast<std::size_t>(FindingKind::RootNotObject) + 1;
+constexpr std::size_t kFindingKindCount =
+    static_cast<std::size_t>(FindingKind::SchemaCached) + 1;
 /// The kinds below this one say what the notation does to a text; the others are a schema's, or
 /// json2kessa's.
 constexpr std::size_t kNotationKindCount = static_cast<std::size_t>(FindingKind::SchemaType);

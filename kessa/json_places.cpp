@@ -1,5 +1,6 @@
 // A scan of a JSON text that a parser has accepted already, so it only follows its structure:
-// strings, brackets, commas and colons. One pass, with its own stack.
+// strings, brackets, commas and colons. One pass, with its own stack, that compares each key or
+// index with the pointer sought only while the way to it holds.
 
 #include "kessa/json_places.h"
 
@@ -50,28 +51,30 @@ bool isBlank(char c) {
 
 }  // namespace
 
-JsonPlaces jsonPlaces(std::string_view text) {
+std::optional<JsonPlace> findPlace(std::string_view text, const std::vector<std::string>& steps) {
     struct Open {
         bool object;
-        std::uint64_t next;   // the index of the next element
-        std::string pointer;  // the container's own pointer
+        bool matched;  // whether the container's pointer is the first steps of the one sought
+        std::uint64_t next;
         std::uint64_t begin;
     };
-    JsonPlaces out;
     std::vector<Open> open;
-    std::string pointer;  // of the value to come
+    std::optional<JsonPlace> found;
+    bool target = steps.empty();  // whether the value to come is the one sought
+    bool matching = true;         // whether it is on the way to it
     std::uint64_t key = 0;
     bool keyed = false;
-    const auto place = [&](std::size_t begin, std::size_t end) {
-        out.places[pointer] = {begin, end - begin, keyed ? key : begin};
-        keyed = false;
-    };
-    // The pointer of the next element of an array, or nothing for an object (its key sets it).
-    const auto nextPointer = [&]() {
+    std::size_t foundDepth = 0;
+    // The next element of an array: whether it is on the way, by its index.
+    const auto nextElement = [&]() {
         if (open.empty()) return;
         Open& top = open.back();
-        pointer = top.pointer;
-        if (!top.object) pointer += "/" + std::to_string(top.next++);
+        if (top.object) return;
+        const std::size_t depth = open.size();
+        const std::uint64_t index = top.next++;
+        matching =
+            top.matched && depth <= steps.size() && steps[depth - 1] == std::to_string(index);
+        target = matching && depth == steps.size();
     };
     std::size_t i = 0;
     while (i < text.size()) {
@@ -79,34 +82,42 @@ JsonPlaces jsonPlaces(std::string_view text) {
         if (isBlank(c) || c == ':') {
             ++i;
         } else if (c == ',') {
-            nextPointer();
+            nextElement();
             ++i;
         } else if (c == '{' || c == '[') {
-            open.push_back({c == '{', 0, pointer, i});
-            out.depth = std::max(out.depth, open.size());
-            out.places[pointer] = {i, 1, keyed ? key : i};
+            if (target && !found) {
+                found = JsonPlace{i, 1, keyed ? key : i};
+                foundDepth = open.size() + 1;
+            }
+            open.push_back({c == '{', matching, 0, i});
             keyed = false;
-            nextPointer();
+            target = false;
+            matching = false;
+            nextElement();
             ++i;
         } else if (c == '}' || c == ']') {
             if (open.empty()) break;  // not a text a parser accepted
-            const Open top = std::move(open.back());
+            if (found && foundDepth == open.size() && found->value == open.back().begin) {
+                found->length = i + 1 - open.back().begin;
+                return found;
+            }
             open.pop_back();
-            out.places[top.pointer].length = i + 1 - top.begin;
             ++i;
-            pointer = top.pointer;
         } else if (c == '"') {
             const std::size_t end = stringEnd(text, i);
             // In an object, a string after "{" or "," is a key.
             std::size_t after = end;
             while (after < text.size() && isBlank(text[after])) ++after;
             if (!open.empty() && open.back().object && after < text.size() && text[after] == ':') {
-                pointer = open.back().pointer;
-                appendPointerStep(pointer, decoded(text.substr(i, end - i)));
+                const std::size_t depth = open.size();
+                matching = open.back().matched && depth <= steps.size() &&
+                           decoded(text.substr(i, end - i)) == steps[depth - 1];
+                target = matching && depth == steps.size();
                 key = i;
                 keyed = true;
             } else {
-                place(i, end);
+                if (target) return JsonPlace{i, end - i, keyed ? key : i};
+                keyed = false;
             }
             i = end;
         } else {
@@ -115,11 +126,12 @@ JsonPlaces jsonPlaces(std::string_view text) {
                    text[end] != '}' && text[end] != ']') {
                 ++end;
             }
-            place(i, end);
+            if (target) return JsonPlace{i, end - i, keyed ? key : i};
+            keyed = false;
             i = end;
         }
     }
-    return out;
+    return found;
 }
 
 }  // namespace kessa::detail

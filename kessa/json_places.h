@@ -4,9 +4,10 @@
 // that what is said of a schema can point into its file.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <vector>
 
 namespace kessa::detail {
 
@@ -16,16 +17,9 @@ struct JsonPlace {
     std::uint64_t key = 0;     ///< a member's key, at its opening quote; else the value's
 };
 
-struct JsonPlaces {
-    std::unordered_map<std::string, JsonPlace> places;
-    /// How deep the containers nest, the outermost being 1; 0 for a scalar document.
-    std::size_t depth = 0;
-};
-
-/// The places of every value of `text`, a JSON document that a parser has accepted, by the JSON
-/// pointer of each ("" for the document). Keys are decoded as JSON strings and escaped as
-/// pointers escape them ("~0", "~1").
-JsonPlaces jsonPlaces(std::string_view text);
+/// The place of the value that the pointer of `steps` names in `text`, a JSON document that a
+/// parser has accepted; none where there is none. One pass, its memory linear in the nesting.
+std::optional<JsonPlace> findPlace(std::string_view text, const std::vector<std::string>& steps);
 
 /// `key` as one step of a JSON pointer: "/" then the key with "~" as "~0" and "/" as "~1".
 void appendPointerStep(std::string& pointer, std::string_view key);

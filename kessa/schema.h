@@ -1,9 +1,10 @@
 #pragma once
 
-// What the program that reads the JSON expects: a JSON Schema (drafts 3, 4, 6 and 7; a later
-// draft with the rules it shares with 7), and the check of what a kessa text becomes against it.
+// What the program that reads the JSON expects: a JSON Schema (drafts 4, 6, 7, 2019-09 and
+// 2020-12), and the check of what a kessa text becomes against it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,7 +44,7 @@ private:
 };
 
 /// Something said once about the schema itself, not about a text it checks: a remote $ref left
-/// unfetched, keywords of a later draft left unchecked. A finding in the schema's own file.
+/// unresolved, a format not known here. A finding in the schema's own file.
 struct SchemaNotice {
     FindingKind kind;
     std::string file;
@@ -85,15 +86,38 @@ struct SchemaProperty {
     SchemaHint hint;
 };
 
+/// The drafts a schema can be read as.
+enum class SchemaDraft : std::uint8_t { Draft4, Draft6, Draft7, Draft2019_09, Draft2020_12 };
+
+/// Gives the text of the schema at an http: or https: URL, adding to `notes` what is to be said
+/// of how (such as a cached copy used offline); raises SchemaError where it cannot.
+using SchemaFetch = std::function<std::string(const std::string& url, std::vector<std::string>& notes)>;
+
+/// How a schema is read.
+struct SchemaOptions {
+    /// The draft of a schema that names none with $schema.
+    SchemaDraft draft = SchemaDraft::Draft7;
+    /// Schema files, or folders of them, each taken for the URI of its $id before any fetch.
+    std::vector<std::string> resolve;
+    /// How URLs are fetched; none leaves a remote $ref unchecked, with a notice.
+    SchemaFetch fetch;
+};
+
+/// The draft a name gives: "4", "draft-04", "2019-09", "2020-12" and the like.
+std::optional<SchemaDraft> schemaDraftOfName(std::string_view name);
+
 class Schema {
 public:
-    /// Reads the schema in the file at `location`, a path (UTF-8) or a file: URI, with the local
-    /// files its $refs name, relative to the file that names them. A $ref to http(s) is not
-    /// fetched: it accepts anything, and a notice says so. Raises SchemaError, or bad_alloc.
-    static Schema load(std::string_view location);
+    /// Reads the schema at `location`, a path (UTF-8), a file: URI, or an http: or https: URL
+    /// that options.fetch gives, with the files its $refs name, relative to the one that names
+    /// them, and the meta-schemas of the drafts, which the library carries. A $ref to a URL is
+    /// taken from options.resolve, else fetched; without options.fetch it accepts anything, and a
+    /// notice says so. A remote schema's $ref never reads a local file. Raises SchemaError, or
+    /// bad_alloc.
+    static Schema load(std::string_view location, const SchemaOptions& options = {});
     /// The schema in `text`, as if read from `file`, which names it in errors and resolves its
     /// relative $refs.
-    static Schema parse(std::string_view text, std::string file);
+    static Schema parse(std::string_view text, std::string file, const SchemaOptions& options = {});
 
     Schema(Schema&&) noexcept;
     Schema& operator=(Schema&&) noexcept;
@@ -107,9 +131,10 @@ public:
     const std::vector<SchemaNotice>& notices() const;
 
     /// What the schemas that apply at `path` say of the value there: the first title and
-    /// description found, the types, the values they name. Follows properties, patternProperties,
-    /// additionalProperties, items and $ref, and takes every branch of allOf, anyOf, oneOf and
-    /// if/then/else.
+    /// description found, the types (those of its enum and const values where no type is
+    /// named), the values they name. Follows properties, patternProperties,
+    /// additionalProperties, prefixItems, items and $ref, and takes every branch of allOf, anyOf,
+    /// oneOf and if/then/else.
     SchemaHint hint(const InstancePath& path) const;
     /// The members the schemas at `path` name for an object there: required ones first, then in
     /// the schema's order.

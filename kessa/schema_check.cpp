@@ -1,23 +1,19 @@
-// The check of a kessa text against a schema: the validator reads what the text becomes, and
-// each fault it reports becomes a finding with a place in the text and words that say what the
-// schema wants and, where the notation is the cause, why the text became what it did.
-
-#include <valijson/adapters/std_string_adapter.hpp>
-#include <valijson/validation_results.hpp>
-#include <valijson/validation_visitor.hpp>
+// The check of a kessa text against a schema: the validator (schema/) evaluates what the text
+// becomes, and each fault it keeps becomes a finding with a place in the text and words that say
+// what the schema wants and, where the notation is the cause, why the text became what it did.
 
 #include <algorithm>
-#include <charconv>
+#include <cmath>
 #include <set>
 
 #include "kessa/json_places.h"
-#include "kessa/large_stack.h"
 #include "kessa/scalar.h"
 #include "kessa/schema.h"
-#include "kessa/schema_adapter.h"
 #include "kessa/schema_impl.h"
-#include "kessa/schema_walk.h"
+#include "kessa/schema_instance.h"
 #include "pelmo/json/number_format.h"
+#include "schema/evaluate.h"
+#include "schema/format.h"
 
 namespace kessa {
 
@@ -25,94 +21,52 @@ namespace {
 
 using Json = nlohmann::json;
 using detail::Instance;
+using schema::Fault;
+using schema::Op;
+using schema::Ref;
 
-/// The validator recurses per level of the text where a schema follows it that deep, on a stack
-/// of kStackSize; and each level copies the path to it, and each alternative (anyOf) the faults
-/// of all below it, so its time grows with the cube of the depth: 0.2 s at kMaxCheckedDepth
-/// levels of failing alternatives, 30 s at five times as many. Configuration nests far less.
-constexpr std::size_t kStackSize = std::size_t{256} << 20;
-constexpr std::size_t kMaxCheckedDepth = 200;
+/// The instance as the validator reads it: the values as the JSON text gives them.
+class KessaDocument {
+public:
+    KessaDocument(const Instance& instance, std::uint32_t root) : in_(instance), root_(root) {}
 
-/// What a fault of the validator is, by the start of its description, and what to do with it.
-enum class Role : std::uint8_t {
-    Fault,         ///< a finding
-    Wrapper,       ///< says again that an entry failed; its entry's own fault says why
-    Alternatives,  ///< anyOf, oneOf: one finding, without the faults of each branch before it
-    Conditional,   ///< if/then/else: its branch's faults say it
-};
-
-struct Rule {
-    std::string_view start;
-    FindingKind kind;
-    std::string_view keyword;
-    Role role;
-};
-
-constexpr Rule kRules[] = {
-    {"Value type not permitted", FindingKind::SchemaType, "type", Role::Fault},
-    {"Missing required property", FindingKind::SchemaRequired, "required", Role::Fault},
-    {"Missing dependency", FindingKind::SchemaRequired, "dependencies", Role::Fault},
-    {"Object contains a property that could not be validated", FindingKind::SchemaAdditional,
-     "additionalProperties", Role::Fault},
-    {"Array contains more items than allowed", FindingKind::SchemaAdditional, "additionalItems",
-     Role::Fault},
-    {"Cannot validate item #", FindingKind::SchemaAdditional, "additionalItems", Role::Fault},
-    {"Failed to match against any enum values", FindingKind::SchemaEnum, "enum", Role::Fault},
-    {"Failed to match expected value set by 'const'", FindingKind::SchemaEnum, "const",
-     Role::Fault},
-    {"Expected number less than or equal to", FindingKind::SchemaRange, "maximum", Role::Fault},
-    {"Expected number less than", FindingKind::SchemaRange, "exclusiveMaximum", Role::Fault},
-    {"Expected number greater than or equal to", FindingKind::SchemaRange, "minimum", Role::Fault},
-    {"Expected number greater than", FindingKind::SchemaRange, "exclusiveMinimum", Role::Fault},
-    {"Value should be a multiple of", FindingKind::SchemaRange, "multipleOf", Role::Fault},
-    {"Value could not be converted", FindingKind::SchemaRange, "multipleOf", Role::Fault},
-    {"String should be no more than", FindingKind::SchemaLength, "maxLength", Role::Fault},
-    {"String should be no fewer than", FindingKind::SchemaLength, "minLength", Role::Fault},
-    {"Failed to match regex specified by 'pattern'", FindingKind::SchemaPattern, "pattern",
-     Role::Fault},
-    {"Array should contain no more than", FindingKind::SchemaSize, "maxItems", Role::Fault},
-    {"Array should contain no fewer than", FindingKind::SchemaSize, "minItems", Role::Fault},
-    {"Object should have no more than", FindingKind::SchemaSize, "maxProperties", Role::Fault},
-    {"Object should have no fewer than", FindingKind::SchemaSize, "minProperties", Role::Fault},
-    {"Elements at indexes #", FindingKind::SchemaUnique, "uniqueItems", Role::Fault},
-    {"Failed to any values against subschema in 'contains'", FindingKind::SchemaContains,
-     "contains", Role::Fault},
-    {"Target should not validate against schema specified in 'not'", FindingKind::SchemaCombination,
-     "not", Role::Fault},
-    {"Failed to validate against exactly one child schema", FindingKind::SchemaCombination, "oneOf",
-     Role::Fault},
-    {"Failed to validate against any schemas allowed by anyOf", FindingKind::SchemaCombination,
-     "anyOf", Role::Alternatives},
-    {"Failed to validate against any child schemas allowed by oneOf",
-     FindingKind::SchemaCombination, "oneOf", Role::Alternatives},
-    {"Failed to validate against a conditional schema", FindingKind::SchemaCombination, "if",
-     Role::Conditional},
-    {"Failed to validate against schema associated with property name '", FindingKind::SchemaFalse,
-     "properties", Role::Wrapper},
-    {"Failed to validate against schema associated with pattern '", FindingKind::SchemaFalse,
-     "patternProperties", Role::Wrapper},
-    {"Failed to validate against additional properties schema", FindingKind::SchemaFalse,
-     "additionalProperties", Role::Wrapper},
-    {"Failed to validate item #", FindingKind::SchemaFalse, "items", Role::Wrapper},
-    {"Failed to validate against child schema #", FindingKind::SchemaFalse, "allOf", Role::Wrapper},
-    {"Failed to validate against dependent schema", FindingKind::SchemaFalse, "dependencies",
-     Role::Wrapper},
-};
-
-const Rule* ruleFor(const std::string& description) {
-    for (const Rule& rule : kRules) {
-        if (description.compare(0, rule.start.size(), rule.start) == 0) return &rule;
+    Ref root() const { return {root_, false}; }
+    schema::Type type(Ref ref) const {
+        if (ref.key) return schema::Type::String;
+        switch (in_.node(ref.index).type) {
+            case pelmo::JsonType::Integer:
+                return schema::Type::Integer;
+            case pelmo::JsonType::Float:
+                return schema::Type::Number;
+            case pelmo::JsonType::String:
+                return schema::Type::String;
+            case pelmo::JsonType::Array:
+                return schema::Type::Array;
+            default:
+                return schema::Type::Object;
+        }
     }
-    return nullptr;
-}
+    schema::Number number(Ref ref) const {
+        const Instance::Node& node = in_.node(ref.index);
+        return node.type == pelmo::JsonType::Integer ? schema::Number::ofInteger(node.integer)
+                                                     : schema::Number::ofReal(node.number);
+    }
+    bool boolean(Ref) const { return false; }
+    std::string_view string(Ref ref, std::string& buffer) const {
+        const Instance::Node& node = in_.node(ref.index);
+        return ref.key ? in_.key(node, buffer) : in_.string(node, buffer);
+    }
+    std::uint32_t size(Ref ref) const { return in_.node(ref.index).count; }
+    Ref entry(Ref ref, std::uint32_t i) const {
+        return {in_.entries(in_.node(ref.index))[i], false};
+    }
+    bool shadowed(Ref ref) const { return (in_.node(ref.index).flags & Instance::kShadowed) != 0; }
+    std::uint32_t kept(Ref ref) const { return in_.node(ref.index).kept; }
 
-/// The text between the first pair of single quotes of `description`: a key or a pattern.
-std::string quotedName(const std::string& description) {
-    const std::size_t open = description.find('\'');
-    const std::size_t close = description.rfind('\'');
-    if (open == std::string::npos || close <= open) return {};
-    return description.substr(open + 1, close - open - 1);
-}
+private:
+    const Instance& in_;
+    std::uint32_t root_;
+};
 
 std::string inQuotes(std::string_view text) {
     return Json(std::string(text)).dump(-1, ' ', false, Json::error_handler_t::replace);
@@ -134,13 +88,6 @@ std::string listed(const std::vector<std::string>& items, std::string_view last)
     return text;
 }
 
-/// The number of characters (code points) of UTF-8 `text`.
-std::size_t charactersOf(std::string_view text) {
-    std::size_t count = 0;
-    for (const char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    return count;
-}
-
 std::size_t editDistance(std::string_view a, std::string_view b) {
     std::vector<std::size_t> row(b.size() + 1);
     for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
@@ -156,6 +103,13 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
+std::string ordinal(std::uint64_t n) {
+    constexpr const char* kWords[] = {"first", "second",  "third",  "fourth", "fifth",
+                                      "sixth", "seventh", "eighth", "ninth",  "tenth"};
+    if (n >= 1 && n <= 10) return kWords[n - 1];
+    return "#" + std::to_string(n);
+}
+
 /// A finding before it is handed on, in document order.
 struct Pending {
     FindingKind kind;
@@ -166,44 +120,39 @@ struct Pending {
     std::string message;
 };
 
-class Checker {
+class Reporter {
 public:
-    Checker(const Schema::Impl& schema, const Instance& instance, const Instance::Node& root)
-        : schema_(schema), instance_(instance), root_(root) {}
+    Reporter(const Schema::Impl& schema, const Instance& instance, std::uint32_t root)
+        : plan_(schema.plan), instance_(instance), root_(root) {}
 
-    /// The findings of one run of the validator's faults, in document order.
-    std::vector<Pending> findings(std::vector<valijson::ValidationResults::Error> errors) const {
-        dropBranches(errors);
+    std::vector<Pending> findings(const std::vector<Fault>& faults) {
         std::vector<Pending> out;
-        std::set<std::string> faulted;  // pointers with a finding of their own, or below them
-        std::vector<const valijson::ValidationResults::Error*> wrappers;
-        for (const auto& error : errors) {
-            const Rule* rule = ruleFor(error.description);
-            if (rule != nullptr && rule->role != Role::Fault && rule->role != Role::Alternatives) {
-                if (rule->role == Role::Wrapper) wrappers.push_back(&error);
-                continue;
+        // A fault with the faults of its closest branch before it: those are said instead where
+        // they lie deeper than its value, where the author mends them; else it says their first.
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges{
+            {0, static_cast<std::uint32_t>(faults.size())}};
+        while (!ranges.empty()) {
+            const auto [begin, end] = ranges.back();
+            ranges.pop_back();
+            for (std::uint32_t i = end; i > begin;) {
+                --i;
+                const Fault& fault = faults[i];
+                if (fault.childEnd > fault.childBegin) {
+                    std::uint32_t deepest = 0;
+                    for (std::uint32_t c = fault.childBegin; c < fault.childEnd; ++c) {
+                        deepest = std::max(deepest, faults[c].depth);
+                    }
+                    if (deepest > fault.depth) {
+                        ranges.emplace_back(fault.childBegin, fault.childEnd);
+                    } else {
+                        out.push_back(finding(fault, &faults[fault.childEnd - 1]));
+                    }
+                    i = fault.childBegin;
+                    continue;
+                }
+                out.push_back(finding(fault, nullptr));
             }
-            const auto place = placeOf(error.context);
-            if (!place) continue;
-            const std::size_t before = out.size();
-            if (rule == nullptr) {
-                add(out, FindingKind::SchemaCombination, "", *place, error.description);
-            } else {
-                word(out, *rule, *place, error.description);
-            }
-            if (out.size() != before) markFaulted(faulted, place->pointer);
         }
-        // An entry whose schema refused it without a word of its own: a false schema, say.
-        for (const auto* wrapper : wrappers) {
-            auto place = placeOf(wrapper->context);
-            if (!place) continue;
-            const auto entry = entryNamed(*place, wrapper->description);
-            if (!entry || faulted.count(entry->pointer) != 0) continue;
-            add(out, FindingKind::SchemaFalse, std::string(ruleFor(wrapper->description)->keyword),
-                *entry, "the schema allows no value here");
-            markFaulted(faulted, entry->pointer);
-        }
-        refusedKeys(out);
         std::stable_sort(out.begin(), out.end(),
                          [](const Pending& a, const Pending& b) { return a.offset < b.offset; });
         // A fault met through two branches of the schema is said once.
@@ -216,188 +165,68 @@ public:
         return out;
     }
 
-    /// Each key that a propertyNames refuses, which the validator refuses without a word.
-    void refusedKeys(std::vector<Pending>& out) const {
-        if (schema_.propertyNames.empty()) return;
-        struct Open {
-            const Instance::Node* node;
-            InstancePath path;
-            std::string pointer;
-        };
-        std::vector<Open> pending{{&root_, {}, ""}};
-        std::unordered_map<std::string, std::regex> regexes = schema_.regexes;
-        std::string buffer;
-        while (!pending.empty()) {
-            const Open open = std::move(pending.back());
-            pending.pop_back();
-            const auto entries = instance_.entries(*open.node);
-            const bool object = open.node->type == pelmo::JsonType::Object;
-            if (object) {
-                for (const FoundSchema& found : schemasAt(schema_, open.path)) {
-                    const std::size_t index = namesIndex(*found.schema);
-                    if (index == SIZE_MAX) continue;
-                    for (const std::uint32_t entry : entries) {
-                        const Instance::Node& member = instance_.node(entry);
-                        if ((member.flags & Instance::kShadowed) != 0) continue;
-                        const std::string key(instance_.key(member, buffer));
-                        const valijson::adapters::StdStringAdapter name(key);
-                        if (valijson::ValidationVisitor<valijson::adapters::StdStringAdapter>(
-                                name, {"<root>"}, true, nullptr, regexes)
-                                .validateSchema(*schema_.propertyNames[index])) {
-                            continue;
-                        }
-                        Pending pending{
-                            FindingKind::SchemaPropertyName,
-                            "propertyNames",
-                            member.keySize != 0 ? member.keyBegin : member.begin,
-                            member.keySize != 0 ? member.keySize : 1,
-                            open.pointer,
-                            "the key " + shown(key) + " is one the schema's propertyNames refuses"};
-                        detail::appendPointerStep(pending.pointer, key);
-                        out.push_back(std::move(pending));
-                    }
-                }
-            }
-            std::uint64_t index = 0;
-            for (const std::uint32_t entry : entries) {
-                const Instance::Node& child = instance_.node(entry);
-                const bool container =
-                    child.type == pelmo::JsonType::Object || child.type == pelmo::JsonType::Array;
-                if (container && (child.flags & Instance::kShadowed) == 0) {
-                    Open next{&child, open.path, open.pointer};
-                    if (object) {
-                        const std::string key(instance_.key(child, buffer));
-                        next.path.emplace_back(key);
-                        detail::appendPointerStep(next.pointer, key);
-                    } else {
-                        next.path.emplace_back(index);
-                        next.pointer += "/" + std::to_string(index);
-                    }
-                    pending.push_back(std::move(next));
-                }
-                ++index;
-            }
-        }
-    }
-
-    /// The index of the propertyNames of `schema` among those compiled alone, or SIZE_MAX.
-    static std::size_t namesIndex(const Json& schema) {
-        if (!schema.is_object()) return SIZE_MAX;
-        const auto names = schema.find("propertyNames");
-        if (names == schema.end() || !names->is_object()) return SIZE_MAX;
-        const auto ref = names->find("$ref");
-        if (ref == names->end() || !ref->is_string()) return SIZE_MAX;
-        const std::string& text = ref->get_ref<const std::string&>();
-        const std::string prefix = "#/" + std::string(kNamesKey) + "/";
-        if (text.rfind(prefix, 0) != 0) return SIZE_MAX;
-        return std::stoul(text.substr(prefix.size()));
-    }
-
-    /// A finding for a text the validator refused without naming a place: a key that
-    /// propertyNames refuses is the one such fault.
-    Pending unplaced() const {
-        return {FindingKind::SchemaPropertyName,
-                "propertyNames",
-                0,
-                firstLineLength(),
-                "",
-                "a key of the text is one the schema's propertyNames refuses"};
-    }
-
 private:
-    struct Place {
-        const Instance::Node* node;
-        InstancePath path;
-        std::string pointer;
-    };
-
-    /// Leaves out the faults of the branches of each anyOf and oneOf that no branch fits: the
-    /// validator reports them right before the alternatives' own, at the same place or below.
-    static void dropBranches(std::vector<valijson::ValidationResults::Error>& errors) {
-        std::vector<valijson::ValidationResults::Error> kept;
-        for (auto& error : errors) {
-            const Rule* rule = ruleFor(error.description);
-            if (rule != nullptr && rule->role == Role::Alternatives) {
-                const auto below = [&](const valijson::ValidationResults::Error& branch) {
-                    return branch.context.size() >= error.context.size() &&
-                           std::equal(error.context.begin(), error.context.end(),
-                                      branch.context.begin());
-                };
-                while (!kept.empty() && below(kept.back())) kept.pop_back();
-            }
-            kept.push_back(std::move(error));
-        }
-        errors = std::move(kept);
+    const schema::Instruction& instruction(const Fault& fault) const {
+        return plan_.code[fault.instruction];
+    }
+    const Json* value(const Fault& fault) const {
+        return plan_.sites[instruction(fault).site].value;
+    }
+    /// The keyword whose value a site is.
+    std::string keywordOf(std::uint32_t site) const {
+        const std::uint32_t path = plan_.sites[site].path;
+        return path == 0 ? std::string() : plan_.paths[path].step;
+    }
+    /// The keyword that holds the schema a site is: "properties" for /properties/a, "items" for
+    /// /items.
+    std::string holderOf(std::uint32_t site) const {
+        const std::uint32_t path = plan_.sites[site].path;
+        if (path == 0) return "";
+        const std::string& last = plan_.paths[path].step;
+        const std::uint32_t up = plan_.paths[path].parent;
+        const std::string parent = up == 0 ? std::string() : plan_.paths[up].step;
+        const bool named = parent == "properties" || parent == "patternProperties" ||
+                           parent == "$defs" || parent == "definitions" ||
+                           parent == "dependentSchemas" || parent == "dependencies";
+        const bool indexed =
+            !last.empty() && last.find_first_not_of("0123456789") == std::string::npos;
+        return named || indexed ? parent : last;
     }
 
-    static void markFaulted(std::set<std::string>& faulted, std::string pointer) {
-        while (faulted.insert(pointer).second && !pointer.empty()) {
-            pointer.erase(pointer.rfind('/'));
-        }
-    }
-
-    /// The value a context of the validator names: "<root>", then "[key]" or "[index]" steps.
-    std::optional<Place> placeOf(const std::vector<std::string>& context) const {
-        Place place{&root_, {}, ""};
-        std::string buffer;
-        for (std::size_t i = 1; i < context.size(); ++i) {
-            const std::string& step = context[i];
-            if (step.size() < 2) return std::nullopt;
-            const std::string name = step.substr(1, step.size() - 2);
-            if (!step_(place, name, buffer)) return std::nullopt;
-        }
-        return place;
-    }
-
-    /// Moves `place` to its entry `name`: a key of an object (the last member of that key), an
-    /// index of an array.
-    bool step_(Place& place, const std::string& name, std::string& buffer) const {
-        const Instance::Node& node = *place.node;
-        const auto entries = instance_.entries(node);
-        if (node.type == pelmo::JsonType::Array) {
-            std::uint64_t index = 0;
-            const auto [end, error] =
-                std::from_chars(name.data(), name.data() + name.size(), index);
-            if (error != std::errc() || end != name.data() + name.size() ||
-                index >= entries.size()) {
-                return false;
-            }
-            place.node = &instance_.node(entries[index]);
-            place.path.emplace_back(index);
-            place.pointer += "/" + name;
-            return true;
-        }
-        if (node.type != pelmo::JsonType::Object) return false;
-        for (std::size_t i = entries.size(); i-- != 0;) {
-            const Instance::Node& member = instance_.node(entries[i]);
-            if (instance_.key(member, buffer) == name) {
-                place.node = &member;
-                place.path.emplace_back(name);
-                detail::appendPointerStep(place.pointer, name);
-                return true;
+    void parents() {
+        if (!parent_.empty()) return;
+        parent_.assign(instance_.size(), UINT32_MAX);
+        position_.assign(parent_.size(), 0);
+        for (std::uint32_t i = 0; i < parent_.size(); ++i) {
+            const Instance::Node& node = instance_.node(i);
+            if (node.type != pelmo::JsonType::Object && node.type != pelmo::JsonType::Array)
+                continue;
+            const auto entries = instance_.entries(node);
+            for (std::uint32_t k = 0; k < entries.size(); ++k) {
+                parent_[entries[k]] = i;
+                position_[entries[k]] = k;
             }
         }
-        return false;
     }
 
-    /// The entry a wrapper's description names: "property name 'x'", "item #3".
-    std::optional<Place> entryNamed(Place place, const std::string& description) const {
-        std::string buffer;
-        if (const std::size_t hash = description.find('#');
-            hash != std::string::npos && description.find("item #") != std::string::npos) {
-            std::size_t end = hash + 1;
-            while (end < description.size() &&
-                   std::isdigit(static_cast<unsigned char>(description[end])))
-                ++end;
-            if (!step_(place, description.substr(hash + 1, end - hash - 1), buffer))
-                return std::nullopt;
-            return place;
+    /// The JSON pointer of a value, from the value checked.
+    std::string pointerOf(std::uint32_t index) {
+        parents();
+        std::vector<std::uint32_t> chain;
+        for (std::uint32_t at = index; at != root_ && at != UINT32_MAX; at = parent_[at]) {
+            chain.push_back(at);
         }
-        if (description.find("property name '") != std::string::npos) {
-            if (!step_(place, quotedName(description), buffer)) return std::nullopt;
-            return place;
+        std::string pointer, buffer;
+        for (std::size_t i = chain.size(); i-- != 0;) {
+            const std::uint32_t at = chain[i];
+            const Instance::Node& up = instance_.node(parent_[at]);
+            if (up.type == pelmo::JsonType::Object) {
+                detail::appendPointerStep(pointer, instance_.key(instance_.node(at), buffer));
+            } else {
+                pointer += "/" + std::to_string(position_[at]);
+            }
         }
-        return std::nullopt;
+        return pointer;
     }
 
     std::uint64_t firstLineLength() const {
@@ -407,8 +236,15 @@ private:
     }
 
     /// Where a finding about a whole value goes: a scalar's bytes; a container's key, or its
-    /// left brace where it has no key, or the whole of braces with nothing between them.
-    static void placeValue(const Instance::Node& node, Pending& pending) {
+    /// left brace where it has no key, or the whole of braces with nothing between them; the
+    /// first line for the text's top level.
+    void place(std::uint32_t index, Pending& pending) const {
+        const Instance::Node& node = instance_.node(index);
+        if (index == 0) {
+            pending.offset = 0;
+            pending.length = firstLineLength();
+            return;
+        }
         const bool container =
             node.type == pelmo::JsonType::Object || node.type == pelmo::JsonType::Array;
         if (!container || node.count == 0) {
@@ -422,27 +258,13 @@ private:
             pending.length = 1;
         }
     }
-
-    void add(std::vector<Pending>& out, FindingKind kind, std::string keyword, const Place& place,
-             std::string message) const {
-        Pending pending{kind, std::move(keyword), 0, 0, place.pointer, std::move(message)};
-        if (place.node == &instance_.root()) {  // the text's top level
-            pending.offset = 0;
-            pending.length = firstLineLength();
-        } else {
-            placeValue(*place.node, pending);
-        }
-        out.push_back(std::move(pending));
-    }
-
-    /// The first value of `keyword` among the schemas at `path`.
-    const Json* keywordAt(const InstancePath& path, std::string_view keyword) const {
-        for (const FoundSchema& found : schemasAt(schema_, path)) {
-            if (!found.schema->is_object()) continue;
-            const auto value = found.schema->find(keyword);
-            if (value != found.schema->end()) return &*value;
-        }
-        return nullptr;
+    /// A member's key, or its value where it has none.
+    void placeKey(std::uint32_t index, Pending& pending) const {
+        const Instance::Node& member = instance_.node(index);
+        pending.offset = member.keySize != 0 ? member.keyBegin : member.begin;
+        pending.length = member.keySize != 0
+                             ? member.keySize
+                             : std::max<std::uint64_t>(member.end - member.begin, 1);
     }
 
     std::string numberText(const Instance::Node& node) const {
@@ -458,264 +280,232 @@ private:
         return shown(instance_.written(node));
     }
 
-    /// The words for one fault of the validator.
-    void word(std::vector<Pending>& out, const Rule& rule, const Place& place,
-              const std::string& description) const {
-        const Instance::Node& node = *place.node;
-        const std::string keyword(rule.keyword);
-        switch (rule.kind) {
-            case FindingKind::SchemaType:
-                add(out, rule.kind, keyword, place, typeWords(place));
-                return;
-            case FindingKind::SchemaRequired:
-                add(out, rule.kind, keyword, place, requiredWords(place, quotedName(description)));
-                return;
-            case FindingKind::SchemaAdditional:
-                if (keyword == "additionalProperties") {
-                    additionalMembers(out, place, quotedName(description));
-                } else {
-                    additionalItems(out, place);
+    std::string keyText(std::uint32_t member) const {
+        std::string buffer;
+        return std::string(instance_.key(instance_.node(member), buffer));
+    }
+
+    Pending finding(const Fault& fault, const Fault* closest) {
+        const schema::Instruction& in = instruction(fault);
+        Pending out{FindingKind::SchemaCombination, keywordOf(in.site), 0, 0, "", ""};
+        const std::uint32_t index = fault.instance.index;
+        out.pointer = pointerOf(index);
+        if (fault.instance.key) {
+            placeKey(index, out);
+        } else {
+            place(index, out);
+        }
+        out.message = words(fault, out);
+        if (closest != nullptr) {
+            Pending reason = finding(*closest, nullptr);
+            out.message += "; the closest, the " + ordinal(fault.extra + 1) +
+                           " schema, fails: " + reason.message;
+        }
+        return out;
+    }
+
+    std::string words(const Fault& fault, Pending& out) {
+        const schema::Instruction& in = instruction(fault);
+        const Instance::Node& node = instance_.node(fault.instance.index);
+        std::string buffer;
+        switch (in.op) {
+            case Op::False:
+                out.kind = FindingKind::SchemaFalse;
+                out.keyword = holderOf(in.site);
+                return "the schema allows no value here";
+            case Op::Type:
+                out.kind = FindingKind::SchemaType;
+                return typeWords(node, wantedTypes(*value(fault)));
+            case Op::Const:
+            case Op::Enum:
+                out.kind = FindingKind::SchemaEnum;
+                return enumWords(node, *value(fault), in.op == Op::Const);
+            case Op::Minimum:
+            case Op::Maximum:
+            case Op::ExclusiveMinimum:
+            case Op::ExclusiveMaximum:
+            case Op::MultipleOf: {
+                out.kind = FindingKind::SchemaRange;
+                const std::string bound = value(fault)->dump();
+                const std::string number = numberText(node);
+                const std::string text = written(node);
+                const std::string became =
+                    text == inQuotes(number) ? text : text + ", which becomes " + number + ",";
+                switch (in.op) {
+                    case Op::MultipleOf:
+                        return became + " is not a multiple of " + bound;
+                    case Op::Maximum:
+                        return became + " is above the maximum, " + bound;
+                    case Op::Minimum:
+                        return became + " is below the minimum, " + bound;
+                    case Op::ExclusiveMaximum:
+                        out.keyword = "exclusiveMaximum";
+                        return became + " is not below " + bound + ", which the schema excludes";
+                    default:
+                        out.keyword = "exclusiveMinimum";
+                        return became + " is not above " + bound + ", which the schema excludes";
                 }
-                return;
-            case FindingKind::SchemaEnum:
-                add(out, rule.kind, keyword, place, enumWords(place, keyword));
-                return;
-            case FindingKind::SchemaRange:
-                add(out, rule.kind, keyword, place, rangeWords(place, keyword));
-                return;
-            case FindingKind::SchemaLength: {
-                std::string buffer;
-                const std::size_t length = charactersOf(instance_.string(node, buffer));
-                const Json* limit = keywordAt(place.path, keyword);
-                add(out, rule.kind, keyword, place,
-                    written(node) + " is " + std::to_string(length) + " characters long, " +
-                        (keyword == "maxLength" ? "more than the " : "fewer than the ") +
-                        (limit != nullptr ? limit->dump() : std::string("...")) +
-                        " the schema allows");
-                return;
             }
-            case FindingKind::SchemaPattern: {
-                const Json* pattern = keywordAt(place.path, keyword);
-                add(out, rule.kind, keyword, place,
-                    written(node) + " does not match the pattern " +
-                        (pattern != nullptr && pattern->is_string()
-                             ? inQuotes(pattern->get<std::string>())
-                             : std::string("of the schema")));
-                return;
+            case Op::MinLength:
+            case Op::MaxLength:
+                out.kind = FindingKind::SchemaLength;
+                return written(node) + " is " + std::to_string(fault.detail) +
+                       " characters long, " +
+                       (in.op == Op::MaxLength ? "more than the " : "fewer than the ") +
+                       std::to_string(in.n) + " the schema allows";
+            case Op::Pattern:
+                out.kind = FindingKind::SchemaPattern;
+                return written(node) + " does not match the pattern " +
+                       inQuotes(value(fault)->get<std::string>());
+            case Op::Format: {
+                out.kind =
+                    in.b != 0 ? FindingKind::SchemaFormatAssertion : FindingKind::SchemaFormat;
+                const std::string name = value(fault)->get<std::string>();
+                return written(node) + " is not " +
+                       (std::string("aeiou").find(name[0]) != std::string::npos ? "an " : "a ") +
+                       name +
+                       (in.b != 0 ? ", which the schema's format asks for"
+                                  : ", which the schema's format names (an annotation "
+                                    "here, which does not make the value wrong)");
             }
-            case FindingKind::SchemaSize: {
-                const bool array = node.type == pelmo::JsonType::Array;
-                const std::size_t count = array ? node.count : node.kept;
-                const Json* limit = keywordAt(place.path, keyword);
-                const bool most = keyword == "maxItems" || keyword == "maxProperties";
-                add(out, rule.kind, keyword, place,
-                    std::string(array ? "the array has " : "the object has ") +
-                        std::to_string(count) + (array ? " elements, " : " members, ") +
-                        (most ? "more" : "fewer") + " than the " +
-                        (limit != nullptr ? limit->dump() : std::string("...")) +
-                        " the schema allows");
-                return;
+            case Op::MinItems:
+            case Op::MaxItems:
+            case Op::MinProperties:
+            case Op::MaxProperties: {
+                out.kind = FindingKind::SchemaSize;
+                const bool array = in.op == Op::MinItems || in.op == Op::MaxItems;
+                const bool most = in.op == Op::MaxItems || in.op == Op::MaxProperties;
+                return std::string(array ? "the array has " : "the object has ") +
+                       std::to_string(fault.detail) + (array ? " elements, " : " members, ") +
+                       (most ? "more" : "fewer") + " than the " + std::to_string(in.n) +
+                       " the schema allows";
             }
-            case FindingKind::SchemaUnique:
-                add(out, rule.kind, keyword, place,
-                    "the array holds equal elements (" +
-                        description.substr(12, description.find(" violate") - 12) +
-                        "), where the schema wants each element once");
-                return;
-            case FindingKind::SchemaContains:
-                add(out, rule.kind, keyword, place,
-                    "the array has no element that fits what the schema's contains asks for");
-                return;
-            case FindingKind::SchemaCombination:
-                add(out, rule.kind, keyword, place,
-                    keyword == "not" ? written(node) + " fits the schema of not, which it must not"
-                    : rule.role == Role::Alternatives
-                        ? written(node) + " fits none of the schemas " + keyword + " allows"
-                        : written(node) +
-                              " fits more than one of the schemas oneOf allows, and "
-                              "must fit exactly one");
-                return;
+            case Op::UniqueItems:
+                out.kind = FindingKind::SchemaUnique;
+                return "the array holds equal elements (indexes #" + std::to_string(fault.detail) +
+                       " and #" + std::to_string(fault.extra) +
+                       "), where the schema wants each element once";
+            case Op::Required: {
+                out.kind = FindingKind::SchemaRequired;
+                std::string whose = "the text";
+                if (fault.instance.index != 0) {
+                    whose = (node.flags & Instance::kHasKey) != 0 && node.keySize != 0
+                                ? "the object " + shown(instance_.key(node, buffer))
+                                : "this object";
+                }
+                return whose + " has no member " + inQuotes(plan_.strings[fault.detail]) +
+                       ", which the schema requires";
+            }
+            case Op::DependentRequired:
+                out.kind = FindingKind::SchemaRequired;
+                return "the member " + shown(keyText(fault.instance.index)) +
+                       " requires a member " + inQuotes(plan_.strings[fault.detail]) +
+                       " beside it, which its object does not have";
+            case Op::Members: {
+                out.kind = FindingKind::SchemaAdditional;
+                out.keyword = "additionalProperties";
+                placeKey(fault.instance.index, out);
+                const std::string key = keyText(fault.instance.index);
+                std::string message = "the schema allows no member " + inQuotes(key) + " here";
+                std::string best;
+                std::size_t distance = 3;
+                for (const auto& [name, target] : plan_.propertyMaps[in.a]) {
+                    const std::size_t d = editDistance(key, name);
+                    if (d < distance) {
+                        distance = d;
+                        best = name;
+                    }
+                }
+                if (!best.empty()) message += "; did you mean " + inQuotes(best) + "?";
+                return message;
+            }
+            case Op::Items: {
+                out.kind = FindingKind::SchemaAdditional;
+                const std::uint32_t refusing =
+                    fault.detail < in.b ? plan_.lists[in.a + fault.detail] : in.c;
+                out.keyword = holderOf(plan_.nodes[refusing].site);
+                return "the schema allows " + std::to_string(fault.detail) +
+                       " elements here, and this is element " + std::to_string(fault.detail + 1);
+            }
+            case Op::UnevaluatedProperties:
+                out.kind = FindingKind::SchemaAdditional;
+                placeKey(fault.instance.index, out);
+                return "the schema allows no member " + inQuotes(keyText(fault.instance.index)) +
+                       " here: no keyword beside unevaluatedProperties names it";
+            case Op::UnevaluatedItems:
+                out.kind = FindingKind::SchemaAdditional;
+                return "no keyword of the schema takes element " +
+                       std::to_string(fault.detail + 1) +
+                       " of this array, and unevaluatedItems allows no other";
+            case Op::Contains:
+                out.kind = FindingKind::SchemaContains;
+                if (in.n == 1 && in.m == UINT64_MAX) {
+                    return "the array has no element that fits what the schema's contains asks for";
+                }
+                return "the array has " + std::to_string(fault.detail) +
+                       " elements that fit what the schema's contains asks for, where it wants " +
+                       (fault.detail < in.n ? "at least " + std::to_string(in.n)
+                                            : "at most " + std::to_string(in.m));
+            case Op::PropertyNames:
+                out.kind = FindingKind::SchemaPropertyName;
+                return "the key " + shown(keyText(fault.instance.index)) +
+                       " is one the schema's propertyNames refuses";
+            case Op::Not:
+                return written(node) + " fits the schema of not, which it must not";
+            case Op::OneOf:
+                if (fault.detail > 1) {
+                    return written(node) +
+                           " fits more than one of the schemas oneOf allows, and must fit exactly "
+                           "one";
+                }
+                return written(node) + " fits none of the schemas oneOf allows";
+            case Op::AnyOf:
+                return written(node) + " fits none of the schemas anyOf allows";
             default:
-                add(out, rule.kind, keyword, place, description);
-                return;
+                return "the value does not fit the schema";
         }
     }
 
-    std::string requiredWords(const Place& place, const std::string& member) const {
-        std::string buffer;
-        const Instance::Node& node = *place.node;
-        std::string whose = "the text";
-        if (place.node != &instance_.root()) {
-            whose = (node.flags & Instance::kHasKey) != 0 && node.keySize != 0
-                        ? "the object " + shown(instance_.key(node, buffer))
-                        : "this object";
-        }
-        return whose + " has no member " + inQuotes(member) + ", which the schema requires";
-    }
-
-    /// Each member that no properties or patternProperties name, where the schema allows no other.
-    void additionalMembers(std::vector<Pending>& out, const Place& place,
-                           const std::string& first) const {
-        std::set<std::string> named;
-        std::vector<const std::regex*> patterns;
-        bool closed = false;
-        for (const FoundSchema& found : schemasAt(schema_, place.path)) {
-            const Json& json = *found.schema;
-            if (!json.is_object()) continue;
-            const auto additional = json.find("additionalProperties");
-            if (additional == json.end() || !additional->is_boolean() || additional->get<bool>())
-                continue;
-            closed = true;
-            if (const auto properties = json.find("properties");
-                properties != json.end() && properties->is_object()) {
-                for (const auto& item : properties->items()) named.insert(item.key());
-            }
-            if (const auto more = json.find("patternProperties");
-                more != json.end() && more->is_object()) {
-                for (const auto& item : more->items()) {
-                    const auto regex = schema_.regexes.find(item.key());
-                    if (regex != schema_.regexes.end()) patterns.push_back(&regex->second);
-                }
+    static std::vector<std::string> wantedTypes(const Json& type) {
+        std::vector<std::string> names;
+        if (type.is_string()) names.push_back(type.get<std::string>());
+        if (type.is_array()) {
+            for (const Json& name : type) {
+                if (name.is_string()) names.push_back(name.get<std::string>());
             }
         }
-        std::string buffer;
-        for (const std::uint32_t index : instance_.entries(*place.node)) {
-            const Instance::Node& member = instance_.node(index);
-            if ((member.flags & Instance::kShadowed) != 0) continue;
-            const std::string key(instance_.key(member, buffer));
-            const bool matched = closed
-                                     ? named.count(key) != 0 ||
-                                           std::any_of(patterns.begin(), patterns.end(),
-                                                       [&](const std::regex* pattern) {
-                                                           return std::regex_search(key, *pattern);
-                                                       })
-                                     : key != first;
-            if (matched) continue;
-            std::string message = "the schema allows no member " + inQuotes(key) + " here";
-            std::string best;
-            std::size_t distance = 3;
-            for (const std::string& name : named) {
-                const std::size_t d = editDistance(key, name);
-                if (d < distance) {
-                    distance = d;
-                    best = name;
-                }
-            }
-            if (!best.empty()) message += "; did you mean " + inQuotes(best) + "?";
-            Pending pending{FindingKind::SchemaAdditional,
-                            "additionalProperties",
-                            member.keySize != 0 ? member.keyBegin : member.begin,
-                            member.keySize != 0 ? member.keySize : member.end - member.begin,
-                            place.pointer,
-                            std::move(message)};
-            detail::appendPointerStep(pending.pointer, key);
-            out.push_back(std::move(pending));
-        }
+        return names;
     }
 
-    /// The first element past those items names, where additionalItems allows no more.
-    void additionalItems(std::vector<Pending>& out, const Place& place) const {
-        const Json* items = keywordAt(place.path, "items");
-        const std::size_t allowed = items != nullptr && items->is_array() ? items->size() : 0;
-        const auto entries = instance_.entries(*place.node);
-        if (allowed >= entries.size()) return;
-        Place entry{&instance_.node(entries[allowed]), place.path,
-                    place.pointer + "/" + std::to_string(allowed)};
-        add(out, FindingKind::SchemaAdditional, "additionalItems", entry,
-            "the schema allows " + std::to_string(allowed) +
-                " elements here, and this is element " + std::to_string(allowed + 1));
-    }
-
-    std::string enumWords(const Place& place, const std::string& keyword) const {
-        const SchemaHint hint = hintAt(place.path);
+    std::string enumWords(const Instance::Node& node, const Json& allowed, bool constant) const {
         std::vector<std::string> values;
-        for (const SchemaValue& value : hint.values) {
+        const auto add = [&](const Json& value) {
             if (values.size() == 8) {
-                values.push_back("...");
-                break;
+                if (values.back() != "...") values.push_back("...");
+                return;
             }
-            values.push_back(value.kessa ? *value.kessa : value.json);
+            const auto kessa = kessaTextFor(value);
+            values.push_back(kessa ? *kessa
+                                   : value.dump(-1, ' ', false, Json::error_handler_t::replace));
+        };
+        if (constant) {
+            add(allowed);
+        } else if (allowed.is_array()) {
+            for (const Json& value : allowed) add(value);
         }
-        std::string text = written(*place.node);
-        if (place.node->type == pelmo::JsonType::Integer ||
-            place.node->type == pelmo::JsonType::Float) {
-            text += ", which becomes " + numberText(*place.node) + ",";
+        std::string text = written(node);
+        if (node.type == pelmo::JsonType::Integer || node.type == pelmo::JsonType::Float) {
+            text += ", which becomes " + numberText(node) + ",";
         }
-        if (keyword == "const" && values.size() == 1) {
-            return text + " is not the one value the schema allows: " + values.front();
-        }
+        if (constant) return text + " is not the one value the schema allows: " + values.front();
         return text + " is none of the values the schema allows" +
                (values.empty() ? std::string() : ": " + listed(values, "or"));
     }
 
-    std::string rangeWords(const Place& place, const std::string& keyword) const {
-        const Json* limit = keywordAt(place.path, keyword);
-        std::string bound = limit != nullptr && limit->is_number() ? limit->dump() : "its limit";
-        // Draft 4 writes an exclusive bound as a flag beside maximum or minimum.
-        std::string name = keyword;
-        if (limit != nullptr && limit->is_boolean()) {
-            name = keyword == "exclusiveMaximum" ? "maximum" : "minimum";
-            const Json* other = keywordAt(place.path, name);
-            bound = other != nullptr ? other->dump() : "its limit";
-        } else if (limit == nullptr &&
-                   (keyword == "exclusiveMaximum" || keyword == "exclusiveMinimum")) {
-            name = keyword == "exclusiveMaximum" ? "maximum" : "minimum";
-            const Json* other = keywordAt(place.path, name);
-            if (other != nullptr) bound = other->dump();
-        }
-        const std::string value = numberText(*place.node);
-        const std::string text = written(*place.node);
-        const std::string became =
-            text == inQuotes(value) ? text : text + ", which becomes " + value + ",";
-        if (keyword == "multipleOf") return became + " is not a multiple of " + bound;
-        if (keyword == "maximum") return became + " is above the maximum, " + bound;
-        if (keyword == "minimum") return became + " is below the minimum, " + bound;
-        return became + (keyword == "exclusiveMaximum" ? " is not below " : " is not above ") +
-               bound + ", which the schema excludes";
-    }
-
-    SchemaHint hintAt(const InstancePath& path) const {
-        // Through the public type, whose hint reads the same impl.
-        SchemaHint hint;
-        std::set<std::string> seen;
-        for (const FoundSchema& found : schemasAt(schema_, path)) {
-            const Json& json = *found.schema;
-            if (!json.is_object()) continue;
-            if (const auto type = json.find("type"); type != json.end()) {
-                const auto addType = [&](const Json& name) {
-                    if (name.is_string() && seen.insert(name.get<std::string>()).second) {
-                        hint.types.push_back(name.get<std::string>());
-                    }
-                };
-                if (type->is_array()) {
-                    for (const Json& name : *type) addType(name);
-                } else {
-                    addType(*type);
-                }
-            }
-            for (const char* keyword : {"enum", "const"}) {
-                const auto values = json.find(keyword);
-                if (values == json.end()) continue;
-                const auto addValue = [&](const Json& value) {
-                    hint.values.push_back(
-                        {value.dump(-1, ' ', false, Json::error_handler_t::replace),
-                         kessaTextFor(value)});
-                };
-                if (std::string_view(keyword) == "enum" && values->is_array()) {
-                    for (const Json& value : *values) addValue(value);
-                } else if (std::string_view(keyword) == "const") {
-                    addValue(*values);
-                }
-            }
-        }
-        return hint;
-    }
-
     /// A value of a type the schema does not want: what it is, and where the notation made it
     /// so, why, and whether any text gives what the schema wants.
-    std::string typeWords(const Place& place) const {
-        const Instance::Node& node = *place.node;
-        const std::vector<std::string> wanted = hintAt(place.path).types;
+    std::string typeWords(const Instance::Node& node,
+                          const std::vector<std::string>& wanted) const {
         const auto wants = [&](std::string_view type) {
             return std::find(wanted.begin(), wanted.end(), type) != wanted.end();
         };
@@ -785,12 +575,10 @@ private:
                         return "the braces " +
                                shown(instance_.text().substr(node.begin, node.end - node.begin)) +
                                " make an empty array, where the schema wants an object; write {=} "
-                               "for "
-                               "an empty object";
+                               "for an empty object";
                     }
                     return "this is an array, where the schema wants an object: a brace makes an "
-                           "object "
-                           "only where an equals sign comes before any comma";
+                           "object only where an equals sign comes before any comma";
                 }
                 return "this is an array, where the schema wants " + wantedWords;
             case pelmo::JsonType::Object:
@@ -825,7 +613,7 @@ private:
         return std::nullopt;
     }
 
-    std::string kindOf(const Instance::Node& node) const {
+    static std::string kindOf(const Instance::Node& node) {
         switch (node.type) {
             case pelmo::JsonType::Integer:
                 return "an integer";
@@ -840,9 +628,10 @@ private:
         }
     }
 
-    const Schema::Impl& schema_;
+    const schema::Plan& plan_;
     const Instance& instance_;
-    const Instance::Node& root_;  // the value checked
+    std::uint32_t root_;
+    std::vector<std::uint32_t> parent_, position_;
 };
 
 }  // namespace
@@ -851,36 +640,15 @@ namespace detail {
 
 void checkInstance(const Schema::Impl& impl, const Instance& instance, std::uint32_t root,
                    FindingHandler& handler) {
+    const KessaDocument document(instance, root);
     std::vector<Pending> findings;
-    if (instance.depth() > kMaxCheckedDepth) {
-        findings.push_back(
-            {FindingKind::SchemaTooDeep, "", 0, 0, "",
-             "the text nests " + std::to_string(instance.depth()) +
-                 " levels deep, deeper than the " + std::to_string(kMaxCheckedDepth) +
-                 " a schema check follows, so it is not checked against the schema"});
-    } else {
-        detail::runOnLargeStack(kStackSize, [&] {
-            auto regexes = impl.regexes;
-            const bool wholeFloats = impl.draft != Draft::Draft3 && impl.draft != Draft::Draft4;
-            const InstanceAdapter adapter(InstanceRef{&instance, root, wholeFloats});
-            const std::vector<std::string> context(1, "<root>");
-            // Told without words first, which is many times faster; a text that fails is
-            // checked again for every fault and its place.
-            if (valijson::ValidationVisitor<InstanceAdapter>(adapter, context, true, nullptr,
-                                                             regexes)
-                    .validateSchema(impl.compiled)) {
-                return;
-            }
-            valijson::ValidationResults results;
-            valijson::ValidationVisitor<InstanceAdapter>(adapter, context, true, &results, regexes)
-                .validateSchema(impl.compiled);
-            std::vector<valijson::ValidationResults::Error> errors;
-            valijson::ValidationResults::Error error;
-            while (results.popError(error)) errors.push_back(std::move(error));
-            const Checker checker(impl, instance, instance.node(root));
-            findings = checker.findings(std::move(errors));
-            if (findings.empty()) findings.push_back(checker.unplaced());
-        });
+    // Told without words first, which is faster; a text that fails, or whose formats the schema
+    // names as annotations, is evaluated again for every fault and its place.
+    if (!schema::Evaluator<KessaDocument>(impl.plan, document, nullptr).run(document.root()) ||
+        impl.plan.annotatesFormats) {
+        std::vector<Fault> faults;
+        schema::Evaluator<KessaDocument>(impl.plan, document, &faults).run(document.root());
+        findings = Reporter(impl, instance, root).findings(faults);
     }
     const std::string_view text = instance.text();
     for (const Pending& pending : findings) {

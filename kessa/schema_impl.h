@@ -1,53 +1,28 @@
 #pragma once
 
-// Internal to the kessa library: a loaded schema, as the check and the hints use it.
+// Internal to the kessa library: a loaded schema, as the check and the hints use it: the
+// validator's plan, with where each of its documents' values stands for the words.
 
 #include <nlohmann/json.hpp>
-#include <valijson/schema.hpp>
 
 #include <memory>
-#include <regex>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "kessa/json_places.h"
 #include "kessa/schema.h"
+#include "schema/plan.h"
 
 namespace kessa {
 
-/// The key of the merged document under which the other files' documents go.
-constexpr std::string_view kDocumentsKey = "$kessa-documents";
-/// The key of the merged document under which the schemas of propertyNames go.
-constexpr std::string_view kNamesKey = "$kessa-property-names";
-
-/// The drafts told apart; Later is any draft after 7, checked with the rules it shares with 7.
-enum class Draft : std::uint8_t { Draft3, Draft4, Draft6, Draft7, Later };
-
 struct Schema::Impl {
-    /// One file of the schema: the schema's own first, then those its $refs name.
-    struct Document {
-        std::string file;  ///< as given, or as the $ref resolved it
-        std::string text;
-        /// As the validator reads it: every $ref rewritten to point into `merged`, and what is
-        /// not checked taken out.
-        nlohmann::json json;
-        detail::JsonPlaces places;
-    };
-
-    std::vector<Document> documents;
-    /// The first document with the others under kDocumentsKey: what the validator reads.
-    nlohmann::json merged;
-    Draft draft = Draft::Draft7;
+    schema::Plan plan;
     std::vector<SchemaNotice> notices;
-    valijson::Schema compiled;
-    /// The schema of each propertyNames, as `merged` holds them under kNamesKey, alone.
-    std::vector<std::unique_ptr<valijson::Schema>> propertyNames;
-    /// The patterns, compiled once, as the validator looks them up.
-    std::unordered_map<std::string, std::regex> regexes;
+    /// The files read, the schema's own first.
+    std::vector<std::string> files;
 
-    /// The document and the pointer in it of a pointer into `merged`.
-    std::pair<const Document*, std::string> locate(const std::string& pointer) const;
+    /// The document and position of a site of the plan, for words and hovers.
+    std::pair<const schema::SchemaDocument*, TextPosition> locate(std::uint32_t site) const;
 };
 
 namespace detail {
@@ -57,11 +32,13 @@ void checkInstance(const Schema::Impl& schema, const Instance& instance, std::ui
                    FindingHandler& handler);
 }  // namespace detail
 
-/// The place of the value at `pointer` in `document`, as a position for a reader of its file.
-TextPosition positionOf(const Schema::Impl::Document& document, const std::string& pointer);
-
 /// The kessa text that gives exactly the JSON value `value`, if there is one: the notation has
 /// no true, false or null, and a string that reads as a number becomes one.
 std::optional<std::string> kessaTextFor(const nlohmann::json& value);
+
+/// The nodes of the plan that speak of the value at `path`: reached through properties,
+/// patternProperties, additionalProperties, prefixItems and items, each with what its $ref,
+/// allOf, anyOf, oneOf, then and else bring in; the nearest first.
+std::vector<std::uint32_t> schemasAt(const Schema::Impl& schema, const InstancePath& path);
 
 }  // namespace kessa

@@ -49,6 +49,8 @@ public:
 
     const Node& root() const { return nodes_.front(); }
     const Node& node(std::uint32_t index) const { return nodes_[index]; }
+    /// How many values there are, the root's first.
+    std::uint32_t size() const { return static_cast<std::uint32_t>(nodes_.size()); }
     std::uint32_t indexOf(const Node& node) const {
         return static_cast<std::uint32_t>(&node - nodes_.data());
     }

@@ -1,10 +1,11 @@
-// Which parts of a schema speak of a place of the instance: for the words of a finding, hovers
-// and completion. It follows the keywords that lead to a member or an element, and takes every
-// branch where the schema offers several; the validator alone decides what fits.
+// Which parts of a schema speak of a place of the instance: for hovers and completion. It follows
+// the compiled plan's keywords that lead to a member or an element, and takes every branch where
+// the schema offers several; the validator alone decides what fits.
 
-#include "kessa/schema_walk.h"
-
+#include <algorithm>
 #include <set>
+
+#include "kessa/schema_impl.h"
 
 #include "kessa/json_places.h"
 #include "kessa/scalar.h"
@@ -16,129 +17,88 @@ namespace kessa {
 namespace {
 
 using Json = nlohmann::json;
+using schema::Op;
 
 /// How many schemas one place may gather: a bound for schemas that refer to themselves.
 constexpr std::size_t kMaxGathered = 4096;
 
-/// `pointer` with its %-escapes decoded, as a $ref's fragment writes it.
-std::string unescapedFragment(std::string_view fragment) {
-    std::string out;
-    for (std::size_t i = 0; i < fragment.size(); ++i) {
-        if (fragment[i] == '%' && i + 2 < fragment.size() &&
-            std::isxdigit(static_cast<unsigned char>(fragment[i + 1])) &&
-            std::isxdigit(static_cast<unsigned char>(fragment[i + 2]))) {
-            out +=
-                static_cast<char>(std::stoi(std::string(fragment.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
-        } else {
-            out += fragment[i];
+/// Adds `node` and all it brings in at the same place: $ref, allOf, anyOf, oneOf, then, else.
+void gather(const schema::Plan& plan, std::uint32_t node, std::vector<std::uint32_t>& out,
+            std::set<std::uint32_t>& seen) {
+    std::vector<std::uint32_t> pending{node};
+    while (!pending.empty() && out.size() < kMaxGathered) {
+        const std::uint32_t id = pending.back();
+        pending.pop_back();
+        if (!seen.insert(id).second) continue;
+        out.push_back(id);
+        const schema::Node& n = plan.nodes[id];
+        // In reverse, so that the first branch comes out first.
+        for (std::uint32_t pc = n.first + n.count; pc-- != n.first;) {
+            const schema::Instruction& in = plan.code[pc];
+            switch (in.op) {
+                case Op::Ref:
+                case Op::DynamicRef:
+                    pending.push_back(in.a);
+                    break;
+                case Op::AllOf:
+                case Op::AnyOf:
+                case Op::OneOf:
+                    for (std::uint32_t i = in.b; i-- != 0;) pending.push_back(plan.lists[in.a + i]);
+                    break;
+                case Op::If:
+                    if (in.c != schema::kNone) pending.push_back(in.c);
+                    if (in.b != schema::kNone) pending.push_back(in.b);
+                    break;
+                default:
+                    break;
+            }
         }
     }
-    return out;
 }
-
-class Gatherer {
-public:
-    Gatherer(const Schema::Impl& schema, std::vector<FoundSchema>& out)
-        : schema_(schema), out_(out) {}
-
-    /// Adds `schema` at `pointer` and all it brings in: $ref, allOf, anyOf, oneOf, then, else.
-    void add(const Json* schema, std::string pointer) {
-        std::vector<FoundSchema> pending{{schema, std::move(pointer)}};
-        while (!pending.empty() && out_.size() < kMaxGathered) {
-            FoundSchema found = std::move(pending.back());
-            pending.pop_back();
-            if (!seen_.insert(found.pointer).second) continue;
-            out_.push_back(found);
-            const Json& json = *found.schema;
-            if (!json.is_object()) continue;
-            if (const auto ref = json.find("$ref"); ref != json.end() && ref->is_string()) {
-                const std::string& text = ref->get_ref<const std::string&>();
-                if (!text.empty() && text.front() == '#') {
-                    const std::string target = unescapedFragment(text.substr(1));
-                    try {
-                        pending.push_back({&schema_.merged.at(Json::json_pointer(target)), target});
-                    } catch (const Json::exception&) {
-                    }
-                }
-            }
-            // In reverse, so that the first branch comes out first.
-            for (const char* keyword : {"else", "then", "oneOf", "anyOf", "allOf", "extends"}) {
-                const auto branch = json.find(keyword);
-                if (branch == json.end()) continue;
-                std::string at = found.pointer;
-                detail::appendPointerStep(at, keyword);
-                if (branch->is_array()) {
-                    for (std::size_t i = branch->size(); i-- != 0;) {
-                        pending.push_back({&(*branch)[i], at + "/" + std::to_string(i)});
-                    }
-                } else {
-                    pending.push_back({&*branch, at});
-                }
-            }
-        }
-    }
-
-private:
-    const Schema::Impl& schema_;
-    std::vector<FoundSchema>& out_;
-    std::set<std::string> seen_;
-};
 
 }  // namespace
 
-std::vector<FoundSchema> schemasAt(const Schema::Impl& schema, const InstancePath& path) {
-    std::vector<FoundSchema> current;
-    Gatherer(schema, current).add(&schema.merged, "");
+std::vector<std::uint32_t> schemasAt(const Schema::Impl& schema, const InstancePath& path) {
+    const schema::Plan& plan = schema.plan;
+    std::vector<std::uint32_t> current;
+    std::set<std::uint32_t> seen;
+    gather(plan, plan.root, current, seen);
     for (const PathStep& step : path) {
-        std::vector<FoundSchema> next;
-        Gatherer gatherer(schema, next);
-        for (const FoundSchema& found : current) {
-            const Json& json = *found.schema;
-            if (!json.is_object()) continue;
-            const auto child = [&](const Json& value, const std::string& keyword,
-                                   std::optional<std::string> name = std::nullopt) {
-                std::string pointer = found.pointer;
-                detail::appendPointerStep(pointer, keyword);
-                if (name) detail::appendPointerStep(pointer, *name);
-                gatherer.add(&value, std::move(pointer));
-            };
-            if (const auto* key = std::get_if<std::string>(&step)) {
-                bool named = false;
-                if (const auto properties = json.find("properties");
-                    properties != json.end() && properties->is_object()) {
-                    if (const auto property = properties->find(*key);
-                        property != properties->end()) {
-                        child(*property, "properties", *key);
+        std::vector<std::uint32_t> next;
+        std::set<std::uint32_t> nextSeen;
+        for (const std::uint32_t id : current) {
+            const schema::Node& n = plan.nodes[id];
+            for (std::uint32_t pc = n.first; pc < n.first + n.count; ++pc) {
+                const schema::Instruction& in = plan.code[pc];
+                if (const auto* key = std::get_if<std::string>(&step)) {
+                    if (in.op != Op::Members) continue;
+                    bool named = false;
+                    const auto& properties = plan.propertyMaps[in.a];
+                    const auto found = std::lower_bound(
+                        properties.begin(), properties.end(), *key,
+                        [](const auto& entry, const std::string& k) { return entry.first < k; });
+                    if (found != properties.end() && found->first == *key) {
+                        gather(plan, found->second, next, nextSeen);
                         named = true;
                     }
-                }
-                if (const auto patterns = json.find("patternProperties");
-                    patterns != json.end() && patterns->is_object()) {
-                    for (const auto& [pattern, value] : patterns->items()) {
-                        const auto regex = schema.regexes.find(pattern);
-                        if (regex != schema.regexes.end() &&
-                            std::regex_search(*key, regex->second)) {
-                            child(value, "patternProperties", pattern);
+                    const std::uint32_t patterns = in.c == schema::kNone ? 0 : in.c;
+                    for (std::uint32_t p = 0; p < patterns; ++p) {
+                        if (plan.regexes[plan.lists[in.b + 2 * p]]->search(*key)) {
+                            gather(plan, plan.lists[in.b + 2 * p + 1], next, nextSeen);
                             named = true;
                         }
                     }
-                }
-                if (const auto additional = json.find("additionalProperties");
-                    !named && additional != json.end() && additional->is_object()) {
-                    child(*additional, "additionalProperties");
-                }
-            } else {
-                const std::uint64_t index = std::get<std::uint64_t>(step);
-                const auto items = json.find("items");
-                if (items == json.end()) continue;
-                if (items->is_object() || items->is_boolean()) {
-                    child(*items, "items");
-                } else if (items->is_array() && index < items->size()) {
-                    child((*items)[index], "items", std::to_string(index));
-                } else if (const auto additional = json.find("additionalItems");
-                           items->is_array() && additional != json.end()) {
-                    child(*additional, "additionalItems");
+                    const auto additional = static_cast<std::uint32_t>(in.n);
+                    if (!named && additional != schema::kNone)
+                        gather(plan, additional, next, nextSeen);
+                } else {
+                    if (in.op != Op::Items) continue;
+                    const std::uint64_t index = std::get<std::uint64_t>(step);
+                    if (index < in.b) {
+                        gather(plan, plan.lists[in.a + index], next, nextSeen);
+                    } else if (in.c != schema::kNone) {
+                        gather(plan, in.c, next, nextSeen);
+                    }
                 }
             }
         }
@@ -180,31 +140,57 @@ std::optional<std::string> kessaTextFor(const Json& value) {
 
 namespace {
 
-SchemaHint hintOf(const Schema::Impl& schema, const std::vector<FoundSchema>& found) {
+/// The JSON type names a value has, for a schema that names no type.
+std::string typeNameOf(const Json& value) {
+    switch (value.type()) {
+        case Json::value_t::object:
+            return "object";
+        case Json::value_t::array:
+            return "array";
+        case Json::value_t::string:
+            return "string";
+        case Json::value_t::boolean:
+            return "boolean";
+        case Json::value_t::null:
+            return "null";
+        case Json::value_t::number_float:
+            return "number";
+        default:
+            return "integer";
+    }
+}
+
+SchemaHint hintOf(const Schema::Impl& schema, const std::vector<std::uint32_t>& found) {
     SchemaHint hint;
-    std::set<std::string> types, values;
-    const auto addValue = [&](const Json& value) {
+    std::set<std::string> types, valueTypes, values;
+    bool typed = false;
+    const auto addValue = [&](const Json& value, bool named) {
+        if (named) valueTypes.insert(typeNameOf(value));
         std::string json = value.dump(-1, ' ', false, Json::error_handler_t::replace);
-        if (values.insert(json).second)
+        if (values.insert(json).second) {
             hint.values.push_back({std::move(json), kessaTextFor(value)});
+        }
     };
-    for (const FoundSchema& one : found) {
-        const Json& json = *one.schema;
-        if (!json.is_object()) continue;
+    const auto placeOf = [&](std::uint32_t node) {
+        const auto [document, position] = schema.locate(schema.plan.nodes[node].site);
+        hint.file = document->name;
+        hint.position = position;
+    };
+    for (const std::uint32_t node : found) {
+        const Json* value = schema.plan.sites[schema.plan.nodes[node].site].value;
+        if (value == nullptr || !value->is_object()) continue;
+        const Json& json = *value;
         const auto text = [&](const char* keyword, std::string& into) {
             const auto found = json.find(keyword);
             if (into.empty() && found != json.end() && found->is_string()) {
                 into = found->get<std::string>();
-                if (hint.file.empty()) {
-                    const auto [document, pointer] = schema.locate(one.pointer);
-                    hint.file = document->file;
-                    hint.position = positionOf(*document, pointer);
-                }
+                if (hint.file.empty()) placeOf(node);
             }
         };
         text("title", hint.title);
         text("description", hint.description);
         if (const auto type = json.find("type"); type != json.end()) {
+            typed = true;
             if (type->is_string()) types.insert(type->get<std::string>());
             if (type->is_array()) {
                 for (const Json& name : *type) {
@@ -214,25 +200,27 @@ SchemaHint hintOf(const Schema::Impl& schema, const std::vector<FoundSchema>& fo
         }
         if (const auto enumerated = json.find("enum");
             enumerated != json.end() && enumerated->is_array()) {
-            for (const Json& value : *enumerated) addValue(value);
+            for (const Json& item : *enumerated) addValue(item, true);
         }
-        if (const auto constant = json.find("const"); constant != json.end()) addValue(*constant);
-    }
-    for (const FoundSchema& one : found) {
-        const Json& json = *one.schema;
-        if (!json.is_object()) continue;
-        if (const auto fallback = json.find("default"); fallback != json.end()) addValue(*fallback);
-        if (const auto examples = json.find("examples");
-            examples != json.end() && examples->is_array()) {
-            for (const Json& value : *examples) addValue(value);
+        if (const auto constant = json.find("const"); constant != json.end()) {
+            addValue(*constant, true);
         }
     }
-    hint.types.assign(types.begin(), types.end());
-    if (hint.file.empty() && !found.empty()) {
-        const auto [document, pointer] = schema.locate(found.front().pointer);
-        hint.file = document->file;
-        hint.position = positionOf(*document, pointer);
+    for (const std::uint32_t node : found) {
+        const Json* value = schema.plan.sites[schema.plan.nodes[node].site].value;
+        if (value == nullptr || !value->is_object()) continue;
+        if (const auto fallback = value->find("default"); fallback != value->end()) {
+            addValue(*fallback, false);
+        }
+        if (const auto examples = value->find("examples");
+            examples != value->end() && examples->is_array()) {
+            for (const Json& item : *examples) addValue(item, false);
+        }
     }
+    // A schema that names only values: their types are the ones it allows.
+    hint.types.assign(typed ? types.begin() : valueTypes.begin(),
+                      typed ? types.end() : valueTypes.end());
+    if (hint.file.empty() && !found.empty()) placeOf(found.front());
     return hint;
 }
 
@@ -243,12 +231,13 @@ SchemaHint Schema::hint(const InstancePath& path) const {
 }
 
 std::vector<SchemaProperty> Schema::properties(const InstancePath& path) const {
-    const std::vector<FoundSchema> found = schemasAt(*impl_, path);
+    const std::vector<std::uint32_t> found = schemasAt(*impl_, path);
     std::vector<SchemaProperty> properties;
     std::set<std::string> named, required;
-    for (const FoundSchema& one : found) {
-        const Json& json = *one.schema;
-        if (!json.is_object()) continue;
+    for (const std::uint32_t node : found) {
+        const Json* value = impl_->plan.sites[impl_->plan.nodes[node].site].value;
+        if (value == nullptr || !value->is_object()) continue;
+        const Json& json = *value;
         if (const auto list = json.find("required"); list != json.end() && list->is_array()) {
             for (const Json& name : *list) {
                 if (name.is_string()) required.insert(name.get<std::string>());
@@ -256,7 +245,7 @@ std::vector<SchemaProperty> Schema::properties(const InstancePath& path) const {
         }
         const auto members = json.find("properties");
         if (members == json.end() || !members->is_object()) continue;
-        for (const auto& [name, value] : members->items()) {
+        for (const auto& [name, member] : members->items()) {
             if (!named.insert(name).second) continue;
             InstancePath at = path;
             at.emplace_back(name);

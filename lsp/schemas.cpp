@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "kessa/reader.h"
+#include "kessa/schema_fetch.h"
 #include "lsp/analysis.h"
 #include "pelmo/file/native_path.h"
 
@@ -66,11 +67,17 @@ std::shared_ptr<const LoadedSchema> SchemaStore::get(const SchemaAssociation& as
     loaded->location = association.location;
     std::vector<std::string> watched;
     try {
-        if (!association.local) {
+        const bool url = association.location.rfind("http://", 0) == 0 ||
+                         association.location.rfind("https://", 0) == 0;
+        if (!association.local && !url) {
             throw kessa::SchemaError(association.location, std::nullopt,
-                                     "the server reads schemas from local files only");
+                                     "the server reads schemas from local files and http(s) "
+                                     "URLs only");
         }
-        auto schema = std::make_shared<kessa::Schema>(kessa::Schema::load(association.location));
+        kessa::SchemaOptions options;
+        options.fetch = kessa::httpSchemaFetch();
+        auto schema =
+            std::make_shared<kessa::Schema>(kessa::Schema::load(association.location, options));
         loaded->files = schema->files();
         loaded->schema = std::move(schema);
         watched = loaded->files;
@@ -121,7 +128,10 @@ void SchemaStore::keepOnly(const std::vector<std::string>& locations) {
 std::vector<std::string> SchemaStore::files() const {
     std::set<std::string> files;
     for (const auto& [location, entry] : entries_) {
-        files.insert(entry.loaded->files.begin(), entry.loaded->files.end());
+        for (const std::string& file : entry.loaded->files) {
+            // A URL is no file to watch: the cache revalidates it when the schema is read again.
+            if (file.rfind("http://", 0) != 0 && file.rfind("https://", 0) != 0) files.insert(file);
+        }
     }
     return {files.begin(), files.end()};
 }

@@ -32,7 +32,7 @@ readme_block() {
 work=build/python
 rm -rf "$work"
 mkdir -p "$work/checkout"
-tar -cf - CMakeLists.txt LICENSE examples kessa pelmo python | tar -xf - -C "$work/checkout"
+tar -cf - CMakeLists.txt LICENSE examples kessa pelmo python schema | tar -xf - -C "$work/checkout"
 install_lines=$(readme_block sh)
 example=$(readme_block python)
 expected=$(readme_block text)

@@ -15,6 +15,7 @@
 
 #include "kessa/findings.h"
 #include "kessa/schema.h"
+#include "kessa/schema_fetch.h"
 #include "kessa/text_position.h"
 #include "pelmo/file/utf8.h"
 #include "tool/driver.h"
@@ -29,6 +30,7 @@ using report::kListedFindings;
 constexpr char kUsage[] =
     "syntax: kessa2json --check [--format text|json|sarif|github] [--ignore CODE[,CODE...]]\n"
     "                           [--severity note|warning|error] [--schema FILE]\n"
+    "                           [--schema-draft 4|6|7|2019-09|2020-12] [--resolve FILE|DIR]...\n"
     "                           <in-kessa-file>...\n";
 
 /// What the options of --check ask for.
@@ -37,6 +39,7 @@ struct Options {
     std::bitset<kessa::kFindingKindCount> ignored;
     kessa::Severity least = kessa::Severity::Note;
     std::optional<std::string_view> schema;
+    kessa::SchemaOptions schemaOptions;
     std::vector<std::string_view> inputs;
 };
 
@@ -60,8 +63,9 @@ Options parseOptions(int argc, char** argv) {
         const std::size_t equals = arg.find('=');
         const bool joined = arg.rfind("--", 0) == 0 && equals != std::string_view::npos;
         if (joined) name = arg.substr(0, equals);
-        const bool takesValue =
-            name == "--format" || name == "--ignore" || name == "--severity" || name == "--schema";
+        const bool takesValue = name == "--format" || name == "--ignore" || name == "--severity" ||
+                                name == "--schema" || name == "--schema-draft" ||
+                                name == "--resolve";
         if ((!takesValue && arg != "--check") || driver::exists(arg)) {
             options.inputs.push_back(arg);
             continue;
@@ -79,6 +83,15 @@ Options parseOptions(int argc, char** argv) {
             if (options.schema)
                 throw UsageError("--schema is given twice; a check takes one schema");
             options.schema = value;
+        } else if (name == "--resolve") {
+            options.schemaOptions.resolve.emplace_back(value);
+        } else if (name == "--schema-draft") {
+            const auto draft = kessa::schemaDraftOfName(value);
+            if (!draft) {
+                throw UsageError("unknown draft " + shown +
+                                 "; the drafts are 4, 6, 7, 2019-09 and 2020-12");
+            }
+            options.schemaOptions.draft = *draft;
         } else if (name == "--format") {
             const auto format = report::formatOfName(value);
             if (!format) {
@@ -320,9 +333,9 @@ int checkInput(std::string_view given, const Options& options, const kessa::Sche
     return collector.count() == 0 ? 0 : 3;
 }
 
-/// What is said once of the schema, as findings in its own file; returns 3 if any is reported.
-int reportNotices(const kessa::Schema& schema, const Options& options, report::Report& report) {
-    int status = 0;
+/// What is said once of the schema, as findings in its own file. They say nothing of the
+/// inputs, so they do not make the status 3.
+void reportNotices(const kessa::Schema& schema, const Options& options, report::Report& report) {
     std::string_view file;
     for (const kessa::SchemaNotice& notice : schema.notices()) {
         const kessa::Finding finding{notice.kind, notice.offset, {}};
@@ -334,10 +347,8 @@ int reportNotices(const kessa::Schema& schema, const Options& options, report::R
         }
         report.finding(Item{finding.code(), finding.severity(), notice.message, notice.start,
                             notice.end, notice.offset, notice.length});
-        status = 3;
     }
     if (!file.empty()) report.endInput();
-    return status;
 }
 
 }  // namespace
@@ -355,9 +366,12 @@ int runCheck(int argc, char** argv) {
     int status = 0;
     try {
         std::optional<kessa::Schema> schema;
-        if (options.schema) schema.emplace(kessa::Schema::load(*options.schema));
+        if (options.schema) {
+            options.schemaOptions.fetch = kessa::httpSchemaFetch();
+            schema.emplace(kessa::Schema::load(*options.schema, options.schemaOptions));
+        }
         report = report::makeReport(options.format);
-        if (schema) status = reportNotices(*schema, options, *report);
+        if (schema) reportNotices(*schema, options, *report);
         for (const std::string_view input : options.inputs) {
             const int part = checkInput(input, options, schema ? &*schema : nullptr, *report);
             // A malformed or unreadable input outweighs findings elsewhere.

@@ -9,18 +9,42 @@ kessa text is key=value lines, braces and verbatim quotes:
 loads() and load() give the document as dict, list, int, float and str: what
 json.loads gives for the JSON that the kessa2json tool writes, which to_json()
 returns. check() lists the places where that conversion changes or drops what the
-text says. Malformed text raises KessaDecodeError, a ValueError.
+text says, and, given a JSON Schema, where what it becomes does not fit the schema.
+Malformed text raises KessaDecodeError, a ValueError.
 """
+
+import json
+import os
 
 from typing import IO, Any, AnyStr, Callable, Dict, List, Optional, Tuple
 
-from kessa._kessa import __version__, check, loads, to_json
-from kessa._types import Finding, KessaDecodeError
+from kessa import _kessa
+from kessa._kessa import __version__, loads, to_json
+from kessa._types import Finding, KessaDecodeError, KessaSchemaError
 
-__all__ = ["loads", "load", "to_json", "check", "Finding", "KessaDecodeError"]
+__all__ = ["loads", "load", "to_json", "check", "Finding", "KessaDecodeError",
+           "KessaSchemaError"]
 
 # Shown, and pickled, as the package's own.
-Finding.__module__ = KessaDecodeError.__module__ = __name__
+Finding.__module__ = KessaDecodeError.__module__ = KessaSchemaError.__module__ = __name__
+
+
+def check(s: Any, schema: Any = None, *, schema_draft: Optional[str] = None) -> List[Finding]:
+    """The places where the conversion of the kessa text s (str or bytes-like)
+    changes or drops what it says, as kessa2json --check reports them: a list of
+    Finding in document order, ending with a 'malformed' one for malformed text.
+
+    schema, a path, an http(s) URL (fetched and cached as the tool does) or a
+    schema as a dict, adds each place where what s becomes does not fit it, as
+    kessa2json --check --schema reports them; schema_draft ('4', '6', '7',
+    '2019-09', '2020-12') is the draft of a schema that names none. A schema that
+    cannot be used raises KessaSchemaError, a ValueError.
+    """
+    if schema is None:
+        return _kessa.check(s, schema_draft=schema_draft)
+    if isinstance(schema, (str, os.PathLike)):
+        return _kessa.check(s, schema=os.fspath(schema), schema_draft=schema_draft)
+    return _kessa.check(s, schema_json=json.dumps(schema).encode(), schema_draft=schema_draft)
 
 
 def load(

@@ -1,6 +1,6 @@
 """The types the reader hands back besides the document: its error and its findings."""
 
-from typing import NamedTuple, Union
+from typing import NamedTuple, Optional, Union
 
 
 class KessaDecodeError(ValueError):
@@ -24,6 +24,30 @@ class KessaDecodeError(ValueError):
 
     def __reduce__(self):
         return self.__class__, (self.msg, self.doc, self.pos, self.lineno, self.colno)
+
+
+class KessaSchemaError(ValueError):
+    """A JSON Schema that cannot be used: a file that cannot be read or fetched, text that
+    is not JSON, or JSON that is not a schema.
+
+    reason: why, such as 'not JSON: ...'
+    file: the schema's file or URL, or the one of its $refs to blame
+    line, column: the place in it, from 1; None where no place is to blame
+    """
+
+    def __init__(self, reason: str, file: str, line: Optional[str] = None,
+                 column: Optional[str] = None):
+        self.reason = reason
+        self.file = file
+        self.line = int(line) if line is not None else None
+        self.column = int(column) if column is not None else None
+        place = f"{file}:{self.line}:{self.column}" if self.line is not None else file
+        super().__init__(f"{place}: {reason}")
+
+    def __reduce__(self):
+        return self.__class__, (self.reason, self.file,
+                                None if self.line is None else str(self.line),
+                                None if self.column is None else str(self.column))
 
 
 class Finding(NamedTuple):

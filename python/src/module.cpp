@@ -17,6 +17,8 @@
 #include "kessa/conversion.h"
 #include "kessa/findings.h"
 #include "kessa/reader.h"
+#include "kessa/schema.h"
+#include "kessa/schema_fetch.h"
 #include "kessa/text_position.h"
 #include "object_builder.h"
 #include "pelmo/file/utf8.h"
@@ -28,9 +30,10 @@ namespace {
 using kessa_python::PythonError;
 using kessa_python::Unlocked;
 
-// kessa.KessaDecodeError and kessa.Finding, from kessa._types.
+// kessa.KessaDecodeError, kessa.Finding and kessa.KessaSchemaError, from kessa._types.
 PyObject* decodeErrorType = nullptr;
 PyObject* findingType = nullptr;
+PyObject* schemaErrorType = nullptr;
 
 constexpr const char* kDefaultErrors = "surrogateescape";
 
@@ -259,10 +262,28 @@ public:
     std::vector<kessa::Finding> findings;
 };
 
-/// The findings of `text` in document order, then, for malformed text, its fault.
-std::vector<Item> findingsOf(std::string_view text) {
+/// The findings of `text` in document order, then, for malformed text, its fault; with a schema,
+/// its findings among the notation's, as kessa2json --check --schema gives them.
+std::vector<Item> findingsOf(std::string_view text, const kessa::Schema* schema = nullptr) {
     FindingList list;
     std::optional<Item> fault;
+    // A schema's findings own their words only during the call: kept here.
+    std::vector<std::string> messages;
+    struct SchemaList final : kessa::FindingHandler {
+        void found(const kessa::Finding& finding) override {
+            findings.push_back(finding);
+            messages.emplace_back(kessa::describe(finding));
+        }
+        std::vector<kessa::Finding> findings;
+        std::vector<std::string> messages;
+    } schemaList;
+    try {
+        // A malformed text is refused by the schema's check before any finding.
+        if (schema != nullptr) kessa::checkSchemaFindings(text, *schema, schemaList);
+    } catch (const kessa::SyntaxError&) {
+        schemaList.findings.clear();
+        schemaList.messages.clear();
+    }
     try {
         kessa::checkKessaFindings(text, list);
     } catch (const kessa::SyntaxError& error) {
@@ -275,18 +296,31 @@ std::vector<Item> findingsOf(std::string_view text) {
                      error.offset(),
                      length};
     }
-    // Some findings are reported once a later value comes; ties keep the order of their reports.
-    std::stable_sort(
-        list.findings.begin(), list.findings.end(),
-        [](const kessa::Finding& a, const kessa::Finding& b) { return a.offset < b.offset; });
+    // Some findings are reported once a later value comes; ties keep the order of their reports,
+    // a schema's before the notation's, as the tool gives them.
+    struct Entry {
+        const kessa::Finding* finding;
+        const std::string* message;  // a schema's words; the notation's are made below
+    };
+    std::vector<Entry> entries;
+    for (std::size_t i = 0; i != schemaList.findings.size(); ++i) {
+        entries.push_back({&schemaList.findings[i], &schemaList.messages[i]});
+    }
+    for (const kessa::Finding& finding : list.findings) entries.push_back({&finding, nullptr});
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return a.finding->offset < b.finding->offset;
+    });
     // Two counters, since the end of one finding may lie past the start of the next.
     kessa::PositionCounter starts(text), ends(text);
     std::vector<Item> items;
-    items.reserve(list.findings.size() + 1);
-    for (const kessa::Finding& finding : list.findings) {
-        items.push_back(Item{
-            finding.code(), finding.severity(), kessa::describe(finding), starts.at(finding.offset),
-            ends.at(finding.offset + finding.bytes.size()), finding.offset, finding.bytes.size()});
+    items.reserve(entries.size() + 1);
+    for (const Entry& entry : entries) {
+        const kessa::Finding& finding = *entry.finding;
+        items.push_back(Item{finding.code(), finding.severity(),
+                             entry.message != nullptr ? *entry.message : kessa::describe(finding),
+                             starts.at(finding.offset),
+                             ends.at(finding.offset + finding.bytes.size()), finding.offset,
+                             finding.bytes.size()});
     }
     if (fault) items.push_back(std::move(*fault));
     return items;
@@ -316,28 +350,72 @@ PyObject* makeFinding(const Item& item) {
 }
 
 PyDoc_STRVAR(checkDoc,
-             "check($module, s)\n"
+             "check($module, s, schema=None, schema_json=None, schema_draft=None)\n"
              "--\n"
              "\n"
              "The places where the conversion of the kessa text s changes or drops what\n"
              "it says, as kessa2json --check reports them: a list of Finding, in\n"
              "document order. For malformed text the list ends with a finding of code\n"
              "'malformed' at the fault. Lines and columns count from 1, columns in\n"
-             "characters; offset and length count bytes of the text's UTF-8 form.");
+             "characters; offset and length count bytes of the text's UTF-8 form.\n"
+             "With schema (a path or an http(s) URL) or schema_json (a schema's JSON\n"
+             "text), also each place where what s becomes does not fit that JSON Schema,\n"
+             "as kessa2json --check --schema reports it; schema_draft ('4', '6', '7',\n"
+             "'2019-09', '2020-12') is the draft of a schema that names none. A schema\n"
+             "that cannot be used raises KessaSchemaError.");
+
+/// Raises KessaSchemaError(reason, file, line, column) for `error`.
+PyObject* raiseSchemaError(const kessa::SchemaError& error) {
+    const auto position = error.position();
+    PyObject* exception =
+        PyObject_CallFunction(schemaErrorType, "sszz", error.reason().c_str(), error.file().c_str(),
+                              position ? std::to_string(position->line).c_str() : nullptr,
+                              position ? std::to_string(position->column).c_str() : nullptr);
+    if (exception != nullptr) {
+        PyErr_SetObject(schemaErrorType, exception);
+        Py_DECREF(exception);
+    }
+    return nullptr;
+}
 
 PyObject* check(PyObject*, PyObject* args, PyObject* kwargs) {
-    static const char* keywords[] = {"s", nullptr};
+    static const char* keywords[] = {"s", "schema", "schema_json", "schema_draft", nullptr};
     PyObject* document;
-    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:check", const_cast<char**>(keywords),
-                                     &document)) {
+    const char* location = nullptr;
+    const char* json = nullptr;
+    Py_ssize_t jsonSize = 0;
+    const char* draftName = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|zz#z:check", const_cast<char**>(keywords),
+                                     &document, &location, &json, &jsonSize, &draftName)) {
         return nullptr;
+    }
+    kessa::SchemaOptions options;
+    if (draftName != nullptr) {
+        const auto draft = kessa::schemaDraftOfName(draftName);
+        if (!draft) {
+            PyErr_Format(PyExc_ValueError,
+                         "unknown draft '%s'; the drafts are 4, 6, 7, 2019-09 and 2020-12",
+                         draftName);
+            return nullptr;
+        }
+        options.draft = *draft;
     }
     Text text;
     if (!text.take(document, kDefaultErrors)) return nullptr;
+    std::optional<kessa::Schema> schema;
     std::vector<Item> items;
     try {
         const Unlocked unlocked;
-        items = findingsOf(text.bytes());
+        options.fetch = kessa::httpSchemaFetch();
+        if (location != nullptr) {
+            schema.emplace(kessa::Schema::load(location, options));
+        } else if (json != nullptr) {
+            schema.emplace(kessa::Schema::parse(
+                std::string_view(json, static_cast<std::size_t>(jsonSize)), "<schema>", options));
+        }
+        items = findingsOf(text.bytes(), schema ? &*schema : nullptr);
+    } catch (const kessa::SchemaError& error) {
+        return raiseSchemaError(error);
     } catch (...) {
         return raiseFailure(text, document);
     }
@@ -383,8 +461,11 @@ PyMODINIT_FUNC PyInit__kessa() {
     if (types == nullptr) return nullptr;
     decodeErrorType = PyObject_GetAttrString(types, "KessaDecodeError");
     findingType = PyObject_GetAttrString(types, "Finding");
+    schemaErrorType = PyObject_GetAttrString(types, "KessaSchemaError");
     Py_DECREF(types);
-    if (decodeErrorType == nullptr || findingType == nullptr) return nullptr;
+    if (decodeErrorType == nullptr || findingType == nullptr || schemaErrorType == nullptr) {
+        return nullptr;
+    }
     PyObject* module = PyModule_Create(&moduleDef);
     if (module == nullptr) return nullptr;
     if (PyModule_AddStringConstant(module, "__version__", KESSA2JSON_VERSION) != 0) {

@@ -212,7 +212,8 @@ TEST(Completion, Items) {
               "**Name**\n\nThe service's \\*name\\*.\n\n"
               "From [service.schema.json:5](file:///s/service.schema.json#L5,9)");
     EXPECT_EQ(keys[3].label, "mode");
-    EXPECT_EQ(keys[3].detail, "any type");
+    // An enum alone: the types of its values.
+    EXPECT_EQ(keys[3].detail, "boolean or string");
     EXPECT_EQ(keys[3].documentation, "");
     const std::vector<lsp::Completion> plain = lsp::completionsAt("na", 2, {&schema}, false);
     EXPECT_EQ(plain[0].documentation,

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include "http_server.h"
+#endif
 #include "lsp/analysis.h"
 #include "lsp/schemas.h"
 #include "scratch_dir.h"
@@ -141,10 +145,30 @@ TEST(SchemaStore, ReadsAgainWhenChanged) {
     store.keepOnly({});
     EXPECT_TRUE(store.files().empty());
 
-    const lsp::SchemaAssociation remote{"https://a/s.json", "https://a/s.json", {}, false};
+    const lsp::SchemaAssociation remote{"ftp://a/s.json", "ftp://a/s.json", {}, false};
     EXPECT_EQ(store.get(remote)->error,
-              "https://a/s.json: the server reads schemas from local files only");
+              "ftp://a/s.json: the server reads schemas from local files and http(s) URLs only");
 }
+
+#ifndef _WIN32
+// A URL as a schema's name: fetched as the tool fetches it, its $refs too, and no file to watch.
+TEST(SchemaStore, ReadsUrls) {
+    ScratchDir dir("store-url");
+    std::filesystem::create_directories(dir.path / "site");
+    std::ofstream(dir.path / "site/s.json") << R"({"properties": {"a": {"$ref": "t.json"}}})";
+    std::ofstream(dir.path / "site/t.json") << R"({"title": "remote", "type": "integer"})";
+    HttpServer server(dir.path / "site", 0);
+    ASSERT_TRUE(server.listening());
+    setenv("KESSA2JSON_CACHE_DIR", (dir.path / "cache").c_str(), 1);
+    lsp::SchemaStore store;
+    const std::string url = server.url("s.json");
+    const auto loaded = store.get({url, url, {}, false});
+    unsetenv("KESSA2JSON_CACHE_DIR");
+    ASSERT_TRUE(loaded->schema) << loaded->error;
+    EXPECT_EQ(loaded->schema->hint({std::string("a")}).title, "remote");
+    EXPECT_TRUE(store.files().empty());
+}
+#endif
 
 TEST(SchemaHints, HoverAndCompletionText) {
     kessa::SchemaHint hint;

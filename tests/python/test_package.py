@@ -28,7 +28,8 @@ def test_signatures_as_help_shows_them():
                      ("errors", keyword, "surrogateescape")],
         kessa.to_json: [("s", positional, inspect.Parameter.empty),
                         ("errors", keyword, "surrogateescape")],
-        kessa.check: [("s", positional, inspect.Parameter.empty)],
+        kessa.check: [("s", positional, inspect.Parameter.empty), ("schema", positional, None),
+                      ("schema_draft", keyword, None)],
     }
     for function, parameters in expected.items():
         signature = inspect.signature(function)

@@ -14,6 +14,7 @@ const std::string kUsage = "syntax: kessa2json <in-kessa-file> <out-json-file>";
 const std::string kCheckUsage =
     "syntax: kessa2json --check [--format text|json|sarif|github] [--ignore CODE[,CODE...]]\n"
     "                           [--severity note|warning|error] [--schema FILE]\n"
+    "                           [--schema-draft 4|6|7|2019-09|2020-12] [--resolve FILE|DIR]...\n"
     "                           <in-kessa-file>...\n";
 const std::string kJson = "{\n    \"a\": 1\n}";
 /// What --check says after the bytes of a value under the empty key.
@@ -284,15 +285,34 @@ TEST_F(Cli, Outcomes) {
         // itself comes once, before the inputs, for all of them.
         {{"--check", "--schema", "s.json", "in.kessa", "in.kessa"},
          {{"s.json",
-           "{\"properties\": {\"a\": {\"minimum\": 2}, \"b\": {\"$ref\": "
-           "\"http://x/b.json\"}}}"}},
+           "{\"properties\": {\"a\": {\"minimum\": 2}, \"b\": {\"format\": \"colour\"}}}"}},
          3,
          "",
-         "s.json:1:44: warning: the $ref \"http://x/b.json\" names a remote schema, which is not "
-         "fetched: what it describes is not checked; save it beside this file and name it by its "
-         "path [schema-remote-ref]\n"
+         "s.json:1:44: note: the format \"colour\" is not one known here, so it is not checked "
+         "[schema-unchecked]\n"
          "in.kessa:1:3: error: \"1\" is below the minimum, 2 [schema-range]\n"
          "in.kessa:1:3: error: \"1\" is below the minimum, 2 [schema-range]\n",
+         {}},
+        // What is said of the schema alone does not fail an input that fits.
+        {{"--check", "--schema", "s.json", "in.kessa"},
+         {{"s.json", "{\"properties\": {\"b\": {\"format\": \"colour\"}}}"}},
+         0,
+         "",
+         "s.json:1:23: note: the format \"colour\" is not one known here, so it is not checked "
+         "[schema-unchecked]\n",
+         {}},
+        // The draft of a schema that names none: draft 4's exclusiveMaximum is a flag.
+        {{"--check", "--schema", "s.json", "--schema-draft", "4", "in.kessa"},
+         {{"s.json", "{\"properties\": {\"a\": {\"maximum\": 1, \"exclusiveMaximum\": true}}}"}},
+         3,
+         "",
+         "in.kessa:1:3: error: \"1\" is not below 1, which the schema excludes [schema-range]\n",
+         {}},
+        {{"--check", "--schema", "s.json", "--schema-draft", "5", "in.kessa"},
+         {{"s.json", "{}"}},
+         1,
+         "kessa2json: unknown draft '5'; the drafts are 4, 6, 7, 2019-09 and 2020-12\n",
+         kCheckUsage,
          {}},
         // A missing input still converts as empty text, with a warning.
         {{"conf.kesa", "conf.json"},

@@ -1,0 +1,13 @@
+import { readFileSync } from "node:fs";
+import Ajv from "ajv";
+import addFormats from "ajv-formats";
+const [schemaPath, dataPath] = process.argv.slice(2);
+const t0 = performance.now();
+const data = JSON.parse(readFileSync(dataPath, "utf8"));
+const t1 = performance.now();
+const ajv = new Ajv({ strict: false });
+addFormats(ajv);
+const validate = ajv.compile(JSON.parse(readFileSync(schemaPath, "utf8")));
+const valid = validate(data);
+const t2 = performance.now();
+console.log(`ajv: ${valid ? "valid" : "invalid"}; JSON.parse ${((t1 - t0) / 1000).toFixed(2)} s, compile+validate ${((t2 - t1) / 1000).toFixed(2)} s`);
