@@ -13,6 +13,7 @@
 // arguments), the worst of all files.
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -102,15 +103,13 @@ bool looksLikeOption(std::string_view arg) {
 void setIndent(kessa::Layout& layout, std::string_view value) {
     if (value == "tab") {
         layout.tabs = true;
+        layout.indent = kessa::Layout{}.indent;  // the columns of a tab, for the width
         return;
     }
     unsigned spaces = 0;
-    const bool digits =
-        !value.empty() && value.size() <= 2 &&
-        std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (digits)
-        for (const char c : value) spaces = 10 * spaces + static_cast<unsigned>(c - '0');
-    if (spaces < 1 || spaces > 16) {
+    const char* const end = value.data() + value.size();
+    const auto [stop, error] = std::from_chars(value.data(), end, spaces);
+    if (error != std::errc() || stop != end || spaces < 1 || spaces > 16) {
         throw UsageError("--indent takes a number of spaces from 1 to 16, or tab, not " +
                          quoted(value));
     }
