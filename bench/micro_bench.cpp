@@ -7,6 +7,7 @@
 #include <fstream>
 
 #include "kessa/conversion.h"
+#include "kessa/format.h"
 #include "kessa/parser.h"
 #include "kessa/reader.h"
 #include "kessa/scalar.h"
@@ -68,6 +69,18 @@ void convert(benchmark::State& state) {
     setBytes(state, text.size());
 }
 BENCHMARK(convert)->Unit(benchmark::kMillisecond);
+
+// kessafmt's second pass: the text laid out again, minus the file.
+void format(benchmark::State& state) {
+    const std::string& text = workload().kessa;
+    for (auto _ : state) {
+        NullSink sink;
+        kessa::formatKessa(text, sink);
+        benchmark::DoNotOptimize(sink.bytes);
+    }
+    setBytes(state, text.size());
+}
+BENCHMARK(format)->Unit(benchmark::kMillisecond);
 
 void typeScalar(benchmark::State& state) {
     const char* const tokens[] = {"12345", "-987654", "3.125", "1e5", "word", "0x1p3", "12abc"};

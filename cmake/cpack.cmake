@@ -1,12 +1,13 @@
 # Release packages, made by CPack from the install rules; scripts/release.sh builds them all.
-#   Linux:   kessa2json_<version>_amd64.deb (the tool, the language server and their man pages),
+#   Linux:   kessa2json_<version>_amd64.deb (the tool, the language server, the formatter and their
+#            man pages),
 #            kessa2json-dev_<version>_amd64.deb (headers, static libraries, CMake package),
 #            and kessa2json-<version>-linux-amd64.tar.gz with the files of both, its programs
 #            statically linked where KESSA2JSON_STATIC_PROGRAMS is on (and -linux-arm64 likewise
 #            for a build for 64-bit ARM).
 #   Windows: kessa2json-<version>-win64.zip: the programs, their documents, the man pages as
 #            text.
-# The install components: runtime (the tool and the language server), man (their pages) and dev (everything a program that
+# The install components: runtime (the tool, the language server and the formatter), man (their pages) and dev (everything a program that
 # embeds the libraries needs).
 
 set(KESSA2JSON_MAINTAINER "kessa2json authors <kessa2json@example.org>" CACHE STRING
@@ -67,7 +68,8 @@ strings by their text, and any nesting depth that fits in memory is
 handled. A file it cannot convert is reported without touching the
 output. kessa-language-server brings what kessa2json --check finds,
 an outline, hovers, quick fixes and the JSON of a file to editors over
-the Language Server Protocol.]])
+the Language Server Protocol. kessafmt lays kessa files out in one
+layout without changing the JSON they convert to.]])
   set(CPACK_DEBIAN_DEV_DESCRIPTION [[
 kessa reader and JSON document libraries (development files)
 The static libraries behind kessa2json, with their C++17 headers and a
@@ -102,7 +104,8 @@ kessa2json (@PROJECT_VERSION@) unstable; urgency=medium
   if(KESSA2JSON_STATIC_PROGRAMS)
     # The tarball holds the static programs, and the .deb the ones Debian's way: the component
     # "static" stands in the tarball for "runtime", with the same documents.
-    install(TARGETS kessa2json-static kessa-language-server-static COMPONENT static)
+    install(TARGETS kessa2json-static kessa-language-server-static kessafmt-static
+      COMPONENT static)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kessa2json
       RENAME copyright COMPONENT static)
     install(FILES ${debian_changelog}.gz DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kessa2json

@@ -1,5 +1,5 @@
 # The CMake package of the two libraries, and the install rules of everything the project ships:
-# the tool and the language server in bin/, the public headers under include/, the static libraries in lib/, the package
+# the tool, the language server and the formatter in bin/, the public headers under include/, the static libraries in lib/, the package
 # files and the man pages.
 
 include(CMakePackageConfigHelpers)
@@ -46,7 +46,7 @@ if(KESSA2JSON_INSTALL)
   include(GNUInstallDirs)
   set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kessa2json)
 
-  install(TARGETS kessa2json kessa-language-server COMPONENT runtime)
+  install(TARGETS kessa2json kessa-language-server kessafmt COMPONENT runtime)
   # INCLUDES names the include directory for users whose CMake predates header file sets.
   install(TARGETS pelmo kessa kessa_validator kessa_schema EXPORT kessa2json-targets COMPONENT dev FILE_SET HEADERS
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

@@ -1,13 +1,13 @@
-# kessa2json-static and kessa-language-server-static: the programs built from the same sources and
-# libraries as kessa2json and kessa-language-server, linked statically as position-independent
-# executables, into static/ under their own names. They go into the "static" install component,
+# kessa2json-static, kessa-language-server-static and kessafmt-static: the programs built from the
+# same sources and libraries as kessa2json, kessa-language-server and kessafmt, linked statically
+# as position-independent executables, into static/ under their own names. They go into the "static" install component,
 # which the tarball holds instead of "runtime".
 
 if(WIN32)
   message(FATAL_ERROR "KESSA2JSON_STATIC_PROGRAMS is for Linux; the Windows programs are static already.")
 endif()
 
-foreach(program kessa2json kessa-language-server)
+foreach(program kessa2json kessa-language-server kessafmt)
   get_target_property(sources ${program} SOURCES)
   get_target_property(definitions ${program} COMPILE_DEFINITIONS)
   get_target_property(libraries ${program} LINK_LIBRARIES)

@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Checks the release packages as a user meets them, after building them with scripts/release.sh.
 # Debian (as root): installs both .deb files, converts examples/demo.kessa with the kessa2json on
-# the PATH, finds its man page and the language server's, runs a language server session, builds
+# the PATH and formats it with the kessafmt there, finds the man pages of the tool, the language
+# server and the formatter, runs a language server session, builds
 # examples/embed against the installed -dev package with a plain find_package, then removes both
 # packages and finds none of their files left; lintian reports no error. Any Linux: each program
 # of the tarballs and each server of the Linux .vsix files is statically linked, and runs alone in
-# an empty directory under chroot (--version, a conversion, a language server session); the arm64
+# an empty directory under chroot (--version, a conversion or a formatting, a language server
+# session); the arm64
 # ones under qemu-user-static, skipped, without failing, when the cross compiler or qemu cannot be
-# installed. Windows: kessa2json.exe from the zip converts the example under Wine; skipped,
+# installed. Windows: kessa2json.exe from the zip converts the example under Wine, and kessafmt.exe
+# formats it; skipped,
 # without failing, when the cross compiler or Wine cannot be installed. VS Code: each .vsix holds
 # the manifest, the grammar, the client with its npm packages and an executable server, and the
 # server answers an initialize request (the Windows one under Wine); skipped, without failing,
@@ -74,6 +77,9 @@ fi
 
 work=$(mktemp -d)
 wine_server=""
+# What every kessafmt of the packages must make of the example.
+printf 'name=demo\nsize=3\nbox={\n    w=10\n    h=20\n}\ntags={red,"dark blue",7}\n' \
+  >"$work/demo-formatted.kessa"
 installed() { dpkg-query -W -f '${Status}\n' "$@" 2>/dev/null | grep -q ' installed$'; }
 cleanup() {
   if installed "${packages[@]}"; then dpkg -r "${packages[@]}" >/dev/null; fi
@@ -114,6 +120,13 @@ lsp_session() {
   done
 }
 lsp_session | kessa-language-server | grep -q '"name":"kessa-language-server"'
+# The formatter beside them: its page, and the example formatted as the sources' build does.
+if [ "$(command -v kessafmt)" != /usr/bin/kessafmt ]; then
+  echo "check-packages: kessafmt is not the package's" >&2
+  exit 1
+fi
+man -w kessafmt
+kessafmt examples/demo.kessa | cmp - "$work/demo-formatted.kessa"
 cmake -S examples/embed -B "$work/embed" -G Ninja >/dev/null
 cmake --build "$work/embed" >/dev/null
 "$work/embed/embed" | diff -u examples/embed/expected_output.txt -
@@ -162,6 +175,12 @@ runs_alone() {
         echo "check-packages: $program does not run alone" >&2
         return 1
       } ;;
+    kessafmt)
+      [ "$("${run[@]}" --version)" = "kessafmt $version" ] &&
+        "${run[@]}" <examples/demo.kessa | cmp - "$work/demo-formatted.kessa" || {
+        echo "check-packages: $program does not run alone" >&2
+        return 1
+      } ;;
     kessa-language-server)
       lsp_session | "${run[@]}" >"$work/answers" && grep -q '"name":"kessa-language-server"' \
         "$work/answers" || {
@@ -171,17 +190,18 @@ runs_alone() {
   esac
 }
 
-# Each tarball holds both programs, statically linked, and both pages.
+# Each tarball holds the three programs, statically linked, and their pages.
 tarball_runs_alone() {
   local architecture=$1 machine=$2 emulator=${3:-}
   local tarball=dist/kessa2json-$version-linux-$architecture.tar.gz dir=$work/tar-$architecture
   tar -tzf "$tarball" |
-    grep -E '/(bin/kessa(2json|-language-server)|man1/kessa(2json|-language-server)\.1\.gz)$' |
-    wc -l | grep -qx 4
+    grep -E '/(bin/kessa(2json|-language-server|fmt)|man1/kessa(2json|-language-server|fmt)\.1\.gz)$' |
+    wc -l | grep -qx 6
   mkdir -p "$dir"
   tar -xzf "$tarball" -C "$dir" --strip-components=1
   runs_alone "$dir/bin/kessa2json" "$machine" "$emulator"
   runs_alone "$dir/bin/kessa-language-server" "$machine" "$emulator"
+  runs_alone "$dir/bin/kessafmt" "$machine" "$emulator"
 }
 version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tarball_runs_alone amd64 'Advanced Micro Devices X86-64'
@@ -288,13 +308,16 @@ mkdir -p "$WINEPREFIX"
 env -u DISPLAY "$wine" wineboot --init </dev/null >/dev/null 2>&1
 unzip -q dist/kessa2json-*-win64.zip -d "$work"
 (cd "$work"/kessa2json-*-win64 && LC_ALL=C ls) | diff -u - <(printf '%s\n' CHANGELOG.md LICENSE README.md \
-  kessa-language-server.exe kessa-language-server.txt kessa2json.exe kessa2json.txt)
+  kessa-language-server.exe kessa-language-server.txt kessa2json.exe kessa2json.txt kessafmt.exe \
+  kessafmt.txt)
 cp examples/demo.kessa "$work"
 (cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/kessa2json.exe demo.kessa win.json)
 cmp examples/demo.json "$work/win.json"
+(cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/kessafmt.exe -w demo.kessa)
+cmp "$work/demo-formatted.kessa" "$work/demo.kessa"
 lsp_session | env -u DISPLAY "$wine" "$work"/kessa2json-*-win64/kessa-language-server.exe |
   grep -q '"name":"kessa-language-server"'
-echo "check-packages: the Windows zip's kessa2json.exe converts the example, and its language server answers"
+echo "check-packages: the Windows zip's kessa2json.exe converts the example, kessafmt.exe formats it, and its language server answers"
 if $vscode; then
   check_vsix win32-x64 kessa-language-server.exe
   answers_initialize env -u DISPLAY "$wine" "$work/vsix-win32-x64/extension/server/kessa-language-server.exe"

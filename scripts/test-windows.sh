@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-builds kessa2json and its tests for Windows x64 with MinGW-w64 and runs every test under
-# Wine: the unit tests and the command-line tests, which start kessa2json.exe as Windows would.
+# Wine: the unit tests and the command-line tests, which start kessa2json.exe and kessafmt.exe as
+# Windows would.
 # Installs the Debian packages it lacks first. Exits 0 when every test passed, 77 (skipped) when
 # the packages could not be installed, and otherwise with the failing step's status.
 set -euo pipefail

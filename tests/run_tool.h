@@ -44,6 +44,9 @@ struct RunOptions {
     bool stalledStdout = false;
     /// With stalledStdout, set to the most memory the tool was seen to hold (its VmHWM).
     std::size_t* peakBytes = nullptr;
+    /// With stalledStdout, called once the tool waits for the reader, before the pipe is read:
+    /// to act at that point of its run.
+    const std::function<void()>* whenStalled = nullptr;
     /// Runs as the user nobody where the tests run as the superuser, so that permissions count. It
     /// runs a copy of the tool in `logs` that all may run, opened before the switch: nobody need
     /// not enter the folders above, nor the build tree, which may lie in one only its owner
@@ -116,8 +119,10 @@ inline void waitUntilStalled(pid_t pid, int reader) {
 /// Reads nothing from `reader` until the tool `pid` waits for it, then reads it to its end into
 /// `text`, noting the tool's peak memory in `peak`. The text is kept in memory, not on a disk that
 /// may fill: a reader that stopped early would end the tool with SIGPIPE.
-inline void drainWhenStalled(pid_t pid, int reader, std::string& text, std::size_t& peak) {
+inline void drainWhenStalled(pid_t pid, int reader, std::string& text, std::size_t& peak,
+                             const std::function<void()>* whenStalled = nullptr) {
     waitUntilStalled(pid, reader);
+    if (whenStalled != nullptr) (*whenStalled)();
     char buffer[1 << 16];
     for (ssize_t got; (got = ::read(reader, buffer, sizeof buffer)) > 0;) {
         peak = std::max(peak, peakMemoryOf(pid));
@@ -192,7 +197,8 @@ inline Outcome runToolWith(const std::filesystem::path& work, const std::filesys
     std::thread drainer;
     if (options.stalledStdout) {
         ::close(drain[1]);  // before the writer below is forked, so that the drain sees an end
-        drainer = std::thread(drainWhenStalled, child, drain[0], std::ref(drained), std::ref(peak));
+        drainer = std::thread(drainWhenStalled, child, drain[0], std::ref(drained), std::ref(peak),
+                              options.whenStalled);
     }
     pid_t writer = -1;
     if (options.stdinBytes != nullptr) {

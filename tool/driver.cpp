@@ -1,15 +1,61 @@
 #include "tool/driver.h"
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 #include "kessa/text_position.h"
+#include "pelmo/file/background_sink.h"
 #include "pelmo/file/native_path.h"
 #include "pelmo/file/utf8.h"
 
 namespace driver {
 
-void report(const std::string& line) {
-    std::fprintf(stderr, "kessa2json: %s\n", line.c_str());
+namespace {
+
+/// Below this much input the text fits in a chunk or two, and a writing thread costs more than it
+/// saves.
+constexpr std::size_t kBackgroundFrom = std::size_t{1} << 20;
+
+/// Passes the text on, and checks the whole input once the text grows past what a well-formed
+/// input of its size gives but rarely; raises kessa::SyntaxError from the check.
+class GrowthGuard final : public pelmo::TextSink {
+public:
+    GrowthGuard(std::string_view text, pelmo::TextSink& next)
+        : text_(text), next_(next), left_(16 * text.size() + (std::size_t{64} << 20)) {}
+
+    void write(const char* data, std::size_t size) override {
+        count(size);
+        next_.write(data, size);
+    }
+    void writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t size,
+                     std::size_t capacity) override {
+        count(size);
+        next_.writeBuffer(buffer, size, capacity);
+    }
+
+private:
+    void count(std::size_t size) {
+        if (checked_) return;
+        if (size < left_) {
+            left_ -= size;
+            return;
+        }
+        checked_ = true;
+        kessa::checkKessa(text_);
+    }
+
+    std::string_view text_;
+    pelmo::TextSink& next_;
+    std::size_t left_;
+    bool checked_ = false;
+};
+
+}  // namespace
+
+void report(const std::string& line, std::string_view program) {
+    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(program.size()), program.data(),
+                 line.c_str());
 }
 
 std::string quoted(std::string_view path) {
@@ -77,6 +123,17 @@ std::string syntaxFailure(const Path& input, std::string_view text,
     return inputName(input) + ":" + std::to_string(at.line) + ":" + std::to_string(at.column) +
            ": " + pelmo::detail::printable(error.describe()) + " (byte offset " +
            std::to_string(error.offset()) + ")";
+}
+
+void writeText(std::string_view text, pelmo::TextSink& out, bool checked,
+               const std::function<void(pelmo::TextSink&)>& write) {
+    std::optional<pelmo::BackgroundSink> background;
+    if (text.size() >= kBackgroundFrom) background.emplace(out);
+    pelmo::TextSink& next = background ? static_cast<pelmo::TextSink&>(*background) : out;
+    std::optional<GrowthGuard> guard;
+    if (!checked) guard.emplace(text, next);
+    write(guard ? static_cast<pelmo::TextSink&>(*guard) : next);
+    if (background) background->finish();
 }
 
 }  // namespace driver

@@ -3,8 +3,10 @@
 // What the tool's commands share: their failures, the paths they are given, the input's opening
 // and the report of a malformed input.
 
+#include <cstddef>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +14,7 @@
 
 #include "kessa/reader.h"
 #include "pelmo/file/input_file.h"
+#include "pelmo/json/text_sink.h"
 
 namespace driver {
 
@@ -25,8 +28,17 @@ private:
     std::string message_;
 };
 
-/// Writes "kessa2json: " and `line` to standard error.
-void report(const std::string& line);
+/// Writes `program`, ": " and `line` to standard error.
+void report(const std::string& line, std::string_view program = "kessa2json");
+
+/// Calls `write` with the sink to write what `text` gives to `out`: from a second thread
+/// (pelmo::BackgroundSink) for an input of a MiB or more, and where the text is not `checked`
+/// already, through a guard that checks it whole once the written text grows past what a
+/// well-formed text of its size gives but rarely. Deep nesting makes the text grow with the
+/// square of the depth, and a text that never closes its braces must not fill the disk before
+/// its fault is found: the guard raises kessa::SyntaxError from that check.
+void writeText(std::string_view text, pelmo::TextSink& out, bool checked,
+               const std::function<void(pelmo::TextSink&)>& write);
 
 /// A path as the messages show it: in single quotes, with unprintable bytes as \xNN.
 std::string quoted(std::string_view path);

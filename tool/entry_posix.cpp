@@ -2,5 +2,5 @@
 
 // The arguments arrive as the byte strings the command line holds.
 int main(int argc, char** argv) {
-    return runKessa2json(argc, argv);
+    return runProgram(argc, argv);
 }

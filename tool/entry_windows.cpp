@@ -63,5 +63,5 @@ int wmain(int argc, wchar_t** argv) {
     for (int i = 0; i < argc; ++i) arguments.push_back(toUtf8(argv[i]));
     for (std::string& argument : arguments) pointers.push_back(argument.data());
     pointers.push_back(nullptr);
-    return runKessa2json(argc, pointers.data());
+    return runProgram(argc, pointers.data());
 }

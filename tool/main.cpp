@@ -24,7 +24,6 @@
 
 #include "kessa/conversion.h"
 #include "kessa/reader.h"
-#include "pelmo/file/background_sink.h"
 #include "pelmo/file/input_file.h"
 #include "pelmo/file/output_file.h"
 #include "pelmo/file/utf8.h"
@@ -68,58 +67,6 @@ pelmo::OutputFile openOutput(const Path& output, bool sameFile) {
     }
 }
 
-/// Passes the text on, and checks the whole input once the text grows past what a well-formed
-/// input of its size gives but rarely: deep nesting makes the text grow with the square of the
-/// depth, and an input that never closes its braces must not fill the disk before its fault is
-/// found. Raises kessa::SyntaxError from the check.
-class GrowthGuard final : public pelmo::TextSink {
-public:
-    GrowthGuard(std::string_view text, pelmo::TextSink& next)
-        : text_(text), next_(next), left_(16 * text.size() + (std::size_t{64} << 20)) {}
-
-    void write(const char* data, std::size_t size) override {
-        count(size);
-        next_.write(data, size);
-    }
-    void writeBuffer(std::unique_ptr<char[]>& buffer, std::size_t size,
-                     std::size_t capacity) override {
-        count(size);
-        next_.writeBuffer(buffer, size, capacity);
-    }
-
-private:
-    void count(std::size_t size) {
-        if (checked_) return;
-        if (size < left_) {
-            left_ -= size;
-            return;
-        }
-        checked_ = true;
-        kessa::checkKessa(text_);
-    }
-
-    std::string_view text_;
-    pelmo::TextSink& next_;
-    std::size_t left_;
-    bool checked_ = false;
-};
-
-/// Below this much input the text fits in a chunk or two, and a writing thread costs more than it
-/// saves.
-constexpr std::size_t kBackgroundFrom = std::size_t{1} << 20;
-
-/// Writes the JSON text of `text` to `out`, from a second thread where that pays; `checked` says
-/// whether the text is already known to be well-formed.
-void writeJson(std::string_view text, pelmo::OutputFile& out, bool checked) {
-    std::optional<pelmo::BackgroundSink> background;
-    if (text.size() >= kBackgroundFrom) background.emplace(out);
-    pelmo::TextSink& next = background ? static_cast<pelmo::TextSink&>(*background) : out;
-    std::optional<GrowthGuard> guard;
-    if (!checked) guard.emplace(text, next);
-    kessa::writeIndentedJson(text, guard ? static_cast<pelmo::TextSink&>(*guard) : next);
-    if (background) background->finish();
-}
-
 void convert(const Path& input, const Path& output) {
     std::optional<pelmo::InputFile> file = openInput(input);
     const bool sameFile = file && file->isSameFileAs(output.native);
@@ -148,7 +95,8 @@ void convert(const Path& input, const Path& output) {
 
     try {
         out.open();
-        writeJson(text, out, inPlace);
+        driver::writeText(text, out, inPlace,
+                          [text](pelmo::TextSink& sink) { kessa::writeIndentedJson(text, sink); });
     } catch (const kessa::SyntaxError& error) {
         // Written in place, the text passed the check, so it changed since.
         if (inPlace || (file && file->changed())) throw Failure(changeFailure(input));
@@ -234,7 +182,7 @@ bool outputIsAnotherKessaFile(const Path& input, const Path& output) {
 
 }  // namespace
 
-int runKessa2json(int argc, char** argv) {
+int runProgram(int argc, char** argv) {
     const std::string_view first = argc >= 2 ? argv[1] : "";
     if (isOption(first, "--help") || isOption(first, "-h")) {
         std::fputs(kHelp, stdout);

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,12 @@ inline bool isOneLineFailure(const std::string& err, const std::string& reason) 
            err.find(reason) != std::string::npos;
 }
 
+/// A file of the work folder: its name and content; a name ending in "/" is a folder.
+struct File {
+    std::string name;
+    std::optional<std::string> content;  // for a check, nullopt: the file must not exist
+};
+
 /// A scratch folder whose work/ folder is the tool's working directory.
 class Cli : public testing::Test {
 protected:
@@ -39,6 +46,35 @@ protected:
     }
     Outcome run(const std::vector<std::string>& args) const { return runTool(dir, args); }
 
+    /// Makes the files and folders of `files` in the work folder.
+    void place(const std::vector<File>& files) const {
+        for (const File& setup : files) {
+            if (setup.name.back() == '/') {
+                std::filesystem::create_directory(dir / "work" / setup.name);
+            } else {
+                file(setup.name, *setup.content);
+            }
+        }
+    }
+    /// Checks that the work folder holds `files` as they say, and no replacement left over (a
+    /// hidden file).
+    void expectFiles(const std::vector<File>& files, const std::string& what) const {
+        for (const auto& entry : std::filesystem::directory_iterator(dir / "work")) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << what;
+        }
+        for (const File& check : files) {
+            if (check.content) {
+                EXPECT_EQ(read(check.name), *check.content) << what << ": " << check.name;
+            } else {
+                EXPECT_FALSE(std::filesystem::exists(dir / "work" / check.name))
+                    << what << ": " << check.name;
+            }
+        }
+    }
+
     ScratchDir scratch{"kessa2json-cli"};
     const std::filesystem::path& dir = scratch.path;
 };
+
+/// The same for kessafmt, under a name of its own beside kessa2json's tests.
+class Kessafmt : public Cli {};

@@ -22,12 +22,6 @@ const std::string kNoKey =
     "\", so it goes under the empty key; put key= before it, or quote a value that holds a comma "
     "or braces (there are no comments) [no-key]";
 
-/// A file of the work folder: its name and content; a name ending in "/" is a folder.
-struct File {
-    std::string name;
-    std::optional<std::string> content;  // for a check, nullopt: the file must not exist
-};
-
 }  // namespace
 
 TEST_F(Cli, UsageWithFewerThanTwoArguments) {
@@ -405,30 +399,14 @@ TEST_F(Cli, Outcomes) {
         fs::create_directory(dir / "work");
         file("in.kessa", "a=1\n");
         file("out.json", "previous");
-        for (const File& setup : row.files) {
-            if (setup.name.back() == '/') {
-                fs::create_directory(dir / "work" / setup.name);
-            } else {
-                file(setup.name, *setup.content);
-            }
-        }
+        place(row.files);
         std::string command;
         for (const auto& arg : row.args) command += " " + arg;
         const Outcome outcome = run(row.args);
         EXPECT_EQ(outcome.status, row.status) << command;
         EXPECT_EQ(outcome.err, row.err) << command;
         EXPECT_EQ(outcome.out, row.out) << command;
-        for (const auto& entry : fs::directory_iterator(dir / "work")) {  // no replacement left
-            EXPECT_NE(entry.path().filename().string().front(), '.') << command;
-        }
-        for (const File& check : row.after) {
-            const fs::path path = dir / "work" / check.name;
-            if (check.content) {
-                EXPECT_EQ(read(check.name), *check.content) << command << ": " << check.name;
-            } else {
-                EXPECT_FALSE(fs::exists(path)) << command << ": " << check.name;
-            }
-        }
+        expectFiles(row.after, command);
     }
 }
 

@@ -1,9 +1,10 @@
 #!/bin/sh
-# The kessa-check hook of .pre-commit-hooks.yaml, run by pre-commit as a user's repository runs
-# it: `pre-commit try-repo` on a scratch repository passes with a clean kessa file and fails,
-# showing the finding, once a faulty one is added; then the README's configuration lines run the
-# same hook from a repository that holds it. KESSA2JSON names the tool, whose folder goes first on
-# the PATH, as an installed one would. Exits 77, which CTest counts as skipped, with the reason,
+# The hooks of .pre-commit-hooks.yaml, run by pre-commit as a user's repository runs them:
+# `pre-commit try-repo` on a scratch repository passes kessa-check with a clean kessa file and
+# fails it, showing the finding, once a faulty one is added; kessa-fmt fails where it formatted a
+# file, which it leaves formatted, and then passes. Then the README's configuration lines run both
+# hooks from a repository that holds them. KESSA2JSON names the tool, whose folder (kessafmt's
+# too) goes first on the PATH, as an installed one would. Exits 77, which CTest counts as skipped, with the reason,
 # where pre-commit or git is not installed.
 set -eu
 checkout=$(cd "$(dirname "$0")/../.." && pwd)
@@ -46,6 +47,19 @@ grep -q '^kessa2json --check\.*Failed$' "$work/out" || fail "the hook did not fa
 grep -qF "$finding" "$work/out" || fail "the finding is not shown"
 cat "$work/out"
 
+printf 'box={w=1\nh=2}\n' >messy.kessa
+git add messy.kessa
+if pre-commit try-repo "$checkout" kessa-fmt >"$work/out" 2>&1; then
+  fail "a file to format passed the kessa-fmt hook"
+fi
+grep -q '^kessafmt\.*Failed$' "$work/out" || fail "the kessa-fmt hook did not fail"
+grep -q 'files were modified by this hook' "$work/out" || fail "pre-commit did not say why"
+[ "$(cat messy.kessa)" = "$(printf 'box={\n    w=1\n    h=2\n}')" ] || fail "not formatted"
+git add messy.kessa
+pre-commit try-repo "$checkout" kessa-fmt >"$work/out" 2>&1 || fail "a formatted file failed kessa-fmt"
+grep -q '^kessafmt\.*Passed$' "$work/out" || fail "the kessa-fmt hook did not pass"
+git rm -q --cached messy.kessa
+
 # The README's lines, with a repository that holds the hook in place of kessa2json's own.
 mkdir "$work/hooks"
 cp "$checkout/.pre-commit-hooks.yaml" "$work/hooks/"
@@ -56,9 +70,11 @@ rev=$(git -C "$work/hooks" rev-parse HEAD)
 sed -n '/^```yaml .pre-commit-config.yaml$/,/^```$/p' "$checkout/README.md" | sed '1d;$d' |
   sed "s|^\( *- repo:\).*|\1 $work/hooks|; s|^\( *rev:\).*|\1 $rev|" >.pre-commit-config.yaml
 grep -q 'id: kessa-check' .pre-commit-config.yaml || fail "no configuration lines in the README"
+grep -q 'id: kessa-fmt' .pre-commit-config.yaml || fail "no kessa-fmt in the README's lines"
 git add .pre-commit-config.yaml
 if pre-commit run >"$work/out" 2>&1; then fail "the README's lines passed a faulty file"; fi
 grep -qF "$finding" "$work/out" || fail "the README's lines did not show the finding"
 git rm -q --cached faulty.kessa
 pre-commit run >"$work/out" 2>&1 || fail "the README's lines failed a clean file"
-echo "pre-commit runs the kessa-check hook: passed, then failed with the finding shown"
+echo "pre-commit runs the kessa-check hook: passed, then failed with the finding shown;" \
+  "kessa-fmt: failed where it formatted a file, then passed"
