@@ -9,7 +9,8 @@
 #                           its output must be emacs.expected, and the server must end with 0
 #   client-test.sh helix    the README's languages.toml, read and started as Helix does (helix.py)
 #   client-test.sh manual   the manual page shows the README's editor lines
-# KESSA_LANGUAGE_SERVER names the server and KESSA2JSON the tool. Exits 77, which CTest counts as
+# KESSA_LANGUAGE_SERVER names the server, KESSA2JSON the tool and KESSA_FORMAT the program that
+# writes a file's layout, which each editor's formatted document must have. Exits 77, which CTest counts as
 # skipped, with the reason, where the client or its packages are not installed.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
