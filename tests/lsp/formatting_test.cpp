@@ -218,12 +218,40 @@ TEST(Formatting, RangeChoiceAndEdits) {
     }
 }
 
-// A malformed text gets no edits but the fault.
-TEST(Formatting, MalformedText) {
-    for (const std::string text : {"a={\n", "a=1", "a={b=1\n}}\n"}) {
-        EXPECT_THROW(lsp::formattingEdits(text, {}), kessa::SyntaxError) << text;
-        EXPECT_THROW(lsp::rangeFormattingEdits(text, 0, 0, {}), kessa::SyntaxError) << text;
+/// An object nested `depth` deep, which lays out to about 4 * depth * depth bytes.
+std::string nested(std::size_t depth) {
+    std::string text;
+    for (std::size_t i = 0; i < depth; ++i) text += "a={";
+    return text.append(depth, '}') + "\n";
+}
+
+// A malformed text gets no edits but the fault; one whose layout would be far larger than the
+// text, none but the reason.
+TEST(Formatting, Refused) {
+    const struct {
+        std::string text;
+        bool malformed;
+    } rows[] = {
+        {"a={\n", true},
+        {"a=1", true},
+        {"a={b=1\n}}\n", true},
+        {nested(6000), false},
+    };
+    for (const auto& row : rows) {
+        for (const bool range : {false, true}) {
+            const auto edits = [&] {
+                return range ? lsp::rangeFormattingEdits(row.text, 0, 0, {})
+                             : lsp::formattingEdits(row.text, {});
+            };
+            if (row.malformed) {
+                EXPECT_THROW(edits(), kessa::SyntaxError) << row.text;
+            } else {
+                EXPECT_THROW(edits(), lsp::FormattedTooLarge) << row.text.size();
+            }
+        }
     }
+    EXPECT_EQ(appliedAll(nested(1000), lsp::formattingEdits(nested(1000), {})),
+              kessa::formatKessa(nested(1000)));
 }
 
 // Whatever the text and the range: the edits are in order, apart and of whole lines; those of

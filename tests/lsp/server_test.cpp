@@ -657,6 +657,9 @@ TEST(Server, Formatting) {
          {kInitialize, didOpenEscaped("b={\\nc=caf\xE9\\n}\\n"), format},
          -32803},
         {"a document not open", {kInitialize, format}, -32602},
+        {"nested too deep to lay out",
+         {kInitialize, didOpen(std::string(6000, '{') + std::string(6000, '}') + "\n"), format},
+         -32803},
         // kessa.format.indent, from each place a client puts it.
         {"two spaces from initializationOptions",
          {initializeWith({{"initializationOptions", {{"format", {{"indent", "2"}}}}}}), plain,
