@@ -52,12 +52,13 @@ function layoutOf(text) {
   return execFileSync(process.env.KESSA_FORMAT, [input], { encoding: 'utf8' });
 }
 
-/// The settings of the README's JSON block that holds `name`, as VS Code's settings.json would.
-function readmeSettings(name) {
-  const block = [...readme.matchAll(/```json\n([^]*?)```/g)].map((m) => m[1]).find((text) => text.includes(name));
+/// The settings of the JSON block of `text` (the extension's README by default) that holds
+/// `name`, a whole settings.json or lines of one, as VS Code would read them.
+function readmeSettings(name, text = readme) {
+  const block = [...text.matchAll(/```json\n([^]*?)```/g)].map((m) => m[1]).find((lines) => lines.includes(name));
   assert.ok(block, `the README shows ${name}`);
   const settings = [];
-  for (const [key, value] of Object.entries(JSON.parse(block))) {
+  for (const [key, value] of Object.entries(JSON.parse(block.trim().startsWith('{') ? block : `{${block}}`))) {
     if (!key.startsWith('[')) settings.push([key, value]);
     else for (const [inner, setting] of Object.entries(value)) settings.push([`${key}.${inner}`, setting]);
   }
@@ -159,7 +160,10 @@ test('format on save, turned on as the README shows, lays the document out; Form
   assert.strictEqual(document.getText(),
     'name= d\u00e9mo\nsrv={host=h\n    tls={\n        on=\u{1d11e}\n    }\n}\ntags={a,"\u00e9"}\n');
 
-  for (const [key, value] of readmeSettings('editor.formatOnSave')) user.setting(key, value);
+  const settings = readmeSettings('editor.formatOnSave');
+  const project = fs.readFileSync(path.join(__dirname, '..', '..', '..', 'README.md'), 'utf8');
+  assert.deepStrictEqual(readmeSettings('editor.formatOnSave', project), settings);
+  for (const [key, value] of settings) user.setting(key, value);
   assert.strictEqual(await user.save(document), true, 'the default formatter is not the extension');
   assert.strictEqual(document.getText(), layoutOf(text));
   // The server holds the text the edits made: formatting it again changes nothing.
