@@ -194,7 +194,7 @@ struct Holder {
 std::vector<Edit> formattingEdits(std::string_view text, const kessa::Layout& layout) {
     const std::string target = targetOf(text, formatted(text, layout), layout);
     std::vector<Edit> edits;
-    addLineEdits(text, 0, target, edits);
+    if (target != text) addLineEdits(text, 0, target, edits);  // what a save mostly finds
     return edits;
 }
 
