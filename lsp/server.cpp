@@ -717,13 +717,7 @@ Json Server::executeCommand(const Json& params) {
 
 Json Server::formatting(const Json& params) {
     const Document& open = document(params);
-    try {
-        return formattingJson(open, formattingEdits(open.text(), layout_));
-    } catch (const kessa::SyntaxError&) {
-        return Json::array();  // its diagnostic shows the fault
-    } catch (const FormattedTooLarge& error) {
-        throw RpcError(ErrorCode::RequestFailed, error.what());
-    }
+    return formattingJson(open, [&open, this] { return formattingEdits(open.text(), layout_); });
 }
 
 Json Server::rangeFormatting(const Json& params) {
@@ -732,16 +726,21 @@ Json Server::rangeFormatting(const Json& params) {
     std::uint64_t begin = open.offsetOf(range.start, encoding_);
     std::uint64_t end = open.offsetOf(range.end, encoding_);
     if (end < begin) std::swap(begin, end);
+    return formattingJson(open, [&open, begin, end, this] {
+        return rangeFormattingEdits(open.text(), begin, end, layout_);
+    });
+}
+
+Json Server::formattingJson(const Document& open,
+                            const std::function<std::vector<Edit>()>& format) const {
+    std::vector<Edit> edits;
     try {
-        return formattingJson(open, rangeFormattingEdits(open.text(), begin, end, layout_));
+        edits = format();
     } catch (const kessa::SyntaxError&) {
-        return Json::array();
+        return Json::array();  // its diagnostic shows the fault
     } catch (const FormattedTooLarge& error) {
         throw RpcError(ErrorCode::RequestFailed, error.what());
     }
-}
-
-Json Server::formattingJson(const Document& open, const std::vector<Edit>& edits) const {
     Ranges ranges(open.text(), open.lines(), encoding_);
     Json result = Json::array();
     for (const Edit& edit : edits) {

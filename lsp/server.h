@@ -81,8 +81,10 @@ private:
     Json executeCommand(const Json& params);
     Json formatting(const Json& params);
     Json rangeFormatting(const Json& params);
-    /// The protocol's text edits of `edits`, for formatting `document`.
-    Json formattingJson(const Document& document, const std::vector<Edit>& edits) const;
+    /// The protocol's text edits of what `format` gives for `document`: none for a malformed
+    /// text.
+    Json formattingJson(const Document& document,
+                        const std::function<std::vector<Edit>()>& format) const;
 
     // Requests to the client, and their replies.
     void ask(std::string_view method, Json params,
