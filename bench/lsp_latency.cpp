@@ -12,7 +12,9 @@
 // should have been dropped. With a SCHEMA (a JSON Schema file), the server's settings have it
 // check the document, whose diagnostics then hold the schema's too; and CHANGES completion
 // requests at a key (at the end of the text: the slowest, both passes read all of it) and at
-// the value in the middle are timed from request to reply. The server's CPU time per change,
+// the value in the middle are timed from request to reply. CHANGES requests to format the whole
+// document are timed too, first in the project's layout and then with kessa.format.indent "2",
+// which changes every indented line. The server's CPU time per change,
 // which the machine's other work does not stretch, is given beside the wall times, and the load
 // average before and after. POSIX only.
 
@@ -114,6 +116,17 @@ public:
         return {std::chrono::duration<double, std::milli>(when - sent).count(), items};
     }
 
+    /// Keeps the result of the next reply that is a list (formatting's edits) for lastResult().
+    void keepResult() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        keepResult_ = true;
+    }
+    Json lastResult() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        keepResult_ = false;
+        return std::move(lastResult_);
+    }
+
     /// The server's CPU time so far, user and system, in ms (0 where /proc does not tell).
     double cpuMilliseconds() const {
         std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
@@ -162,17 +175,22 @@ private:
                 if (blank == std::string::npos) break;
                 const std::size_t length = std::stoul(buffer.substr(16, blank - 16));
                 if (buffer.size() < blank + 4 + length) break;
+                const Clock::time_point read = Clock::now();  // a reply: before it is parsed
                 const Json message = Json::parse(buffer.substr(blank + 4, length));
                 buffer.erase(0, blank + 4 + length);
                 const Clock::time_point now = Clock::now();
                 if (message.contains("id") && message["id"].is_number_integer()) {
+                    // A completion list's items, or the edits of formatting.
                     const Json* items = nullptr;
                     if (message.contains("result") && message["result"].is_object() &&
                         message["result"].contains("items")) {
                         items = &message["result"]["items"];
+                    } else if (message.contains("result") && message["result"].is_array()) {
+                        items = &message["result"];
                     }
                     std::lock_guard<std::mutex> lock(mutex_);
-                    replies_[message["id"].get<std::int64_t>()] = {now, items ? items->size() : 0};
+                    replies_[message["id"].get<std::int64_t>()] = {read, items ? items->size() : 0};
+                    if (items != nullptr && items->is_array() && keepResult_) lastResult_ = *items;
                     arrived_.notify_all();
                     continue;
                 }
@@ -193,6 +211,8 @@ private:
     std::map<std::int64_t, Published> published_;
     std::map<std::int64_t, std::pair<Clock::time_point, std::size_t>> replies_;
     std::int64_t asked_ = 100;
+    bool keepResult_ = false;
+    Json lastResult_;
 };
 
 /// The load average of the last minute, as the kernel tells it.
@@ -308,6 +328,54 @@ int main(int argc, char** argv) {
         keyItems = keys;
         valueItems = values;
     }
+    // Formatting the whole document: as generated, with no indentation, which changes nearly
+    // every line; in the layout, which changes none (the text the first edits give, here from
+    // an ASCII text whose characters are bytes); in the layout with two spaces a level, which
+    // changes every indented line.
+    const Json formatting = {{"textDocument", {{"uri", "file:///bench.kessa"}}},
+                             {"options", {{"tabSize", 4}, {"insertSpaces", true}}}};
+    const char* formatCases[] = {"as generated", "in the layout", "with two spaces a level"};
+    std::vector<double> formatMs[3], formatCpu[3];
+    std::size_t formatEdits[3] = {0, 0, 0};
+    for (int at = 0; at < 3; ++at) {
+        if (at == 1) {
+            std::string layout = text;
+            std::vector<std::size_t> starts{0};
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                if (text[i] == '\n') starts.push_back(i + 1);
+            }
+            const Json edits = client.lastResult();
+            const auto offset = [&starts](const Json& position) {
+                return starts[position["line"].get<std::size_t>()] +
+                       position["character"].get<std::size_t>();
+            };
+            for (auto edit = edits.rbegin(); edit != edits.rend(); ++edit) {
+                const std::size_t begin = offset((*edit)["range"]["start"]);
+                layout.replace(begin, offset((*edit)["range"]["end"]) - begin,
+                               (*edit)["newText"].get<std::string>());
+            }
+            client.send(
+                {{"jsonrpc", "2.0"},
+                 {"method", "textDocument/didChange"},
+                 {"params",
+                  {{"textDocument", {{"uri", "file:///bench.kessa"}, {"version", ++version}}},
+                   {"contentChanges", {{{"text", layout}}}}}}});
+            client.diagnostics(version);
+        }
+        if (at == 2) {
+            client.send({{"jsonrpc", "2.0"},
+                         {"method", "workspace/didChangeConfiguration"},
+                         {"params", {{"settings", {{"kessa", {{"format", {{"indent", "2"}}}}}}}}}});
+        }
+        for (int i = 0; i < changes; ++i) {
+            if (at == 0 && i + 1 == changes) client.keepResult();
+            const double cpuBefore = client.cpuMilliseconds();
+            const auto [ms, edits] = client.ask("textDocument/formatting", formatting);
+            formatCpu[at].push_back(client.cpuMilliseconds() - cpuBefore);
+            formatMs[at].push_back(ms);
+            formatEdits[at] = edits;
+        }
+    }
     // Five changes in a row: the versions replaced while analysed are dropped.
     const std::size_t before = client.publishedCount();
     for (int i = 0; i < 5; ++i) {
@@ -345,6 +413,14 @@ int main(int argc, char** argv) {
             "(%zu items); at a value in the middle, median %.1f ms, max %.1f ms (%zu items)\n",
             changes, median(atKey), *std::max_element(atKey.begin(), atKey.end()), keyItems,
             median(atValue), *std::max_element(atValue.begin(), atValue.end()), valueItems);
+    }
+    for (int at = 0; at < 3; ++at) {
+        std::printf(
+            "formatting %s over %d requests: median %.1f ms, max %.1f ms, server CPU median "
+            "%.1f ms (%zu edits)\n",
+            formatCases[at], changes, median(formatMs[at]),
+            *std::max_element(formatMs[at].begin(), formatMs[at].end()), median(formatCpu[at]),
+            formatEdits[at]);
     }
     std::printf("load average: %s before, %s after\n", loadBefore.c_str(), loadAverage().c_str());
     std::printf("five changes in a row: %zu of 5 versions published; exit status %d\n", burst,

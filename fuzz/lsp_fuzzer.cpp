@@ -3,18 +3,23 @@
 // crash, deep nesting included. The same bytes, read as a text and edits of it, leave a document
 // whose line index is the one its text would get anew, and whose diagnostics, outline, hovers
 // and fixes and the places of a cursor all come without a crash; each fix offered leaves a
-// well-formed text.
+// well-formed text. Formatting's edits, applied, give the text's layout (where it has no carriage
+// return, which a text ending every line so keeps), and a range's a text that lays out the same.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check.h"
+#include "kessa/format.h"
 #include "kessa/reader.h"
 #include "lsp/analysis.h"
 #include "lsp/cursor.h"
 #include "lsp/diagnostics.h"
 #include "lsp/document.h"
+#include "lsp/formatting.h"
 #include "lsp/protocol.h"
 #include "lsp/transport.h"
 
@@ -48,6 +53,43 @@ void readMessages(std::string_view bytes) {
         try {
             lsp::readMessage(lsp::parseBody(frame.body), id);
         } catch (const lsp::RpcError&) {
+        }
+    }
+}
+
+/// `text` with `edits`, in order and apart, applied.
+std::string appliedAll(std::string text, const std::vector<lsp::Edit>& edits) {
+    std::uint64_t last = 0;
+    for (const lsp::Edit& edit : edits) {
+        require(last <= edit.begin && edit.begin <= edit.end && edit.end <= text.size(),
+                "formatting's edits are in order and apart");
+        last = edit.end;
+    }
+    for (auto edit = edits.rbegin(); edit != edits.rend(); ++edit) {
+        text.replace(edit->begin, edit->end - edit->begin, edit->text);
+    }
+    return text;
+}
+
+void format(std::string_view text) {
+    std::string layout;
+    try {
+        const std::string whole = appliedAll(std::string(text), lsp::formattingEdits(text, {}));
+        layout = kessa::formatKessa(text);
+        require(text.find('\r') != std::string_view::npos || whole == layout,
+                "formatting gives the layout");
+        require(kessa::formatKessa(whole) == layout, "formatting keeps the layout");
+    } catch (const kessa::SyntaxError&) {
+        return;
+    } catch (const lsp::FormattedTooLarge&) {
+        return;
+    }
+    for (std::uint64_t offset = 0; offset <= text.size(); offset += 1 + text.size() / 8) {
+        const std::uint64_t end = std::min<std::uint64_t>(text.size(), offset + text.size() / 4);
+        for (const std::uint64_t to : {offset, end}) {
+            const std::string result =
+                appliedAll(std::string(text), lsp::rangeFormattingEdits(text, offset, to, {}));
+            require(kessa::formatKessa(result) == layout, "a range's formatting keeps the layout");
         }
     }
 }
@@ -87,6 +129,7 @@ void editDocument(std::string_view bytes) {
             require(false, "a fix leaves a well-formed text");
         }
     }
+    format(text);
 }
 
 }  // namespace

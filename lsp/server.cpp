@@ -7,6 +7,8 @@
 #include "kessa/reader.h"
 #include "lsp/analysis.h"
 #include "lsp/completion.h"
+#include "lsp/formatting.h"
+#include "pelmo/file/utf8.h"
 
 #ifndef KESSA2JSON_VERSION
 #define KESSA2JSON_VERSION "0"
@@ -117,6 +119,8 @@ const std::map<std::string, Server::RequestHandler, std::less<>> Server::kReques
     {"textDocument/completion", &Server::completion},
     {"textDocument/codeAction", &Server::codeAction},
     {"workspace/executeCommand", &Server::executeCommand},
+    {"textDocument/formatting", &Server::formatting},
+    {"textDocument/rangeFormatting", &Server::rangeFormatting},
 };
 
 const std::map<std::string, Server::NotificationHandler, std::less<>> Server::kNotifications = {
@@ -322,6 +326,7 @@ Json Server::initialize(const Json& params) {
     initialized_ = true;
     if (const Json* options = optionalMember(params, "initializationOptions")) {
         if (const Json* schemas = schemasSetting(*options)) applySchemas(*schemas);
+        if (const Json* indent = indentSetting(*options)) applyIndent(*indent);
     }
     return {
         {"capabilities",
@@ -331,7 +336,9 @@ Json Server::initialize(const Json& params) {
           {"hoverProvider", true},
           {"completionProvider", {{"triggerCharacters", {"=", "{", ","}}}},
           {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
-          {"executeCommandProvider", {{"commands", {kConvertCommand}}}}}},
+          {"executeCommandProvider", {{"commands", {kConvertCommand}}}},
+          {"documentFormattingProvider", true},
+          {"documentRangeFormattingProvider", true}}},
         {"serverInfo", {{"name", "kessa-language-server"}, {"version", KESSA2JSON_VERSION}}},
     };
 }
@@ -414,6 +421,9 @@ void Server::didChangeConfiguration(const Json& params) {
     // Clients that push the settings send them here; those that are asked send none.
     const Json* settings = optionalMember(params, "settings");
     const Json* schemas = settings != nullptr ? schemasSetting(*settings) : nullptr;
+    if (const Json* indent = settings != nullptr ? indentSetting(*settings) : nullptr) {
+        applyIndent(*indent);
+    }
     if (schemas != nullptr) {
         applySchemas(*schemas);
     } else if (asksConfiguration_) {
@@ -433,6 +443,8 @@ void Server::askConfiguration() {
             }
             // A client without the setting answers null: the settings stay as they are.
             if (schemas != nullptr && !schemas->is_null()) applySchemas(*schemas);
+            const Json* indent = optionalMember(result[1], "format.indent");
+            if (indent != nullptr && !indent->is_null()) applyIndent(*indent);
         });
 }
 
@@ -445,8 +457,7 @@ void Server::applySchemas(const Json& value) {
         std::string text;
         for (const std::string& problem : problems)
             text.append(text.empty() ? "" : "; ").append(problem);
-        note(text);
-        send(notificationText("window/showMessage", {{"type", 2}, {"message", "kessa: " + text}}));
+        warn(text);
     }
     std::vector<std::string> locations;
     for (const SchemaAssociation& association : settings_.associations()) {
@@ -455,6 +466,20 @@ void Server::applySchemas(const Json& value) {
     schemas_.keepOnly(locations);
     for (const auto& [uri, open] : documents_) analyze(uri, open);
     watchSchemaFiles();
+}
+
+void Server::applyIndent(const Json& value) {
+    std::string problem;
+    if (const std::optional<kessa::Layout> layout = layoutOfIndent(value, problem)) {
+        layout_ = *layout;
+    } else {
+        warn(problem + "; formatting keeps its indentation");
+    }
+}
+
+void Server::warn(const std::string& problem) {
+    note(problem);
+    send(notificationText("window/showMessage", {{"type", 2}, {"message", "kessa: " + problem}}));
 }
 
 std::vector<std::shared_ptr<const LoadedSchema>> Server::schemasOf(const std::string& uri) {
@@ -684,6 +709,50 @@ Json Server::executeCommand(const Json& params) {
                        "line " + std::to_string(at.line + 1) + ": " + error.describe());
     }
     return json;
+}
+
+// Formatting: the client's FormattingOptions are not read. The layout is the project's (or
+// kessa.format.indent's), the same in every editor and in kessafmt, as gofmt and prettier keep
+// theirs: an editor's tab size would make each user's save undo the last one's.
+
+Json Server::formatting(const Json& params) {
+    const Document& open = document(params);
+    return formattingJson(open, [&open, this] { return formattingEdits(open.text(), layout_); });
+}
+
+Json Server::rangeFormatting(const Json& params) {
+    const Document& open = document(params);
+    const Range range = rangeMember(params, "range");
+    std::uint64_t begin = open.offsetOf(range.start, encoding_);
+    std::uint64_t end = open.offsetOf(range.end, encoding_);
+    if (end < begin) std::swap(begin, end);
+    return formattingJson(open, [&open, begin, end, this] {
+        return rangeFormattingEdits(open.text(), begin, end, layout_);
+    });
+}
+
+Json Server::formattingJson(const Document& open,
+                            const std::function<std::vector<Edit>()>& format) const {
+    std::vector<Edit> edits;
+    try {
+        edits = format();
+    } catch (const kessa::SyntaxError&) {
+        return Json::array();  // its diagnostic shows the fault
+    } catch (const FormattedTooLarge& error) {
+        throw RpcError(ErrorCode::RequestFailed, error.what());
+    }
+    Ranges ranges(open.text(), open.lines(), encoding_);
+    Json result = Json::array();
+    for (const Edit& edit : edits) {
+        // JSON carries only UTF-8: other bytes would reach the editor changed.
+        if (!pelmo::detail::isUtf8(edit.text)) {
+            throw RpcError(ErrorCode::RequestFailed,
+                           "the lines to format hold bytes that are not UTF-8, which the "
+                           "protocol cannot carry: run kessafmt on the file instead");
+        }
+        result.push_back({{"range", ranges(edit.begin, edit.end)}, {"newText", edit.text}});
+    }
+    return result;
 }
 
 }  // namespace lsp

@@ -67,6 +67,9 @@ private:
     void didChangeWatchedFiles(const Json& params);
     void askConfiguration();
     void applySchemas(const Json& value);
+    void applyIndent(const Json& value);
+    /// Tells the user of a setting that is not taken, and logs it.
+    void warn(const std::string& problem);
     std::vector<std::shared_ptr<const LoadedSchema>> schemasOf(const std::string& uri);
     void watchSchemaFiles();
 
@@ -76,6 +79,12 @@ private:
     Json completion(const Json& params);
     Json codeAction(const Json& params);
     Json executeCommand(const Json& params);
+    Json formatting(const Json& params);
+    Json rangeFormatting(const Json& params);
+    /// The protocol's text edits of what `format` gives for `document`: none for a malformed
+    /// text.
+    Json formattingJson(const Document& document,
+                        const std::function<std::vector<Edit>()>& format) const;
 
     // Requests to the client, and their replies.
     void ask(std::string_view method, Json params,
@@ -110,6 +119,7 @@ private:
 
     std::string folder_;  // the workspace folder, an absolute path; empty for none
     SchemaSettings settings_;
+    kessa::Layout layout_;  // of formatting, from kessa.format.indent
     SchemaStore schemas_;
     std::vector<std::string> watched_;  // the schema files the client watches for the server
     std::int64_t asked_ = 0;            // requests to the client so far

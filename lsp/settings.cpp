@@ -376,15 +376,54 @@ std::vector<const SchemaAssociation*> SchemaSettings::schemasFor(std::string_vie
     return found;
 }
 
-const Json* schemasSetting(const Json& settings) {
+namespace {
+
+/// The setting kessa.NAME (NAME may hold dots): nested in {"kessa": ...}, under its whole dotted
+/// name, or nested without "kessa" as initializationOptions hold it.
+const Json* kessaSetting(const Json& settings, std::string_view name) {
     if (!settings.is_object()) return nullptr;
-    if (const auto kessa = settings.find("kessa"); kessa != settings.end() && kessa->is_object()) {
-        if (const auto schemas = kessa->find("schemas"); schemas != kessa->end()) return &*schemas;
+    std::string full = "kessa.";
+    full.append(name);
+    if (const Json* nested = optionalMember(settings, full)) return nested;
+    if (const auto dotted = settings.find(full); dotted != settings.end()) return &*dotted;
+    return optionalMember(settings, name);
+}
+
+}  // namespace
+
+const Json* schemasSetting(const Json& settings) {
+    return kessaSetting(settings, "schemas");
+}
+
+const Json* indentSetting(const Json& settings) {
+    return kessaSetting(settings, "format.indent");
+}
+
+std::optional<kessa::Layout> layoutOfIndent(const Json& value, std::string& problem) {
+    constexpr unsigned kMostSpaces = 16;
+    kessa::Layout layout;
+    if (value.is_null() || value == "tab") {
+        layout.tabs = !value.is_null();
+        return layout;
     }
-    for (const char* name : {"kessa.schemas", "schemas"}) {
-        if (const auto schemas = settings.find(name); schemas != settings.end()) return &*schemas;
+    unsigned spaces = 0;
+    if (value.is_number_integer() && value.get<std::int64_t>() > 0 &&
+        value.get<std::int64_t>() <= kMostSpaces) {
+        spaces = value.get<unsigned>();
+    } else if (value.is_string()) {
+        const std::string& digits = value.get_ref<const std::string&>();
+        if (!digits.empty() && digits.size() <= 2 &&
+            digits.find_first_not_of("0123456789") == std::string::npos) {
+            spaces = static_cast<unsigned>(std::stoul(digits));
+        }
     }
-    return nullptr;
+    if (spaces == 0 || spaces > kMostSpaces) {
+        problem = "kessa.format.indent must be \"tab\" or a number of spaces from 1 to " +
+                  std::to_string(kMostSpaces);
+        return std::nullopt;
+    }
+    layout.indent = spaces;
+    return layout;
 }
 
 }  // namespace lsp

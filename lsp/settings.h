@@ -1,14 +1,15 @@
 #pragma once
 
-// The kessa.schemas setting: which JSON Schema checks which documents, as the client configures
-// it. Like the JSON and YAML servers' settings, it maps a schema's path or file: URI to glob
-// patterns of the documents it checks.
+// The kessa settings as the client configures them. kessa.schemas: which JSON Schema checks which
+// documents; like the JSON and YAML servers' settings, it maps a schema's path or file: URI to
+// glob patterns of the documents it checks. kessa.format.indent: the indentation of formatting.
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "kessa/writer.h"
 #include "lsp/protocol.h"
 #include "pelmo/file/file_uri.h"
 
@@ -58,5 +59,15 @@ private:
 /// ...}}, {"kessa.schemas": ...}, or, as initializationOptions may hold it, {"schemas": ...}.
 /// Null where it holds none.
 const Json* schemasSetting(const Json& settings);
+
+/// The kessa.format.indent value in a settings object, found as schemasSetting finds
+/// kessa.schemas ({"kessa": {"format": {"indent": ...}}}, {"kessa.format.indent": ...},
+/// {"format": {"indent": ...}}). Null where it holds none.
+const Json* indentSetting(const Json& settings);
+
+/// The layout that a kessa.format.indent value asks for, as kessafmt's --indent: "tab", or a
+/// number of spaces from 1 to 16, as a number or its digits; null for the project's layout.
+/// Nullopt, with the reason in `problem`, for any other value.
+std::optional<kessa::Layout> layoutOfIndent(const Json& value, std::string& problem);
 
 }  // namespace lsp

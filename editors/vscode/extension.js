@@ -1,7 +1,7 @@
 // The kessa extension's client: starts kessa-language-server over standard input and output for
-// the kessa documents, hands it the kessa.schemas setting, restarts it when its path setting
-// changes, and shows the JSON of a document beside it, as the server's kessa.convert command
-// writes it.
+// the kessa documents (VS Code takes its formatting from the server's capabilities), hands it the
+// kessa.schemas and kessa.format settings, restarts it when its path setting changes, and shows
+// the JSON of a document beside it, as the server's kessa.convert command writes it.
 'use strict';
 const fs = require('node:fs');
 const os = require('node:os');
@@ -52,9 +52,12 @@ async function startClient(context) {
     { command, args: [] },  // no transport named, so no --stdio argument: the server speaks stdio
     {
       documentSelector: [{ language: 'kessa' }],
-      // kessa.schemas: the server has them from the start, and each change as it is made.
-      initializationOptions: { schemas: vscode.workspace.getConfiguration('kessa').get('schemas', {}) },
-      synchronize: { configurationSection: 'kessa.schemas' },
+      // The settings: the server has them from the start, and each change as it is made.
+      initializationOptions: {
+        schemas: vscode.workspace.getConfiguration('kessa').get('schemas', {}),
+        format: { indent: vscode.workspace.getConfiguration('kessa').get('format.indent', '4') },
+      },
+      synchronize: { configurationSection: ['kessa.schemas', 'kessa.format'] },
     },
   );
   client = started;

@@ -7,9 +7,12 @@
 #                           neovim.expected
 #   client-test.sh emacs    batch Emacs with eglot and the README's Emacs lines, running emacs.el:
 #                           its output must be emacs.expected, and the server must end with 0
-#   client-test.sh helix    the README's languages.toml, read and started as Helix does (helix.py)
+# (Neovim, Emacs and Helix each save a file out of the layout, which must come out in it)
+#   client-test.sh helix    the README's languages.toml, read and started as Helix does, and a
+#                           file formatted as it saves it (helix.py)
 #   client-test.sh manual   the manual page shows the README's editor lines
-# KESSA_LANGUAGE_SERVER names the server and KESSA2JSON the tool. Exits 77, which CTest counts as
+# KESSA_LANGUAGE_SERVER names the server, KESSA2JSON the tool and KESSA_FORMAT the program that
+# writes a file's layout, which each editor's formatted document must have. Exits 77, which CTest counts as
 # skipped, with the reason, where the client or its packages are not installed.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
@@ -60,6 +63,18 @@ sample() {
   printf 'name=demo\nzip="01234"\nmotd = "Hello, w\303\266rld"\n' >"$1"
 }
 
+# A file out of the layout, with a finding (whose diagnostic a client waits for) and characters
+# beyond ASCII on lines that change; its copy $1.orig stays as written.
+unformatted() {
+  printf 'name= w\303\266rld\nbox={w=10\n  deep={zip="01234"\n}\n}\ntags={a,"\303\251"}\n' >"$1"
+  cp "$1" "$1.orig"
+}
+# Fails unless the file $1 has the layout of $1.orig, as the library writes it; $2 saved it.
+formatted() {
+  "$KESSA_FORMAT" "$1.orig" >"$1.layout" || fail "format_text refused $1.orig"
+  cmp -s "$1.layout" "$1" || { diff -u "$1.layout" "$1"; fail "$2 saved $1 out of the layout"; }
+}
+
 # The schema that the README's settings name, in the folder $1, and a file it checks there.
 service() {
   mkdir -p "$1/schemas"
@@ -93,6 +108,7 @@ case ${1:-} in
       dir=$work/$version
       mkdir "$dir"
       sample "$dir/conf.kessa"
+      unformatted "$dir/unformatted.kessa"
       printf 'port=08080\n' >"$dir/other.kessa"
       service "$dir"
       if [ "$version" != 0.7 ]; then cat "$here/neovim-newer.lua" >"$dir/init.lua"; fi
@@ -102,6 +118,7 @@ case ${1:-} in
       if ! (cd "$dir" && HOME=$dir XDG_CONFIG_HOME=$dir XDG_DATA_HOME=$dir \
         XDG_STATE_HOME=$dir XDG_CACHE_HOME=$dir NVIM_LOG_FILE=$dir/log \
         KESSA_NVIM_FILE=conf.kessa KESSA_NVIM_OTHER=other.kessa KESSA_NVIM_SERVICE=service.kessa \
+        KESSA_NVIM_UNFORMATTED=unformatted.kessa \
         KESSA_NVIM_OUT=$dir/out.txt \
         KESSA_NVIM_SCRIPT=$here/neovim.lua timeout 300 nvim --headless -n -i NONE \
         -u "$dir/init.lua" -c 'lua dofile(os.getenv("KESSA_NVIM_SCRIPT"))' </dev/null); then
@@ -110,8 +127,9 @@ case ${1:-} in
       fi
       diff -u "$here/neovim.expected" "$dir/out.txt" ||
         fail "Neovim with the README's lines for $version showed something else"
+      formatted "$dir/unformatted.kessa" "Neovim with the README's lines for $version"
       echo "Neovim with the README's lines for $version showed the expected diagnostics, hovers" \
-        "and completion"
+        "and completion, and formatted a file as it was saved"
     done
     ;;
   emacs)
@@ -124,6 +142,7 @@ case ${1:-} in
       >/dev/null 2>&1 || skip "eglot is not installed (apt-get install elpa-eglot)"
     server_on_path
     sample "$work/conf.kessa"
+    unformatted "$work/unformatted.kessa"
     service "$work"
     readme_block emacs >"$work/init.el"
     # eglot 1.9 kills the process it started, with its process group, as soon as it has written
@@ -154,14 +173,16 @@ EOF
       { cat "$work/emacs.log"; fail "Emacs with eglot showed something else"; }
     [ "$(cat "$work/status.txt")" = 0 ] ||
       fail "the server ended with status '$(cat "$work/status.txt")' after eglot shut it down"
-    echo "Emacs with eglot showed the expected diagnostics, hover, outline and fix," \
-      "and the server ended with status 0"
+    formatted "$work/unformatted.kessa" "Emacs with eglot and the README's lines"
+    echo "Emacs with eglot showed the expected diagnostics, hover, outline and fix, formatted" \
+      "a file as it was saved, and the server ended with status 0"
     ;;
   helix)
     [ -x /usr/bin/python3 ] || skip "Debian's python3 is not installed"
     server_on_path
     readme_block helix >"$work/languages.toml"
-    exec /usr/bin/python3 "$here/helix.py" "$work/languages.toml"
+    unformatted "$work/unformatted.kessa"
+    exec /usr/bin/python3 "$here/helix.py" "$work/languages.toml" "$work/unformatted.kessa"
     ;;
   manual)
     for block in $blocks; do

@@ -4,8 +4,9 @@
 ;; what Emacs then shows (the diagnostics as flymake holds them, lines from 1 and columns in
 ;; characters from 0; the hover of a value; the outline that imenu builds), applies the quick
 ;; fix at the blank before a double quote, saves, writes the diagnostics again; then opens a file
-;; that the settings check against a schema, writes its diagnostics and completions, and shuts
-;; the server down. Any error ends Emacs with a status other than 0. Run by client-test.sh.
+;; that the settings check against a schema, writes its diagnostics and completions; saves a
+;; file out of the layout, which the README's lines format as it is saved (client-test.sh
+;; compares it with its layout), and shuts the server down. Any error ends Emacs with a status other than 0. Run by client-test.sh.
 
 (require 'cl-lib)
 (require 'subr-x)
@@ -99,6 +100,14 @@
                                                      (nth 0 capf) (nth 1 capf))
                                                     (nth 2 capf))
                                    ", "))))
+
+;; A file out of the layout, saved once changed (Emacs saves no unchanged buffer).
+(find-file (expand-file-name "unformatted.kessa" (file-name-directory (getenv "KESSA_EMACS_FILE"))))
+(run-hooks 'post-command-hook)
+(kessa-test-wait "eglot to manage the third buffer" (lambda () (bound-and-true-p eglot--managed-mode)))
+(set-buffer-modified-p t)
+(save-buffer)
+(kessa-test-write "saved, lines: %d" (count-lines (point-min) (point-max)))
 
 (eglot-shutdown (eglot-current-server))
 (kessa-test-write "shut down")

@@ -1,9 +1,11 @@
 """The README's languages.toml for Helix, read as Helix reads it, and its server started as Helix
 starts it: the command looked up on the PATH with its args, and a session of initialize (with
 the position encodings Helix offers), a document opened under the language's name, its
-diagnostics, and shutdown and exit without params, which must end the server with status 0.
+diagnostics; the file UNFORMATTED opened and saved, which auto-format formats first as Helix
+does (textDocument/formatting, its edits applied in bytes), to the layout that KESSA_FORMAT
+writes; and shutdown and exit without params, which must end the server with status 0.
 
-    helix.py LANGUAGES_TOML
+    helix.py LANGUAGES_TOML UNFORMATTED
 
 Helix is not packaged for Debian 12, so this stands in for it; see client-test.sh.
 """
@@ -79,6 +81,32 @@ def main():
         codes = [d.get("code") for d in published.get("params", {}).get("diagnostics", [])]
         if codes != ["leading-zeros"]:
             fail(f"the diagnostics: {published}")
+        if not language.get("auto-format"):
+            fail("the language does not format as a file is saved (auto-format)")
+        if reply["result"]["capabilities"].get("documentFormattingProvider") is not True:
+            fail("the server does not say it formats")
+        with open(sys.argv[2], "rb") as file:
+            text = file.read()
+        send(server, {"method": "textDocument/didOpen", "params": {"textDocument": {
+            "uri": "file:///tmp/unformatted.kessa", "languageId": language["name"],
+            "version": 0, "text": text.decode()}}})
+        send(server, {"id": 2, "method": "textDocument/formatting", "params": {
+            "textDocument": {"uri": "file:///tmp/unformatted.kessa"},
+            "options": {"tabSize": 2, "insertSpaces": True}}})
+        edits = next(m for m in iter(lambda: receive(server), None) if m.get("id") == 2)["result"]
+        lines = text.split(b"\n")
+        starts = [0]
+        for line in lines[:-1]:
+            starts.append(starts[-1] + len(line) + 1)
+        def offset(position):
+            return starts[position["line"]] + position["character"]
+        for edit in reversed(edits):
+            begin, end = offset(edit["range"]["start"]), offset(edit["range"]["end"])
+            text = text[:begin] + edit["newText"].encode() + text[end:]
+        layout = subprocess.run([os.environ["KESSA_FORMAT"], sys.argv[2]], check=True,
+                                stdout=subprocess.PIPE).stdout
+        if text != layout:
+            fail(f"auto-format made {text!r}, not {layout!r}")
         send(server, {"id": 1, "method": "shutdown"})
         reply = receive(server)
         if "error" in reply:
@@ -88,7 +116,8 @@ def main():
         status = server.wait()
         if status != 0:
             fail(f"the server ended with status {status}")
-        print(f"Helix's languages.toml starts {program}: diagnostics, shutdown and exit, status 0")
+        print(f"Helix's languages.toml starts {program}: diagnostics, formatting on save, "
+              "shutdown and exit, status 0")
 
 
 main()

@@ -1,4 +1,5 @@
--- Stand-ins for what Neovim 0.8 (vim.lsp.start, vim.fs.dirname, filetype.lua by default) and 0.11
+-- Stand-ins for what Neovim 0.8 (vim.lsp.start, vim.lsp.buf.format, vim.fs.dirname, filetype.lua by
+-- default) and 0.11
 -- (vim.lsp.config, vim.lsp.enable) add, as their manuals describe them, over the functions of
 -- an older Neovim, so that the README's lines for those versions run in Debian's 0.7.2. Each
 -- checks what the lines give it as the real one needs it. Loaded before those lines; a Neovim
@@ -37,6 +38,16 @@ vim.lsp.start = vim.lsp.start or function(config, opts)
   local id = vim.lsp.start_client(config)
   if id then vim.lsp.buf_attach_client(buffer, id) end
   return id
+end
+
+-- Formats a buffer at once, as formatting_sync did before it: the current one, which a
+-- BufWritePre autocommand's buffer is.
+vim.lsp.buf.format = vim.lsp.buf.format or function(options)
+  options = options or {}
+  check(options.async ~= true, 'the stand-in of vim.lsp.buf.format does not format asynchronously')
+  check(options.bufnr == nil or options.bufnr == 0 or options.bufnr == vim.api.nvim_get_current_buf(),
+    'vim.lsp.buf.format of a buffer other than the current one')
+  vim.lsp.buf.formatting_sync(nil, options.timeout_ms)
 end
 
 -- vim.lsp.config(name, config) merges a configuration; vim.lsp.enable(name) starts it for the

@@ -2,7 +2,8 @@
 -- and writes what it shows to KESSA_NVIM_OUT: each diagnostic as Neovim holds it (byte columns,
 -- from 0, and the start of its message), then the hover text of a value; then a second file of
 -- the folder, which must come to the same client; then a third, which the README's settings
--- check against a schema. Run headless by client-test.sh.
+-- check against a schema; then a fourth, saved, which the README's lines format as it is saved
+-- (client-test.sh compares the file with its layout). Run headless by client-test.sh.
 local out = assert(io.open(os.getenv('KESSA_NVIM_OUT'), 'w'))
 local clients = vim.lsp.get_clients or vim.lsp.get_active_clients
 
@@ -80,4 +81,9 @@ for _, at in ipairs({ { 3, 0 }, { 2, 6 } }) do
 end
 local hover = request('textDocument/hover', 1, 1).contents or {}
 out:write('hover: ' .. (hover.value or ''):gsub('%(file://[^)]*%)', '(...)'):gsub('\n', '|') .. '\n')
+
+-- A file out of the layout, saved.
+if not open(os.getenv('KESSA_NVIM_UNFORMATTED')) then return finish(1) end
+vim.cmd('silent write')
+out:write('saved, lines: ' .. vim.api.nvim_buf_line_count(0) .. '\n')
 finish(0)

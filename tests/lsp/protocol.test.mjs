@@ -1,6 +1,7 @@
 // kessa-language-server driven over standard input and output by the LSP client library that
 // VS Code's extensions use. KESSA_LANGUAGE_SERVER names the server, KESSA2JSON the tool whose
-// output kessa.convert must match byte for byte.
+// output kessa.convert must match byte for byte, KESSA_FORMAT the program that writes the layout
+// a formatted document must have.
 
 import assert from 'node:assert/strict';
 import { execFileSync, spawn } from 'node:child_process';
@@ -12,6 +13,7 @@ import lsp from 'vscode-languageserver-protocol/node.js';
 
 const SERVER = process.env.KESSA_LANGUAGE_SERVER;
 const TOOL = process.env.KESSA2JSON;
+const FORMAT = process.env.KESSA_FORMAT;
 const URI = 'file:///work/conf.kessa';
 
 // Servers a failed test left running are stopped, so that the run ends.
@@ -106,6 +108,22 @@ function applyEdit(text, edit) {
     text.slice(offsetAt(text, edit.range.end));
 }
 
+/** The edits of a reply, in order and apart, applied from the last. */
+function applyEdits(text, edits) {
+  return [...edits].reverse().reduce(applyEdit, text);
+}
+
+/** The layout of `text`, as the library writes it. */
+function layoutOf(text) {
+  const folder = mkdtempSync(join(tmpdir(), 'kessa-format-'));
+  try {
+    writeFileSync(join(folder, 'in.kessa'), text);
+    return execFileSync(FORMAT, [join(folder, 'in.kessa')], { encoding: 'utf8' });
+  } finally {
+    rmSync(folder, { recursive: true, force: true });
+  }
+}
+
 test('initialize announces what the server does', async () => {
   for (const row of [
     { encodings: undefined, encoding: 'utf-16' },
@@ -121,6 +139,8 @@ test('initialize announces what the server does', async () => {
       completionProvider: { triggerCharacters: ['=', '{', ','] },
       codeActionProvider: { codeActionKinds: ['quickfix'] },
       executeCommandProvider: { commands: ['kessa.convert'] },
+      documentFormattingProvider: true,
+      documentRangeFormattingProvider: true,
     }, `offered ${row.encodings}`);
     assert.equal(server.initialized.serverInfo.name, 'kessa-language-server');
     assert.equal(await server.stop(), 0);
@@ -331,6 +351,39 @@ test('errors, cancellation and the exit status', async () => {
   await server.connection.sendNotification(lsp.ExitNotification.type);
   assert.equal(await server.exited, 0);
   server.connection.dispose();
+});
+
+test('formatting: the document and a range, as edits of only the lines that change', async () => {
+  const lf = 'name= démo\nsrv={host=h\n  tls={on=😀\n}\n}\ntags={a,"é"}\nlast={x=é}';
+  const crlf = lf.replaceAll('\n', '\r\n');
+  const rows = [
+    { text: lf, layout: layoutOf(lf),
+      range: 'name= démo\nsrv={host=h\n    tls={\n        on=😀\n    }\n}\ntags={a,"é"}\nlast={x=é}' },
+    { text: crlf, layout: layoutOf(lf).replaceAll('\n', '\r\n'),
+      range: 'name= démo\r\nsrv={host=h\r\n    tls={\r\n        on=😀\r\n    }\r\n}\r\n' +
+        'tags={a,"é"}\r\nlast={x=é}' },
+  ];
+  const server = await start();
+  let version = 1;
+  await server.open('', version);
+  const document = { textDocument: { uri: URI }, options: { tabSize: 2, insertSpaces: false } };
+  for (const row of rows) {
+    await server.change(++version, [{ text: row.text }]);
+    const edits = await server.connection.sendRequest(lsp.DocumentFormattingRequest.type, document);
+    assert.equal(applyEdits(row.text, edits), row.layout);
+    // The lines already in the layout are left alone: the tags, on line 5.
+    assert.ok(edits.every((e) => e.range.end.line <= 5 || e.range.start.line > 5), JSON.stringify(edits));
+    const tls = positionAt(row.text, row.text.indexOf('on='));
+    const inner = await server.connection.sendRequest(lsp.DocumentRangeFormattingRequest.type,
+      { ...document, range: { start: tls, end: tls } });
+    assert.equal(applyEdits(row.text, inner), row.range);
+    // Applied as an editor sends them, the text is in the layout: nothing more to change.
+    await server.change(++version, edits.map((e) => ({ range: e.range, text: e.newText })).reverse());
+    assert.deepEqual(await server.connection.sendRequest(lsp.DocumentFormattingRequest.type, document), []);
+  }
+  await server.change(++version, [{ text: 'a={\n' }]);
+  assert.deepEqual(await server.connection.sendRequest(lsp.DocumentFormattingRequest.type, document), []);
+  assert.equal(await server.stop(), 0);
 });
 
 test('closing a document clears its diagnostics', async () => {

@@ -581,3 +581,143 @@ TEST(Server, CompletionAndHoverFromTheSchema) {
               0u)
         << hover.dump();
 }
+
+namespace {
+
+/// The didOpen of a text given as it stands in a JSON string, escapes and all: bytes that are
+/// not UTF-8 reach the server as they are.
+std::string didOpenEscaped(const std::string& escaped) {
+    return R"({"jsonrpc":"2.0","method":"textDocument/didOpen","params":{"textDocument":{"uri":")" +
+           kUri + R"(","languageId":"kessa","version":1,"text":")" + escaped + R"("}}})";
+}
+
+/// A text edit as the protocol has it.
+Json textEdit(int line, int character, int endLine, int endCharacter, const std::string& text) {
+    return {{"range", {{"start", at(line, character)}, {"end", at(endLine, endCharacter)}}},
+            {"newText", text}};
+}
+
+}  // namespace
+
+// Formatting through its requests: only the lines that change, placed in the client's units,
+// with the indentation the settings ask for, whatever the client's own options say.
+TEST(Server, Formatting) {
+    // The client's options ask for tabs two columns wide: they are not taken.
+    const Json options = {{"tabSize", 2}, {"insertSpaces", false}};
+    const std::string format =
+        request(2, "textDocument/formatting", {{"textDocument", document()}, {"options", options}});
+    const auto formatRange = [&options](const Json& range) {
+        return request(2, "textDocument/rangeFormatting",
+                       {{"textDocument", document()}, {"range", range}, {"options", options}});
+    };
+    const std::string emoji = didOpen("b={\n  c=\"\xF0\x9F\x98\x80\"}");
+    const std::string nested = didOpen("a= 1\nb={\n  c={\n  d=1\n  }\n}\n");
+    const std::string plain = didOpen("b={\nc=2\n}\n");
+    const Json changeLine = Json::array({textEdit(1, 0, 2, 0, "    c=2\n")});
+    const Json asks = {{"workspace", {{"configuration", true}}}};
+    const auto configured = [](const Json& result) {
+        return Json{{"jsonrpc", "2.0"}, {"id", "kessa/1"}, {"result", result}}.dump();
+    };
+    const struct {
+        const char* name;
+        std::vector<std::string> bodies;
+        Json result;               // of request 2; an integer: its error code
+        const char* warning = "";  // the start of the message shown
+    } rows[] = {
+        {"UTF-16 units to the end of a last line without a line feed",
+         {kInitialize, emoji, format},
+         {textEdit(1, 0, 1, 9, "    c=\"\xF0\x9F\x98\x80\"\n}\n")}},
+        {"bytes where the client offers UTF-8",
+         {initializeWith({{"capabilities", {{"general", {{"positionEncodings", {"utf-8"}}}}}}}),
+          emoji, format},
+         {textEdit(1, 0, 1, 11, "    c=\"\xF0\x9F\x98\x80\"\n}\n")}},
+        {"carriage returns and line feeds",
+         {kInitialize, didOpen("a=1\r\nb={\r\nc=2\r\n}\r\n"), format},
+         {textEdit(2, 0, 3, 0, "    c=2\r\n")}},
+        {"the whole document",
+         {kInitialize, nested, format},
+         {textEdit(0, 0, 1, 0, "a=1\n"), textEdit(2, 0, 5, 0, "    c={\n        d=1\n    }\n")}},
+        {"a range: the lines of the innermost object around it",
+         {kInitialize, nested, formatRange(range(3, 2, 3))},
+         {textEdit(2, 0, 5, 0, "    c={\n        d=1\n    }\n")}},
+        {"a range given end first, across the root's members",
+         {kInitialize, nested, formatRange({{"start", at(3, 3)}, {"end", at(0, 1)}})},
+         {textEdit(0, 0, 1, 0, "a=1\n"), textEdit(2, 0, 5, 0, "    c={\n        d=1\n    }\n")}},
+        {"in the layout already",
+         {kInitialize, didOpen("b={\n    c=2\n}\n"), format},
+         Json::array()},
+        {"malformed: no edits", {kInitialize, didOpen("a={\n"), format}, Json::array()},
+        {"malformed: no edits for a range",
+         {kInitialize, didOpen("a={\n"), formatRange(range(0, 0, 1))},
+         Json::array()},
+        {"bytes that are not UTF-8 on a line that stays",
+         {kInitialize, didOpenEscaped("k=caf\xE9\\nb={\\nc=2\\n}\\n"), format},
+         {textEdit(2, 0, 3, 0, "    c=2\n")}},
+        {"bytes that are not UTF-8 on a line that changes",
+         {kInitialize, didOpenEscaped("b={\\nc=caf\xE9\\n}\\n"), format},
+         -32803},
+        {"a document not open", {kInitialize, format}, -32602},
+        {"nested too deep to lay out",
+         {kInitialize, didOpen(std::string(6000, '{') + std::string(6000, '}') + "\n"), format},
+         -32803},
+        // kessa.format.indent, from each place a client puts it.
+        {"two spaces from initializationOptions",
+         {initializeWith({{"initializationOptions", {{"format", {{"indent", "2"}}}}}}), plain,
+          format},
+         {textEdit(1, 0, 2, 0, "  c=2\n")}},
+        {"tabs from initializationOptions, under kessa",
+         {initializeWith(
+              {{"initializationOptions", {{"kessa", {{"format", {{"indent", "tab"}}}}}}}}),
+          plain, format},
+         {textEdit(1, 0, 2, 0, "\tc=2\n")}},
+        {"a number of spaces",
+         {initializeWith({{"initializationOptions", {{"format", {{"indent", 3}}}}}}), plain,
+          format},
+         {textEdit(1, 0, 2, 0, "   c=2\n")}},
+        {"a value not taken: said, and the project's four spaces",
+         {initializeWith({{"initializationOptions", {{"format", {{"indent", "wide"}}}}}}), plain,
+          format},
+         changeLine,
+         "kessa: kessa.format.indent must be"},
+        {"pushed",
+         {kInitialize, plain,
+          notification("workspace/didChangeConfiguration",
+                       {{"settings", {{"kessa", {{"format", {{"indent", "tab"}}}}}}}}),
+          format},
+         {textEdit(1, 0, 2, 0, "\tc=2\n")}},
+        {"pushed as the dotted name",
+         {kInitialize, plain,
+          notification("workspace/didChangeConfiguration",
+                       {{"settings", {{"kessa.format.indent", "2"}}}}),
+          format},
+         {textEdit(1, 0, 2, 0, "  c=2\n")}},
+        {"asked for",
+         {initializeWith({{"capabilities", asks}}), kInitialized,
+          configured(Json::array({nullptr, {{"format", {{"indent", "2"}}}}})), plain, format},
+         {textEdit(1, 0, 2, 0, "  c=2\n")}},
+        {"asked for, a null answer: what the initialization gave",
+         {initializeWith(
+              {{"capabilities", asks}, {"initializationOptions", {{"format", {{"indent", "2"}}}}}}),
+          kInitialized, configured(Json::array({nullptr, {{"format", {{"indent", nullptr}}}}})),
+          plain, format},
+         {textEdit(1, 0, 2, 0, "  c=2\n")}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const Session session = serve(row.bodies);
+        const Json reply = session.reply(2);
+        if (row.result.is_number()) {
+            EXPECT_EQ(errorCode(reply), row.result.get<int>()) << reply.dump();
+        } else {
+            EXPECT_EQ(reply["result"], row.result) << reply.dump();
+        }
+        std::string shown;
+        for (const Json& message : session.messages) {
+            if (message.value("method", "") == "window/showMessage") {
+                shown = message["params"]["message"];
+            }
+        }
+        EXPECT_EQ(shown.substr(0, std::string_view(row.warning).size()), row.warning);
+        EXPECT_EQ(shown.empty(), *row.warning == '\0') << shown;
+    }
+}

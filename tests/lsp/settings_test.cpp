@@ -185,12 +185,14 @@ TEST(SchemaSettings, Problems) {
     }
 }
 
-// The setting as each kind of client sends it.
+// The settings as each kind of client sends them.
 TEST(SchemaSettings, WhereClientsPutIt) {
     const lsp::Json schemas = {{"s.json", "*.kessa"}};
+    const lsp::Json indent = "2";
     const struct {
         lsp::Json settings;
         bool found;
+        bool indentFound = false;
     } rows[] = {
         {{{"kessa", {{"schemas", schemas}}}}, true},
         {{{"kessa.schemas", schemas}}, true},
@@ -198,6 +200,11 @@ TEST(SchemaSettings, WhereClientsPutIt) {
         {{{"kessa", {{"server", 1}}}}, false},
         {{{"json", {{"schemas", schemas}}}}, false},
         {nullptr, false},
+        {{{"kessa", {{"schemas", schemas}, {"format", {{"indent", indent}}}}}}, true, true},
+        {{{"kessa.format.indent", indent}}, false, true},
+        {{{"format", {{"indent", indent}}}}, false, true},
+        {{{"kessa", {{"format", indent}}}}, false, false},
+        {{{"indent", indent}}, false, false},
     };
     for (const auto& row : rows) {
         const lsp::Json* found = lsp::schemasSetting(row.settings);
@@ -205,5 +212,38 @@ TEST(SchemaSettings, WhereClientsPutIt) {
         if (found != nullptr) {
             EXPECT_EQ(*found, schemas);
         }
+        const lsp::Json* indentFound = lsp::indentSetting(row.settings);
+        EXPECT_EQ(indentFound != nullptr, row.indentFound) << row.settings.dump();
+        if (indentFound != nullptr) {
+            EXPECT_EQ(*indentFound, indent);
+        }
+    }
+}
+
+// kessa.format.indent, as kessafmt's --indent: tab, or 1 to 16 spaces; unset, the project's four.
+TEST(FormatSettings, Indent) {
+    const struct {
+        lsp::Json value;
+        bool taken;
+        bool tabs = false;
+        unsigned indent = 4;
+    } rows[] = {
+        {nullptr, true},       {"4", true},           {"tab", true, true},
+        {"2", true, false, 2}, {2, true, false, 2},   {"16", true, false, 16},
+        {16, true, false, 16}, {"1", true, false, 1}, {0, false},
+        {"0", false},          {17, false},           {"17", false},
+        {-2, false},           {2.5, false},          {"002", false},
+        {"2 ", false},         {"", false},           {"tabs", false},
+        {"Tab", false},        {true, false},         {lsp::Json::object(), false},
+    };
+    for (const auto& row : rows) {
+        std::string problem;
+        const std::optional<kessa::Layout> layout = lsp::layoutOfIndent(row.value, problem);
+        ASSERT_EQ(layout.has_value(), row.taken) << row.value.dump();
+        EXPECT_EQ(problem.empty(), row.taken) << row.value.dump();
+        if (!layout) continue;
+        EXPECT_EQ(layout->tabs, row.tabs) << row.value.dump();
+        EXPECT_EQ(layout->indent, row.indent) << row.value.dump();
+        EXPECT_EQ(layout->width, kessa::Layout{}.width) << row.value.dump();
     }
 }

@@ -1,8 +1,9 @@
 // The extension's client as VS Code runs it, with VS Code's API played by fake-vscode.js: activated
 // from an extension folder that holds the server (KESSA_LANGUAGE_SERVER) without its executable
 // bit, it starts that server through vscode-languageclient, the findings of an open document come
-// back as diagnostics, "Show the JSON to the Side" shows what kessa2json (KESSA2JSON) writes, and a
-// change of kessa.server.path restarts the server.
+// back as diagnostics, "Show the JSON to the Side" shows what kessa2json (KESSA2JSON) writes, a
+// save with the README's settings formats the document as the library lays it out (KESSA_FORMAT),
+// and a change of kessa.server.path restarts the server.
 'use strict';
 const { test, before, after } = require('node:test');
 const assert = require('node:assert');
@@ -12,7 +13,9 @@ const os = require('node:os');
 const path = require('node:path');
 const { makeVscode, installVscode } = require('./fake-vscode.js');
 
-const { api, user } = makeVscode();
+const manifest = JSON.parse(fs.readFileSync(path.join(__dirname, '..', 'package.json'), 'utf8'));
+const readme = fs.readFileSync(path.join(__dirname, '..', 'README.md'), 'utf8');
+const { api, user } = makeVscode(manifest);
 installVscode(api);
 const extension = require('../extension.js');
 
@@ -40,6 +43,26 @@ function converted(text) {
   } catch {
     return null;
   }
+}
+
+/// The layout of `text`, as the library writes it.
+function layoutOf(text) {
+  const input = path.join(scratch, 'layout.kessa');
+  fs.writeFileSync(input, text);
+  return execFileSync(process.env.KESSA_FORMAT, [input], { encoding: 'utf8' });
+}
+
+/// The settings of the JSON block of `text` (the extension's README by default) that holds
+/// `name`, a whole settings.json or lines of one, as VS Code would read them.
+function readmeSettings(name, text = readme) {
+  const block = [...text.matchAll(/```json\n([^]*?)```/g)].map((m) => m[1]).find((lines) => lines.includes(name));
+  assert.ok(block, `the README shows ${name}`);
+  const settings = [];
+  for (const [key, value] of Object.entries(JSON.parse(block.trim().startsWith('{') ? block : `{${block}}`))) {
+    if (!key.startsWith('[')) settings.push([key, value]);
+    else for (const [inner, setting] of Object.entries(value)) settings.push([`${key}.${inner}`, setting]);
+  }
+  return settings;
 }
 
 before(async () => {
@@ -126,6 +149,43 @@ test('a malformed text shows no JSON but the fault and its line', async () => {
   assert.match(user.seen.errors.pop() ?? '', /line 2/);
 });
 
+test('format on save, turned on as the README shows, lays the document out; Format Selection its object', async () => {
+  const text = 'name= d\u00e9mo\nsrv={host=h\n  tls={on=\u{1d11e}\n}\n}\ntags={a,"\u00e9"}\n';
+  const document = open(text);
+  await until('the diagnostics of the document', () => user.seen.diagnostics.has(document.uri.toString()));
+  assert.strictEqual(await user.save(document), false, 'formatted on save before it was turned on');
+  assert.strictEqual(document.getText(), text);
+
+  await user.formatSelection(document, [2, 6], [2, 6]);
+  assert.strictEqual(document.getText(),
+    'name= d\u00e9mo\nsrv={host=h\n    tls={\n        on=\u{1d11e}\n    }\n}\ntags={a,"\u00e9"}\n');
+
+  const settings = readmeSettings('editor.formatOnSave');
+  const project = fs.readFileSync(path.join(__dirname, '..', '..', '..', 'README.md'), 'utf8');
+  assert.deepStrictEqual(readmeSettings('editor.formatOnSave', project), settings);
+  for (const [key, value] of settings) user.setting(key, value);
+  assert.strictEqual(await user.save(document), true, 'the default formatter is not the extension');
+  assert.strictEqual(document.getText(), layoutOf(text));
+  // The server holds the text the edits made: formatting it again changes nothing.
+  assert.deepStrictEqual(await user.formattingEdits(document), []);
+
+  // kessa.format.indent reaches the server, whose next formatting shows it; and back.
+  for (const [indent, expected] of [
+    ['2', 'name=d\u00e9mo\nsrv={\n  host=h\n  tls={\n    on=\u{1d11e}\n  }\n}\ntags={a,"\u00e9"}\n'],
+    ['4', layoutOf(text)],
+  ]) {
+    user.setting('kessa.format.indent', indent);
+    let edits = [];
+    for (const deadline = Date.now() + 20000; edits.length === 0; await new Promise((r) => setTimeout(r, 20))) {
+      assert.ok(Date.now() < deadline, `waited 20 s for the indentation ${indent}`);
+      edits = await user.formattingEdits(document);
+    }
+    user.applyEdits(document, edits);
+    assert.strictEqual(document.getText(), expected, `kessa.format.indent ${indent}`);
+  }
+  assert.deepStrictEqual(user.seen.errors, []);
+});
+
 test('kessa.server.path: a program that is not there is reported, a good one restarts the server', async () => {
   user.setting('kessa.server.path', path.join(scratch, 'no-such-server'));
   await until('the failure to start', () => user.seen.errors.some((error) => /kessa\.server\.path/.test(error)));
@@ -159,29 +219,38 @@ test('kessa.schemas reaches the server, at each change and at its start', async 
   assert.deepStrictEqual(user.seen.errors, []);
 });
 
-test('the kessa.schemas setting\'s JSON schema, which VS Code completes and checks it by', (t) => {
-  const manifest = JSON.parse(fs.readFileSync(path.join(__dirname, '..', 'package.json'), 'utf8'));
-  const setting = manifest.contributes.configuration.properties['kessa.schemas'];
-  const readme = fs.readFileSync(path.join(__dirname, '..', 'README.md'), 'utf8');
-  const example = JSON.parse(readme.match(/```json\n([^]*?)```/)[1])['kessa.schemas'];
+test('the settings\' JSON schemas, which VS Code completes and checks them by', (t) => {
+  const properties = manifest.contributes.configuration.properties;
+  const example = Object.fromEntries(readmeSettings('kessa.schemas'))['kessa.schemas'];
   const rows = [
-    { value: example, valid: true },
-    { value: setting.default, valid: true },
-    { value: { 'a.json': '*.kessa', 'b.json': [] }, valid: true },
-    { value: { 'a.json': 7 }, valid: false },
-    { value: { 'a.json': ['*.kessa', null] }, valid: false },
-    { value: ['a.json'], valid: false },
+    { name: 'kessa.schemas', value: example, valid: true },
+    { name: 'kessa.schemas', value: properties['kessa.schemas'].default, valid: true },
+    { name: 'kessa.schemas', value: { 'a.json': '*.kessa', 'b.json': [] }, valid: true },
+    { name: 'kessa.schemas', value: { 'a.json': 7 }, valid: false },
+    { name: 'kessa.schemas', value: { 'a.json': ['*.kessa', null] }, valid: false },
+    { name: 'kessa.schemas', value: ['a.json'], valid: false },
+    // As the server takes it: tab, or 1 to 16 spaces.
+    { name: 'kessa.format.indent', value: properties['kessa.format.indent'].default, valid: true },
+    { name: 'kessa.format.indent', value: 'tab', valid: true },
+    { name: 'kessa.format.indent', value: '2', valid: true },
+    { name: 'kessa.format.indent', value: '16', valid: true },
+    { name: 'kessa.format.indent', value: 3, valid: true },
+    { name: 'kessa.format.indent', value: 0, valid: false },
+    { name: 'kessa.format.indent', value: '17', valid: false },
+    { name: 'kessa.format.indent', value: 17, valid: false },
+    { name: 'kessa.format.indent', value: 'tabs', valid: false },
+    { name: 'kessa.format.indent', value: '', valid: false },
   ];
   // Debian's python3-jsonschema, as the tests of the SARIF output use it.
   const check = `
 import json, sys, jsonschema
-schema, rows = json.load(sys.stdin)
-jsonschema.Draft7Validator.check_schema(schema)
-print(json.dumps([jsonschema.Draft7Validator(schema).is_valid(row) for row in rows]))`;
+schemas, rows = json.load(sys.stdin)
+for schema in schemas.values(): jsonschema.Draft7Validator.check_schema(schema)
+print(json.dumps([jsonschema.Draft7Validator(schemas[name]).is_valid(value) for name, value in rows]))`;
   let answer;
   try {
     answer = execFileSync('/usr/bin/python3', ['-c', check],
-      { input: JSON.stringify([setting, rows.map((row) => row.value)]), encoding: 'utf8', stdio: 'pipe' });
+      { input: JSON.stringify([properties, rows.map((row) => [row.name, row.value])]), encoding: 'utf8', stdio: 'pipe' });
   } catch (error) {
     if (/No module named|ENOENT/.test(String(error.stderr ?? error.message))) {
       t.skip('python3-jsonschema is not installed');
