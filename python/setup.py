@@ -22,7 +22,7 @@ kessa_sources = re.search(
 ).group(1)
 library = [root / name for name in kessa_sources.split()] + sorted(root.glob("pelmo/json/*.cpp"))
 library += [root / "pelmo/exception.cpp", root / "pelmo/file/utf8.cpp"]
-sources = ["src/module.cpp", "src/object_builder.cpp"]
+sources = ["src/module.cpp", "src/object_builder.cpp", "src/object_encoder.cpp"]
 sources += [f"../{path.relative_to(root).as_posix()}" for path in library]
 # A change to any header builds the module again.
 headers = [*root.glob("kessa/*.h"), *root.glob("pelmo/**/*.h"), *here.glob("src/*.h")]
