@@ -42,7 +42,7 @@ const DIRECTIONS = {
   kessa: { input: 'Kessa text', output: 'JSON', copy: 'Copy the JSON', copied: 'The JSON is copied.',
     none: 'No JSON: the text is malformed.', sample: SAMPLE, fragment: '#text=' },
   json: { input: 'JSON text', output: 'Kessa text', copy: 'Copy the kessa text',
-    copied: 'The kessa text is copied.', none: 'No kessa text: the JSON is malformed, or holds a value that no kessa text gives.',
+    copied: 'The kessa text is copied.', none: 'No kessa text: see why below.',
     sample: JSON_SAMPLE, fragment: '#json=' },
 };
 
