@@ -343,6 +343,28 @@ function notJson(path, what) {
   return new TypeError(`kessa2json: ${path.length > 0 ? `${pathText(path)}: ` : ''}${what} is not JSON data`);
 }
 
+// What a JSON string must escape.
+const ESCAPED = /["\\\u0000-\u001F\uD800-\uDFFF]/;
+
+/** Adds the JSON string of `text` to `out`: most need no escape, which JSON.stringify looks for slower. */
+function quote(out, text) {
+  if (ESCAPED.test(text)) {
+    out.push(JSON.stringify(text));
+  } else {
+    out.push('"', text, '"');
+  }
+}
+
+/** An object as JSON.stringify takes it: what its toJSON() gives, a String, Number or Boolean's value. */
+function unwrapped(given, key) {
+  let v = given;
+  if (typeof v.toJSON === 'function') v = v.toJSON(key);
+  if (v instanceof Number) return Number(v);
+  if (v instanceof String) return String(v);
+  if (v instanceof Boolean) return v.valueOf();
+  return v;
+}
+
 /**
  * The JSON text of `value` as JSON.stringify writes it (toJSON() called, String, Number and
  * Boolean objects unwrapped, an object's own enumerable string keys), with what it would drop or
@@ -352,31 +374,27 @@ function notJson(path, what) {
  * which the module reads as such. Walks without recursing.
  */
 function jsonOf(value) {
-  let out = '';
+  // Pieces joined once at the end: a string grown piece by piece costs the collector more.
+  const out = [];
   const frames = []; // open containers: { node, keys, size, next, step }
   const open = new Set();
   const path = () => frames.map((frame) => frame.step);
   const write = (given, key) => {
     let v = given;
-    if ((typeof v === 'object' && v !== null) || typeof v === 'bigint') {
-      if (typeof v.toJSON === 'function') v = v.toJSON(key);
-    }
-    if (v instanceof Number) v = Number(v);
-    else if (v instanceof String) v = String(v);
-    else if (v instanceof Boolean) v = v.valueOf();
+    if ((typeof v === 'object' && v !== null) || typeof v === 'bigint') v = unwrapped(v, key);
     switch (typeof v) {
       case 'string':
-        out += JSON.stringify(v);
+        quote(out, v);
         return;
       case 'number':
         if (Number.isNaN(v)) {
           const kind = kinds.find((k) => k.code === 'not-a-number');
           throw new KessaEncodeError(kind.code, kind.summary, path());
         }
-        out += v === Infinity ? '1e999' : v === -Infinity ? '-1e999' : Object.is(v, -0) ? '-0.0' : String(v);
+        out.push(v === Infinity ? '1e999' : v === -Infinity ? '-1e999' : Object.is(v, -0) ? '-0.0' : String(v));
         return;
       case 'boolean':
-        out += v ? 'true' : 'false';
+        out.push(v ? 'true' : 'false');
         return;
       case 'object':
         break;
@@ -388,7 +406,7 @@ function jsonOf(value) {
         throw notJson(path(), `a ${typeof v}`);
     }
     if (v === null) {
-      out += 'null';
+      out.push('null');
       return;
     }
     if (v instanceof Map || v instanceof Set) throw notJson(path(), `a ${v instanceof Map ? 'Map' : 'Set'}`);
@@ -397,30 +415,31 @@ function jsonOf(value) {
     const array = Array.isArray(v);
     const keys = array ? null : Object.keys(v);
     frames.push({ node: v, keys, size: array ? v.length : keys.length, next: 0, step: undefined });
-    out += array ? '[' : '{';
+    out.push(array ? '[' : '{');
   };
   write(value, '');
   while (frames.length > 0) {
     const frame = frames[frames.length - 1];
     if (frame.next === frame.size) {
-      out += frame.keys ? '}' : ']';
+      out.push(frame.keys ? '}' : ']');
       open.delete(frame.node);
       frames.pop();
       continue;
     }
     const i = frame.next++;
-    if (i > 0) out += ',';
+    if (i > 0) out.push(',');
     if (frame.keys) {
       const key = frame.keys[i];
       frame.step = key;
-      out += `${JSON.stringify(key)}:`;
+      quote(out, key);
+      out.push(':');
       write(frame.node[key], key);
     } else {
       frame.step = i;
       write(frame.node[i], String(i));
     }
   }
-  return out;
+  return out.join('');
 }
 
 const LONE_SURROGATE = /[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/g;
