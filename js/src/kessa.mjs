@@ -246,6 +246,24 @@ function run(text) {
   }
 }
 
+/**
+ * The result as a string: a TypeError where it holds bytes that are not UTF-8, a RangeError
+ * where it is longer than a string can be (`hint` says what to do instead).
+ */
+function resultString(hint = '') {
+  const bytes = resultBytes();
+  try {
+    return (sources.decode ?? strictDecoder.decode.bind(strictDecoder))(bytes);
+  } catch (error) {
+    if (error instanceof TypeError) {
+      throw new TypeError('kessa2json: the JSON keeps bytes of the text that are not UTF-8; ' +
+        'convertBytes gives them as they are', { cause: error });
+    }
+    throw new RangeError(`kessa2json: the result, ${bytes.length} bytes, is longer than a string can be${hint}`,
+      { cause: error });
+  }
+}
+
 /** The JSON bytes kessa2json writes for `text`, as a new Uint8Array. */
 export function convertBytes(text) {
   run(text);
@@ -262,10 +280,7 @@ export function convertBytes(text) {
 export function convert(text) {
   run(text);
   try {
-    return (sources.decode ?? strictDecoder.decode.bind(strictDecoder))(resultBytes());
-  } catch (error) {
-    throw new TypeError('kessa2json: the JSON keeps bytes of the text that are not UTF-8; ' +
-      'convertBytes gives them as they are', { cause: error });
+    return resultString('; convertBytes gives it as bytes');
   } finally {
     wasm.kessa_release();
   }
@@ -310,11 +325,6 @@ function layoutOption(options = {}) {
   if (Number.isInteger(indent) && indent >= 1 && indent <= MOST_SPACES) return indent;
   throw new RangeError(`kessa2json: indent must be '\\t' or a number of spaces from 1 to ${MOST_SPACES}, ` +
     `not ${typeof indent === 'string' ? JSON.stringify(indent) : String(indent)}`);
-}
-
-/** The result text as a string; the module wrote it from a string, so it is UTF-8. */
-function resultString() {
-  return (sources.decode ?? strictDecoder.decode.bind(strictDecoder))(resultBytes());
 }
 
 /**

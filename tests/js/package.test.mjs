@@ -200,6 +200,7 @@ test('init and initSync load once; the browser entry loads over HTTP', async () 
       copyFileSync(join(project, 'node_modules', 'kessa2json', file), join(copy, file));
     }
     const browser = await import(pathToFileURL(join(copy, 'browser.mjs')));
+    const core = await import(pathToFileURL(join(copy, 'kessa.mjs')));
     rmSync(copy, { recursive: true, force: true });
     assert.throws(() => browser.convert('a=1\n'), /init/);
     const url = `http://127.0.0.1:${server.address().port}/kessa.wasm`;
@@ -207,6 +208,14 @@ test('init and initSync load once; the browser entry loads over HTTP', async () 
     // An empty text as the first of a module's calls.
     assert.deepEqual(browser.convertBytes(new Uint8Array()), new TextEncoder().encode('{}'));
     assert.equal(browser.convert('a=1\n'), kessa.convert('a=1\n'));
+    // A JSON longer than a string can be is told as that, not as bytes that are not UTF-8.
+    core.configure({
+      url: () => url,
+      decode: () => {
+        throw Object.assign(new Error('Cannot create a string longer than 0x1fffffe8 characters'), { code: 'ERR_STRING_TOO_LONG' });
+      },
+    });
+    assert.throws(() => browser.convert('a=1\n'), { name: 'RangeError', message: /longer than a string can be; convertBytes/ });
   } finally {
     server.close();
   }
