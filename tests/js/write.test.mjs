@@ -251,3 +251,13 @@ test('the indent option', () => {
   }
   assert.throws(() => kessa.format(42), TypeError);
 });
+
+test('nesting deeper than JSON.stringify goes', () => {
+  const depth = 10000;
+  let value = 1;
+  for (let i = 0; i < depth; ++i) value = [value];
+  assert.throws(() => JSON.stringify({ a: value }), RangeError);
+  const text = kessa.stringify({ a: value }, { indent: 1 });
+  assert.ok(text.startsWith(`a=${'{'.repeat(depth)}1\n`) && text.endsWith(`\n }\n}\n`), text.slice(0, 100));
+  assert.equal(text.split('}').length - 1, depth);
+});
