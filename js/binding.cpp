@@ -14,14 +14,24 @@
 
 #include "kessa/conversion.h"
 #include "kessa/findings.h"
+#include "kessa/format.h"
+#include "kessa/json_to_kessa.h"
 #include "kessa/reader.h"
 #include "kessa/text_position.h"
 #include "pelmo/file/utf8.h"
+#include "pelmo/json/json_reader.h"
 
 namespace {
 
 /// What a call ended with, as the JavaScript side tells it apart.
-enum Status : int { kDone = 0, kMalformed = 1, kOutOfMemory = 2, kFailed = 3 };
+enum Status : int { kDone = 0, kMalformed = 1, kOutOfMemory = 2, kFailed = 3, kRefused = 4 };
+
+/// The bits of a layout or conversion option word: the spaces a level (or a tab's columns), a
+/// tab a level, numbers held as doubles, and a stop at the first value no kessa text gives.
+constexpr unsigned kIndentMask = 0x1F;
+constexpr unsigned kTabs = 0x20;
+constexpr unsigned kDoubles = 0x40;
+constexpr unsigned kFirstOnly = 0x80;
 
 struct State {
     std::unique_ptr<char[]> input;
@@ -48,8 +58,8 @@ void addItem(std::uint32_t kind, std::uint64_t offset, std::uint64_t length,
     }
 }
 
-/// Runs `work` on the input and maps what it raises to a status. The fault of a malformed text
-/// is added as the last item, after any that `work` left.
+/// Runs `work` on the input, which returns its status, and maps what it raises to a status. The
+/// fault of a malformed text is added as the last item, after any that `work` left.
 template <class Work>
 int run(std::size_t size, Work work) {
     State& s = state();
@@ -57,8 +67,7 @@ int run(std::size_t size, Work work) {
     s.numbers.clear();
     const std::string_view text(s.input.get(), size);
     try {
-        work(text);
-        return kDone;
+        return work(text);
     } catch (const kessa::SyntaxError& error) {
         try {
             const std::uint64_t length = error.length(text);
@@ -112,6 +121,42 @@ private:
     std::vector<kessa::Finding> findings_;
 };
 
+kessa::Layout layoutOf(unsigned options) {
+    kessa::Layout layout;
+    layout.tabs = (options & kTabs) != 0;
+    layout.indent = std::max(options & kIndentMask, 1u);
+    return layout;
+}
+
+/// Receives what the JSON to kessa conversion says of the values, as items in document order
+/// with the pointer of each refused value (empty for bytes kept) as its message, which is its
+/// length in decimal, a colon and its bytes: a key may hold a NUL byte.
+class JsonItems final : public kessa::JsonToKessaHandler {
+public:
+    struct Stop {};
+
+    JsonItems(std::string_view json, bool firstOnly) : positions_(json), firstOnly_(firstOnly) {}
+
+    void refused(const kessa::JsonRefusal& refusal) override {
+        add(refusal.reason, refusal.place, refusal.pointer);
+        if (firstOnly_) throw Stop{};
+    }
+    void kept(kessa::FindingKind kind, pelmo::JsonPlace place) override { add(kind, place, {}); }
+
+    std::string messages;
+
+private:
+    void add(kessa::FindingKind kind, pelmo::JsonPlace place, std::string_view pointer) {
+        const kessa::TextPosition start = positions_.at(place.offset);
+        const kessa::TextPosition end = positions_.at(place.offset + place.length);
+        addItem(static_cast<std::uint32_t>(kind), place.offset, place.length, start, end);
+        messages.append(std::to_string(pointer.size())).append(1, ':').append(pointer);
+    }
+
+    kessa::PositionCounter positions_;
+    bool firstOnly_;
+};
+
 }  // namespace
 
 extern "C" {
@@ -120,7 +165,8 @@ extern "C" {
 /// runs out. The room stays the caller's until the next call of kessa_input.
 char* kessa_input(std::size_t size) {
     State& s = state();
-    if (size > s.inputCapacity || size < s.inputCapacity / 4) {
+    // Made on the first call too, for an empty text.
+    if (!s.input || size > s.inputCapacity || size < s.inputCapacity / 4) {
         // Freed first, so that a smaller text gives back the memory of a larger one.
         s.input.reset();
         s.inputCapacity = 0;
@@ -148,6 +194,49 @@ int kessa_convert(std::size_t size) {
             out.clear();  // what came before the fault
             throw;
         }
+        return kDone;
+    });
+}
+
+/// Formats the first `size` bytes of the input in the layout of `options`: kDone with the
+/// formatted text as the result, or kMalformed with the fault's message and item.
+int kessa_format(std::size_t size, unsigned options) {
+    return run(size, [options](std::string_view text) {
+        state().text = kessa::formatKessa(text, layoutOf(options));
+        return kDone;
+    });
+}
+
+/// Writes the JSON text of the first `size` bytes of the input as kessa text in the layout of
+/// `options`: kDone with the kessa text as the result and, as items, the strings whose bytes it
+/// keeps; kRefused with the items of the values no kessa text gives (only the first, with
+/// kFirstOnly) and of the strings kept, in document order, each refused value's JSON pointer as
+/// its message (JsonItems); kMalformed with the fault of a text that is not JSON and its reason.
+int kessa_from_json(std::size_t size, unsigned options) {
+    return run(size, [options](std::string_view json) {
+        JsonItems items(json, (options & kFirstOnly) != 0);
+        kessa::JsonToKessaOptions conversion;
+        conversion.layout = layoutOf(options);
+        conversion.numbersAreDoubles = (options & kDoubles) != 0;
+        std::string& out = state().text;
+        pelmo::StringSink sink(out);
+        bool written = false;
+        try {
+            written = kessa::jsonToKessa(json, &sink, items, conversion);
+        } catch (const JsonItems::Stop&) {
+        } catch (const pelmo::JsonSyntaxError& error) {
+            const std::uint64_t length = error.offset() < json.size() ? 1 : 0;
+            state().numbers.clear();
+            addItem(static_cast<std::uint32_t>(kessa::kFindingKindCount), error.offset(), length,
+                    kessa::positionAt(json, error.offset()),
+                    kessa::positionAt(json, error.offset() + length));
+            out = error.reason();
+            out += '\0';
+            return kMalformed;
+        }
+        if (written) return kDone;
+        out = std::move(items.messages);
+        return kRefused;
     });
 }
 
@@ -164,11 +253,12 @@ int kessa_check(std::size_t size) {
             throw;
         }
         collector.finish(text);
+        return kDone;
     });
 }
 
-/// The finding kinds: their codes as the result text, each ended by a NUL byte, and their
-/// severities (0 note, 1 warning, 2 error) as the numbers.
+/// The finding kinds: their codes and then their summaries as the result text, each ended by a
+/// NUL byte, and their severities (0 note, 1 warning, 2 error) as the numbers.
 int kessa_kinds() {
     return run(0, [](std::string_view) {
         for (std::size_t i = 0; i != kessa::kFindingKindCount; ++i) {
@@ -176,6 +266,10 @@ int kessa_kinds() {
             state().text.append(kessa::code(kind)).append(1, '\0');
             state().numbers.push_back(static_cast<std::uint32_t>(kessa::severity(kind)));
         }
+        for (std::size_t i = 0; i != kessa::kFindingKindCount; ++i) {
+            state().text.append(kessa::summary(static_cast<kessa::FindingKind>(i))).append(1, '\0');
+        }
+        return kDone;
     });
 }
 

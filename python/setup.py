@@ -67,7 +67,7 @@ def meta_schemas():
 
 
 library.append(meta_schemas())
-sources = ["src/module.cpp", "src/object_builder.cpp"]
+sources = ["src/module.cpp", "src/object_builder.cpp", "src/object_encoder.cpp"]
 sources += [os.path.relpath(path, here).replace(os.sep, "/") for path in library]
 # A change to any header builds the module again.
 headers = [*root.glob("kessa/*.h"), *root.glob("schema/*.h"), *root.glob("pelmo/**/*.h"),

@@ -2,8 +2,8 @@
 # The Python module's checks, as a user meets the module: in a copy of the sources, runs the
 # README's lines that build the wheel and install it into a new virtual environment, then runs
 # the README's example there; installs the same wheel into a second environment that also sees
-# Debian's pytest, and runs tests/python in it against the tool built by the default preset; and
-# times the module on a small workload (bench/python.sh). Installs the Debian packages it needs
+# Debian's pytest and Hypothesis, and runs tests/python in it against the tool built by the
+# default preset; and times the module on a small workload (bench/python.sh). Installs the Debian packages it needs
 # when they are missing. About a minute and a half on two cores, most of it the wheel's build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,6 +13,7 @@ need=()
 source scripts/python-packages.sh
 /usr/bin/python3 -c 'import ensurepip' 2>/dev/null || need+=(python3-venv)
 /usr/bin/python3 -c 'import pytest' 2>/dev/null || need+=(python3-pytest)
+/usr/bin/python3 -c 'import hypothesis' 2>/dev/null || need+=(python3-hypothesis)
 if [ ${#need[@]} -gt 0 ]; then
   apt-get update -q
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
@@ -47,7 +48,7 @@ if [ "$output" != "$expected" ]; then
   exit 1
 fi
 
-# The tests' environment: the same wheel, and Debian's pytest beside it.
+# The tests' environment: the same wheel, and Debian's pytest and Hypothesis beside it.
 /usr/bin/python3 -m venv --system-site-packages "$work/test-venv"
 "$work/test-venv/bin/python" -m pip install -q --no-index --no-deps "$work"/checkout/dist/kessa-*.whl
 

@@ -1,8 +1,11 @@
-// The page: each change of the text goes to a worker, which converts and checks it; the page
-// shows the latest answer. While the worker is busy, only the newest text waits, so a large text
-// never queues up conversions behind the typing.
+// The page: each change of the text goes to a worker, which converts and checks it, kessa to JSON
+// or, switched, JSON to kessa; the page shows the latest answer. While the worker is busy, only
+// the newest text waits, so a large text never queues up conversions behind the typing.
 
 const kessa = document.getElementById('kessa');
+const inputLabel = document.getElementById('input-label');
+const outputLabel = document.getElementById('json-label');
+const directions = document.querySelectorAll('input[name="direction"]');
 const json = document.getElementById('json');
 const spacer = json.querySelector('.spacer');
 const lines = json.querySelector('.lines');
@@ -24,10 +27,28 @@ limits={}
 id=12345678901234567
 `;
 
-const FRAGMENT = '#text=';
+const JSON_SAMPLE = `{
+    "name": "demo",
+    "version": "1.10",
+    "port": 8080,
+    "debug": false,
+    "box": {"w": 10, "h": 20},
+    "tags": ["red", "dark blue", 7]
+}
+`;
+
+// What each direction reads and writes, and the fragment of a link to its text.
+const DIRECTIONS = {
+  kessa: { input: 'Kessa text', output: 'JSON', copy: 'Copy the JSON', copied: 'The JSON is copied.',
+    none: 'No JSON: the text is malformed.', sample: SAMPLE, fragment: '#text=' },
+  json: { input: 'JSON text', output: 'Kessa text', copy: 'Copy the kessa text',
+    copied: 'The kessa text is copied.', none: 'No kessa text: see why below.',
+    sample: JSON_SAMPLE, fragment: '#json=' },
+};
 
 const worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
 let sent = 0; // the number of the last text sent to the worker
+let direction = 'kessa'; // what the text on the left is
 let busy = false; // whether the worker has a text
 let waiting = false; // whether the text changed since
 let shown = []; // the findings listed, by their buttons' data-index
@@ -43,7 +64,7 @@ function update() {
   }
   busy = true;
   waiting = false;
-  worker.postMessage({ id: ++sent, text: kessa.value });
+  worker.postMessage({ id: ++sent, text: kessa.value, direction });
 }
 
 worker.addEventListener('message', ({ data }) => {
@@ -77,7 +98,7 @@ function show(answer) {
       performance.clearMarks('kessa-edit');
     }));
   }
-  showJson(answer.json, answer.starts);
+  showOutput(answer.output, answer.starts);
   json.removeAttribute('aria-busy');
   shown = answer.findings;
   const items = answer.findings.map((finding, index) => {
@@ -109,7 +130,12 @@ function show(answer) {
   more.textContent = hidden > 0 ? `${plural(hidden, 'more finding')} not listed.` : '';
   const fault = answer.fault;
   if (fault) {
-    status.textContent = `Malformed at line ${fault.line}, column ${fault.column}: ${fault.message}.`;
+    const what = answer.direction === 'json' ? 'Malformed JSON' : 'Malformed';
+    status.textContent = `${what} at line ${fault.line}, column ${fault.column}: ${fault.message}.`;
+  } else if (answer.refused > 0) {
+    status.textContent = `Not converted: ${plural(answer.refused, 'value')} ${answer.refused === 1 ? 'has' : 'have'} no kessa text.`;
+  } else if (answer.direction === 'json') {
+    status.textContent = `Converted. ${answer.count === 0 ? 'No findings.' : `${plural(answer.count, 'finding')}.`}`;
   } else {
     const found = answer.count === 0
       ? 'No findings: the JSON says what the text says.'
@@ -121,8 +147,8 @@ function show(answer) {
   performance.measure('kessa-show', { start: started, detail: { worker: answer.milliseconds } });
 }
 
-/** Shows the JSON whose lines start at `starts`; null for a malformed text. */
-function showJson(text, starts) {
+/** Shows the output whose lines start at `starts`; null where there is none. */
+function showOutput(text, starts) {
   output = text === null ? { text: '', starts: new Uint32Array([0]) } : { text, starts };
   json.classList.toggle('empty', text === null);
   if (!lineHeight) {
@@ -139,7 +165,7 @@ function drawLines() {
   const { text, starts } = output;
   if (json.classList.contains('empty')) {
     lines.style.transform = '';
-    lines.textContent = 'No JSON: the text is malformed.';
+    lines.textContent = DIRECTIONS[direction].none;
     return;
   }
   const inView = Math.ceil(json.clientHeight / lineHeight) + 1;
@@ -159,7 +185,7 @@ json.addEventListener('scroll', () => {
 copyJson.addEventListener('click', async () => {
   try {
     await navigator.clipboard.writeText(output.text);
-    status.textContent = 'The JSON is copied.';
+    status.textContent = DIRECTIONS[direction].copied;
   } catch {
     status.textContent = 'The JSON could not be copied here.';
   }
@@ -201,7 +227,30 @@ function wellFormed(text) {
 }
 
 function linkToText() {
-  return `${location.href.split('#')[0]}${FRAGMENT}${encodeURIComponent(wellFormed(kessa.value))}`;
+  const fragment = DIRECTIONS[direction].fragment;
+  return `${location.href.split('#')[0]}${fragment}${encodeURIComponent(wellFormed(kessa.value))}`;
+}
+
+/** Makes the page read `to` on the left: its labels, and its radio button checked. */
+function setDirection(to) {
+  direction = to;
+  const words = DIRECTIONS[to];
+  inputLabel.textContent = words.input;
+  outputLabel.textContent = words.output;
+  copyJson.textContent = words.copy;
+  for (const radio of directions) radio.checked = radio.value === to;
+}
+
+// Switched, the page goes on from what it shows: the output becomes the text, or where there is
+// none, the other side's sample.
+for (const radio of directions) {
+  radio.addEventListener('change', () => {
+    if (!radio.checked || radio.value === direction) return;
+    const carried = json.classList.contains('empty') ? null : output.text;
+    setDirection(radio.value);
+    kessa.value = carried ?? DIRECTIONS[direction].sample;
+    update();
+  });
 }
 
 // The link is made when it is about to be used, not as one types: a large text makes a long one.
@@ -223,16 +272,18 @@ copy.addEventListener('click', async () => {
 
 /** Takes the text from the address's fragment, if it holds one; says whether it did. */
 function loadFromFragment() {
-  if (!location.hash.startsWith(FRAGMENT)) return false;
+  const to = Object.keys(DIRECTIONS).find((name) => location.hash.startsWith(DIRECTIONS[name].fragment));
+  if (!to) return false;
   let text;
   try {
-    text = decodeURIComponent(location.hash.slice(FRAGMENT.length));
+    text = decodeURIComponent(location.hash.slice(DIRECTIONS[to].fragment.length));
   } catch {
     status.textContent = 'The text in this link is damaged and could not be read.';
     return true;
   }
   // Following the link to the text already shown changes nothing, not even the selection.
-  if (text !== wellFormed(kessa.value)) {
+  if (to !== direction || text !== wellFormed(kessa.value)) {
+    setDirection(to);
     kessa.value = text;
     update();
   }

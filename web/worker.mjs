@@ -1,7 +1,8 @@
-// Converts and checks each text the page sends, away from the page's own thread, so that typing
-// never waits for a conversion.
+// Converts and checks each text the page sends, kessa to JSON or JSON to kessa, away from the
+// page's own thread, so that typing never waits for a conversion.
 
 import { check, convert, init, KessaSyntaxError } from './kessa/browser.mjs';
+import { convertJson } from './kessa/kessa.mjs';
 
 // How many findings go back to the page, which lists no more at once.
 const SHOWN = 500;
@@ -23,27 +24,35 @@ self.onmessage = async ({ data }) => {
     return;
   }
   const started = performance.now();
-  let json = null;
+  let output = null;
   let findings;
   try {
-    try {
-      json = convert(data.text);
-    } catch (error) {
-      if (!(error instanceof KessaSyntaxError)) throw error;
+    if (data.direction === 'json') {
+      ({ kessa: output, findings } = convertJson(data.text));
+    } else {
+      try {
+        output = convert(data.text);
+      } catch (error) {
+        if (!(error instanceof KessaSyntaxError)) throw error;
+      }
+      findings = check(data.text);
     }
-    findings = check(data.text);
   } catch (error) {
     self.postMessage({ id: data.id, failure: error.message });
     return;
   }
-  const starts = json === null ? new Uint32Array([0]) : lineStarts(json);
+  const starts = output === null ? new Uint32Array([0]) : lineStarts(output);
+  const fault = findings.at(-1)?.code === 'malformed' ? findings.at(-1) : null;
   self.postMessage({
     id: data.id,
-    json,
+    direction: data.direction,
+    output,
     starts,
     findings: findings.slice(0, SHOWN),
     count: findings.length,
-    fault: json === null ? findings[findings.length - 1] : null,
+    fault,
+    // Values that no kessa text gives: the reason there is no output, when the text is JSON.
+    refused: data.direction === 'json' && !fault ? findings.filter((f) => f.severity === 'error').length : 0,
     milliseconds: performance.now() - started,
   }, [starts.buffer]);
 };

@@ -5,4 +5,7 @@ import { configure } from './kessa.mjs';
 
 configure({ url: () => new URL('./kessa.wasm', import.meta.url) });
 
-export { check, convert, convertBytes, init, initSync, KessaSyntaxError, parse } from './kessa.mjs';
+export {
+  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSyntaxError, parse,
+  stringify,
+} from './kessa.mjs';

@@ -59,3 +59,26 @@ export function parse(text: KessaText, reviver?: (this: any, key: string, value:
 
 /** The findings of the text in document order; for a malformed text, those before the fault and then the fault ("malformed"). */
 export function check(text: KessaText): Finding[];
+
+/** The layout of format() and stringify(). */
+export interface LayoutOptions {
+  /** Spaces a level, from 1 to 16 (4 by default), or '\t' for a tab a level. */
+  indent?: number | '\t';
+}
+
+/** The text laid out again in the formatter's layout, the same bytes as the library's formatter: a string for a string, bytes for bytes. Throws KessaSyntaxError for a malformed text. */
+export function format(text: string, options?: LayoutOptions): string;
+export function format(text: Uint8Array, options?: LayoutOptions): Uint8Array;
+
+/** A value that no kessa text gives; the message names its path and the reason. */
+export class KessaEncodeError extends Error {
+  private constructor();
+  readonly name: 'KessaEncodeError';
+  /** The reason's stable name, such as "no-boolean" or "numeral-string". */
+  readonly code: string;
+  /** The keys and array indices from the top-level object to the value (or to the key no text gives). */
+  readonly path: (string | number)[];
+}
+
+/** The kessa text of an object, which parse() gives back deep-equal. Throws KessaEncodeError for a value no kessa text gives, and TypeError for what JSON cannot hold (undefined, functions, symbols, BigInt, Map, Set, cycles). */
+export function stringify(value: unknown, options?: LayoutOptions): string;

@@ -1,4 +1,4 @@
-// kessa2json in JavaScript: the converter's own reader, compiled to WebAssembly, behind four
+// kessa2json in JavaScript: the converter's own reader and writer, compiled to WebAssembly, behind
 // synchronous calls. The entries (node.mjs, node.cjs, browser.mjs) say where the module's bytes
 // come from; everything else is here. The CommonJS copy of this file is made from it by taking
 // the word "export" off each declaration, so that both module systems share one source.
@@ -10,13 +10,21 @@ const MALFORMED = 'malformed';
 const DONE = 0;
 const MALFORMED_TEXT = 1;
 const OUT_OF_MEMORY = 2;
+const REFUSED = 4;
+
+// The bits of the option word of kessa_format and kessa_from_json, beside the spaces a level.
+const TABS = 0x20;
+const DOUBLES = 0x40;
+const FIRST_ONLY = 0x80;
+const MOST_SPACES = 16;
 
 const encoder = new TextEncoder();
-const strictDecoder = new TextDecoder('utf-8', { fatal: true });
+// A byte-order mark is text like any other: a formatted text may begin with one.
+const strictDecoder = new TextDecoder('utf-8', { fatal: true, ignoreBOM: true });
 const decoder = new TextDecoder('utf-8');
 
 let wasm = null; // the module's exports, once started
-let kinds = null; // [{ code, severity }] by kind number
+let kinds = null; // [{ code, severity, summary }] by kind number
 let pending = null; // the promise of init()
 let sources = {}; // from configure()
 
@@ -31,6 +39,26 @@ export class KessaSyntaxError extends SyntaxError {
     this.endColumn = item.endColumn;
     this.offset = item.offset;
     this.length = item.length;
+  }
+}
+
+/** The path as subscripts of the top-level object, such as '["db"]["ports"][0]'. */
+function pathText(path) {
+  return path.map((step) => `[${typeof step === 'number' ? step : JSON.stringify(step)}]`).join('');
+}
+
+/**
+ * A value that no kessa text gives, such as true, or the string "007" (which reads as a number):
+ * `code` names the reason, `path` the keys and indices from the top-level object to it (ending
+ * with the key, for a key no text gives).
+ */
+export class KessaEncodeError extends Error {
+  constructor(code, summary, path) {
+    const words = `${summary.replace(/\.$/, '')} [${code}]`;
+    super(path.length > 0 ? `${pathText(path)}: ${words}` : words);
+    this.name = 'KessaEncodeError';
+    this.code = code;
+    this.path = path;
   }
 }
 
@@ -62,8 +90,11 @@ function start(instance) {
   wasm = exports;
   status(wasm.kessa_kinds());
   const severities = numbers();
-  kinds = messages().map((code, kind) => ({ code, severity: SEVERITIES[severities[kind]] }));
-  kinds.push({ code: MALFORMED, severity: 'error' });
+  const words = messages();
+  kinds = Array.from(severities, (severity, kind) => ({
+    code: words[kind], severity: SEVERITIES[severity], summary: words[severities.length + kind],
+  }));
+  kinds.push({ code: MALFORMED, severity: 'error', summary: '' });
 }
 
 async function instantiate(source) {
@@ -143,17 +174,29 @@ function messages() {
   return parts;
 }
 
-/** The result's items: findings, or a fault, with their messages. */
-function items() {
+/** The result's messages each written as its length in bytes, a colon and its bytes. */
+function measuredMessages() {
+  const bytes = resultBytes();
+  const out = [];
+  for (let at = 0; at < bytes.length;) {
+    const colon = bytes.indexOf(0x3A, at);
+    const end = colon + 1 + Number(decoder.decode(bytes.subarray(at, colon)));
+    out.push(decoder.decode(bytes.subarray(colon + 1, end)));
+    at = end;
+  }
+  return out;
+}
+
+/** The result's items: findings, or a fault, with their messages (or none). */
+function items(words = messages()) {
   const fields = numbers();
-  const words = messages();
   const out = [];
   for (let i = 0, at = 0; at < fields.length; ++i, at += 7) {
     const kind = kinds[fields[at]];
     out.push({
       code: kind.code,
       severity: kind.severity,
-      message: words[i],
+      message: words[i] ?? '',
       line: fields[at + 3],
       column: fields[at + 4],
       endLine: fields[at + 5],
@@ -187,7 +230,7 @@ function writeInput(text) {
 }
 
 function status(code, size) {
-  if (code === DONE || code === MALFORMED_TEXT) return code;
+  if (code === DONE || code === MALFORMED_TEXT || code === REFUSED) return code;
   if (code === OUT_OF_MEMORY) throw outOfMemory(size);
   throw new Error(`kessa2json: ${decoder.decode(resultBytes())}`);
 }
@@ -200,6 +243,24 @@ function run(text) {
     const error = new KessaSyntaxError(items()[0]);
     wasm.kessa_release();
     throw error;
+  }
+}
+
+/**
+ * The result as a string: a TypeError where it holds bytes that are not UTF-8, a RangeError
+ * where it is longer than a string can be (`hint` says what to do instead).
+ */
+function resultString(hint = '') {
+  const bytes = resultBytes();
+  try {
+    return (sources.decode ?? strictDecoder.decode.bind(strictDecoder))(bytes);
+  } catch (error) {
+    if (error instanceof TypeError) {
+      throw new TypeError('kessa2json: the JSON keeps bytes of the text that are not UTF-8; ' +
+        'convertBytes gives them as they are', { cause: error });
+    }
+    throw new RangeError(`kessa2json: the result, ${bytes.length} bytes, is longer than a string can be${hint}`,
+      { cause: error });
   }
 }
 
@@ -219,18 +280,28 @@ export function convertBytes(text) {
 export function convert(text) {
   run(text);
   try {
-    return (sources.decode ?? strictDecoder.decode.bind(strictDecoder))(resultBytes());
-  } catch (error) {
-    throw new TypeError('kessa2json: the JSON keeps bytes of the text that are not UTF-8; ' +
-      'convertBytes gives them as they are', { cause: error });
+    return resultString('; convertBytes gives it as bytes');
   } finally {
     wasm.kessa_release();
   }
 }
 
-/** The value the JSON of `text` holds: JSON.parse(convert(text), reviver). */
+// Control bytes but the line feed, which the JSON keeps raw only inside strings.
+const RAW_CONTROL = /[\u0000-\u0009\u000B-\u001F]/;
+
+/**
+ * The value the JSON of `text` holds: JSON.parse(convert(text), reviver), where the control
+ * bytes that the JSON keeps raw, and JSON.parse refuses, read as the characters they are.
+ */
 export function parse(text, reviver) {
-  return JSON.parse(convert(text), reviver);
+  const json = convert(text);
+  try {
+    return JSON.parse(json, reviver);
+  } catch (error) {
+    if (!RAW_CONTROL.test(json)) throw error;
+    const escaped = json.replace(new RegExp(RAW_CONTROL.source, 'g'), (c) => `\\u${c.charCodeAt(0).toString(16).padStart(4, '0')}`);
+    return JSON.parse(escaped, reviver);
+  }
 }
 
 /**
@@ -245,4 +316,222 @@ export function check(text) {
   const found = items();
   wasm.kessa_release();
   return found;
+}
+
+/** The option word of a layout: `indent` is a number of spaces from 1 to 16, or '\t'. */
+function layoutOption(options = {}) {
+  const indent = options.indent ?? 4;
+  if (indent === '\t') return TABS | 4;
+  if (Number.isInteger(indent) && indent >= 1 && indent <= MOST_SPACES) return indent;
+  throw new RangeError(`kessa2json: indent must be '\\t' or a number of spaces from 1 to ${MOST_SPACES}, ` +
+    `not ${typeof indent === 'string' ? JSON.stringify(indent) : String(indent)}`);
+}
+
+/**
+ * The kessa text `text` laid out again in the formatter's layout, the same bytes as the
+ * library's formatter (only blanks, line breaks and indentation change, so its JSON stays the
+ * same, byte for byte): a string for a string, a Uint8Array for bytes. `options.indent` is a
+ * number of spaces from 1 to 16 (4 by default) or '\t'. Raises KessaSyntaxError for a malformed
+ * text.
+ */
+export function format(text, options) {
+  const layout = layoutOption(options);
+  ready();
+  const size = writeInput(text);
+  try {
+    if (status(wasm.kessa_format(size, layout), size) === MALFORMED_TEXT) {
+      throw new KessaSyntaxError(items()[0]);
+    }
+    return typeof text === 'string' ? resultString() : resultBytes().slice();
+  } finally {
+    wasm.kessa_release();
+  }
+}
+
+/** What JSON cannot say, as JSON.stringify would drop or change it; thrown as a TypeError. */
+function notJson(path, what) {
+  return new TypeError(`kessa2json: ${path.length > 0 ? `${pathText(path)}: ` : ''}${what} is not JSON data`);
+}
+
+// What a JSON string must escape.
+const ESCAPED = /["\\\u0000-\u001F\uD800-\uDFFF]/;
+
+/** Adds the JSON string of `text` to `out`: most need no escape, which JSON.stringify looks for slower. */
+function quote(out, text) {
+  if (ESCAPED.test(text)) {
+    out.push(JSON.stringify(text));
+  } else {
+    out.push('"', text, '"');
+  }
+}
+
+/** An object as JSON.stringify takes it: what its toJSON() gives, a String, Number or Boolean's value. */
+function unwrapped(given, key) {
+  let v = given;
+  if (typeof v.toJSON === 'function') v = v.toJSON(key);
+  if (v instanceof Number) return Number(v);
+  if (v instanceof String) return String(v);
+  if (v instanceof Boolean) return v.valueOf();
+  return v;
+}
+
+/**
+ * The JSON text of `value` as JSON.stringify writes it (toJSON() called, String, Number and
+ * Boolean objects unwrapped, an object's own enumerable string keys), with what it would drop or
+ * change refused instead: undefined, functions and symbols (TypeError), BigInt (TypeError, as
+ * JSON.stringify), Map and Set (TypeError: they would become {}), an object that holds itself
+ * (TypeError), NaN (KessaEncodeError); -0 is written -0.0 and the infinities 1e999 and -1e999,
+ * which the module reads as such. Walks without recursing.
+ */
+function jsonOf(value) {
+  // Pieces joined once at the end: a string grown piece by piece costs the collector more.
+  const out = [];
+  const frames = []; // open containers: { node, keys, size, next, step }
+  const open = new Set();
+  const path = () => frames.map((frame) => frame.step);
+  const write = (given, key) => {
+    let v = given;
+    if ((typeof v === 'object' && v !== null) || typeof v === 'bigint') v = unwrapped(v, key);
+    switch (typeof v) {
+      case 'string':
+        quote(out, v);
+        return;
+      case 'number':
+        if (Number.isNaN(v)) {
+          const kind = kinds.find((k) => k.code === 'not-a-number');
+          throw new KessaEncodeError(kind.code, kind.summary, path());
+        }
+        out.push(v === Infinity ? '1e999' : v === -Infinity ? '-1e999' : Object.is(v, -0) ? '-0.0' : String(v));
+        return;
+      case 'boolean':
+        out.push(v ? 'true' : 'false');
+        return;
+      case 'object':
+        break;
+      case 'bigint':
+        throw notJson(path(), 'a BigInt');
+      case 'undefined':
+        throw notJson(path(), 'undefined');
+      default:
+        throw notJson(path(), `a ${typeof v}`);
+    }
+    if (v === null) {
+      out.push('null');
+      return;
+    }
+    if (v instanceof Map || v instanceof Set) throw notJson(path(), `a ${v instanceof Map ? 'Map' : 'Set'}`);
+    if (open.has(v)) throw notJson(path(), 'an object that holds itself');
+    open.add(v);
+    const array = Array.isArray(v);
+    const keys = array ? null : Object.keys(v);
+    frames.push({ node: v, keys, size: array ? v.length : keys.length, next: 0, step: undefined });
+    out.push(array ? '[' : '{');
+  };
+  write(value, '');
+  while (frames.length > 0) {
+    const frame = frames[frames.length - 1];
+    if (frame.next === frame.size) {
+      out.push(frame.keys ? '}' : ']');
+      open.delete(frame.node);
+      frames.pop();
+      continue;
+    }
+    const i = frame.next++;
+    if (i > 0) out.push(',');
+    if (frame.keys) {
+      const key = frame.keys[i];
+      frame.step = key;
+      quote(out, key);
+      out.push(':');
+      write(frame.node[key], key);
+    } else {
+      frame.step = i;
+      write(frame.node[i], String(i));
+    }
+  }
+  return out.join('');
+}
+
+const LONE_SURROGATE = /[\uD800-\uDBFF](?![\uDC00-\uDFFF])|(?<![\uD800-\uDBFF])[\uDC00-\uDFFF]/g;
+
+/** The steps of the JSON pointer `pointer` into `value`: keys, and indices where an array is. */
+function pathOf(value, pointer) {
+  const path = [];
+  let node = value;
+  for (const token of pointer.split('/').slice(1)) {
+    const step = token.replaceAll('~1', '/').replaceAll('~0', '~');
+    if (node !== null && typeof node === 'object' && typeof node.toJSON === 'function') {
+      node = node.toJSON(String(path.at(-1) ?? ''));
+    }
+    let index = Array.isArray(node) ? Number(step) : step;
+    if (typeof index === 'string' && node !== null && typeof node === 'object' && !Object.hasOwn(node, index)) {
+      // A key with half a surrogate pair: the module holds each as three bytes, which no UTF-8
+      // decoder gives back, and each of which it reads as U+FFFD.
+      index = Object.keys(node).find((key) => key.replace(LONE_SURROGATE, '\uFFFD\uFFFD\uFFFD') === step) ?? step;
+    }
+    path.push(index);
+    node = node?.[index];
+  }
+  return path;
+}
+
+/**
+ * The kessa text of `value`, an object, in the formatter's layout, such that parse() gives back
+ * a value deep-equal to it; `options.indent` as for format(). Takes what JSON.stringify takes,
+ * and refuses what it would drop or change: a TypeError for undefined, a function, a symbol, a
+ * BigInt, a Map or Set, an object that holds itself. A value no kessa text gives raises
+ * KessaEncodeError naming the first by its path: true, false and null, a string that reads as a
+ * number ("007"), a string that only quotes keep holding a tab or a double quote, a key holding
+ * = , { } or a line break or blanks at an end, a number that six decimals do not keep (0.1 + 0.2),
+ * NaN, a lone surrogate, a top level that is not an object.
+ */
+export function stringify(value, options) {
+  const layout = layoutOption(options);
+  ready();
+  const size = writeInput(jsonOf(value));
+  try {
+    const code = status(wasm.kessa_from_json(size, layout | DOUBLES | FIRST_ONLY), size);
+    if (code === DONE) return resultString();
+    if (code === REFUSED) {
+      const [refusal] = items(measuredMessages());
+      const kind = kinds.find((k) => k.code === refusal.code);
+      throw new KessaEncodeError(kind.code, kind.summary, pathOf(value, refusal.message));
+    }
+    throw new Error(`kessa2json: the module could not read the JSON of the value: ${messages()[0]}`);
+  } finally {
+    wasm.kessa_release();
+  }
+}
+
+/**
+ * For the page: the kessa text of the JSON text `text` (a string) and what stands in its way, as
+ * { kessa, findings }: kessa is null where some value has no kessa text, or the text is not JSON;
+ * findings, in document order, are each value no kessa text gives (its message names its JSON
+ * pointer), each string whose bytes are kept, and for a text that is not JSON its fault, with
+ * the code "malformed"; each with the fields of check()'s findings and `pointer`.
+ */
+export function convertJson(text, options) {
+  const layout = layoutOption(options);
+  ready();
+  const size = writeInput(text);
+  try {
+    const code = status(wasm.kessa_from_json(size, layout), size);
+    if (code === DONE) {
+      const kept = items([]);
+      return { kessa: resultString(), findings: kept.map((item) => describeJson(item, '')) };
+    }
+    if (code === REFUSED) {
+      return { kessa: null, findings: items(measuredMessages()).map((item) => describeJson(item, item.message)) };
+    }
+    return { kessa: null, findings: items().map((item) => describeJson(item, null)) };
+  } finally {
+    wasm.kessa_release();
+  }
+}
+
+/** A finding of convertJson: the kind's words, after the value's pointer where it has one. */
+function describeJson(item, pointer) {
+  if (pointer === null) return { ...item, pointer: null };  // the fault: its own words
+  const summary = kinds.find((k) => k.code === item.code).summary;
+  return { ...item, message: pointer ? `${pointer}: ${summary}` : summary, pointer };
 }

@@ -8,7 +8,7 @@ const { readFileSync } = require('node:fs');
 const { join } = require('node:path');
 const kessa = require('./kessa.cjs');
 
-const utf8 = new TextDecoder('utf-8', { fatal: true });
+const utf8 = new TextDecoder('utf-8', { fatal: true, ignoreBOM: true });
 
 kessa.configure({
   bytes: () => readFileSync(join(__dirname, 'kessa.wasm')),
@@ -22,8 +22,11 @@ module.exports = {
   check: kessa.check,
   convert: kessa.convert,
   convertBytes: kessa.convertBytes,
+  format: kessa.format,
   init: kessa.init,
   initSync: kessa.initSync,
+  KessaEncodeError: kessa.KessaEncodeError,
   KessaSyntaxError: kessa.KessaSyntaxError,
   parse: kessa.parse,
+  stringify: kessa.stringify,
 };

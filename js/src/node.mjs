@@ -5,7 +5,7 @@ import { Buffer, isAscii } from 'node:buffer';
 import { readFileSync } from 'node:fs';
 import { configure } from './kessa.mjs';
 
-const utf8 = new TextDecoder('utf-8', { fatal: true });
+const utf8 = new TextDecoder('utf-8', { fatal: true, ignoreBOM: true });
 
 configure({
   bytes: () => readFileSync(new URL('./kessa.wasm', import.meta.url)),
@@ -15,4 +15,7 @@ configure({
     : utf8.decode(bytes)),
 });
 
-export { check, convert, convertBytes, init, initSync, KessaSyntaxError, parse } from './kessa.mjs';
+export {
+  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSyntaxError, parse,
+  stringify,
+} from './kessa.mjs';

@@ -121,8 +121,10 @@ std::errc portableReadDouble(const char* first, const char* last, bool hex, doub
     std::string numeral = hex ? "0x" : "";
     numeral.append(first, last);
     const double read = std::strtod(numeral.c_str(), nullptr);
+    // A sign is no digit: "-0.0" is a zero, not an underflow.
+    const char* digits = first != last && (*first == '-' || *first == '+') ? first + 1 : first;
     bool nonZeroDigit = false;
-    for (const char* p = first; p != last && (*p | 0x20) != (hex ? 'p' : 'e'); ++p) {
+    for (const char* p = digits; p != last && (*p | 0x20) != (hex ? 'p' : 'e'); ++p) {
         nonZeroDigit = nonZeroDigit || (*p != '0' && *p != '.');
     }
     if (std::isinf(read) || (read == 0 && nonZeroDigit)) return std::errc::result_out_of_range;

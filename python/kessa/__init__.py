@@ -1,4 +1,4 @@
-"""Read the kessa notation into Python objects, as the json module reads JSON.
+"""Read and write the kessa notation from Python, as the json module reads and writes JSON.
 
 kessa text is key=value lines, braces and verbatim quotes:
 
@@ -11,22 +11,41 @@ json.loads gives for the JSON that the kessa2json tool writes, which to_json()
 returns. check() lists the places where that conversion changes or drops what the
 text says, and, given a JSON Schema, where what it becomes does not fit the schema.
 Malformed text raises KessaDecodeError, a ValueError.
+
+dumps() and dump() write a dict as kessa text that loads() reads back equal, or raise
+KessaEncodeError, a ValueError, naming a value that no kessa text gives:
+
+    >>> print(kessa.dumps({'name': 'demo', 'box': {'w': 10, 'tags': ['a', 'b']}}), end='')
+    name=demo
+    box={
+        w=10
+        tags={a,b}
+    }
+    >>> kessa.dumps({'db': {'debug': True}})
+    Traceback (most recent call last):
+    ...
+    kessa.KessaEncodeError: ["db"]["debug"]: JSON true and false have no kessa text: the notation has neither [no-boolean]
+
+format() lays out a kessa text again, as kessafmt does.
 """
 
 import json
 import os
 
-from typing import IO, Any, AnyStr, Callable, Dict, List, Optional, Tuple
+from typing import IO, Any, AnyStr, Callable, Dict, List, Optional, Tuple, Union
 
 from kessa import _kessa
-from kessa._kessa import __version__, loads, to_json
-from kessa._types import Finding, KessaDecodeError, KessaSchemaError
+from kessa._kessa import __version__, dumps, format, loads, to_json
+from kessa._types import Finding, KessaDecodeError, KessaEncodeError, KessaSchemaError
 
-__all__ = ["loads", "load", "to_json", "check", "Finding", "KessaDecodeError",
-           "KessaSchemaError"]
+__all__ = [
+    "loads", "load", "dumps", "dump", "format", "to_json", "check", "Finding",
+    "KessaDecodeError", "KessaEncodeError", "KessaSchemaError",
+]
 
 # Shown, and pickled, as the package's own.
-Finding.__module__ = KessaDecodeError.__module__ = KessaSchemaError.__module__ = __name__
+Finding.__module__ = KessaDecodeError.__module__ = KessaEncodeError.__module__ = __name__
+KessaSchemaError.__module__ = __name__
 
 
 def check(s: Any, schema: Any = None, *, schema_draft: Optional[str] = None) -> List[Finding]:
@@ -62,3 +81,15 @@ def load(
         object_pairs_hook=object_pairs_hook,
         errors=errors,
     )
+
+
+def dump(
+    obj: Any,
+    fp: IO[str],
+    *,
+    sort_keys: bool = False,
+    indent: Union[int, str] = 4,
+) -> None:
+    """Write the kessa text of obj to the text file object fp, as dumps() makes it.
+    Nothing is written when dumps() raises."""
+    fp.write(dumps(obj, sort_keys=sort_keys, indent=indent))

@@ -1,4 +1,4 @@
-from typing import Any, Callable, Dict, List, Optional, Tuple, Union
+from typing import Any, Callable, Dict, List, Optional, Tuple, Union, overload
 
 from kessa._types import Finding
 
@@ -20,3 +20,8 @@ def check(
     schema_json: Optional[bytes] = None,
     schema_draft: Optional[str] = None,
 ) -> List[Finding]: ...
+@overload
+def format(s: str, *, indent: Union[int, str] = 4) -> str: ...
+@overload
+def format(s: Union[bytes, bytearray, memoryview], *, indent: Union[int, str] = 4) -> bytes: ...
+def dumps(obj: Any, *, sort_keys: bool = False, indent: Union[int, str] = 4) -> str: ...

@@ -1,6 +1,7 @@
-"""The types the reader hands back besides the document: its error and its findings."""
+"""The types the module hands back besides the document and the text: its errors and findings."""
 
-from typing import NamedTuple, Optional, Union
+import json
+from typing import NamedTuple, Optional, Tuple, Union
 
 
 class KessaDecodeError(ValueError):
@@ -48,6 +49,41 @@ class KessaSchemaError(ValueError):
         return self.__class__, (self.reason, self.file,
                                 None if self.line is None else str(self.line),
                                 None if self.column is None else str(self.column))
+
+
+def path_text(path: Tuple[Union[str, int], ...]) -> str:
+    """The path as subscripts of the top-level dict, such as '["db"]["ports"][0]'."""
+    return "".join(
+        f"[{json.dumps(step, ensure_ascii=False)}]" if isinstance(step, str) else f"[{step}]"
+        for step in path
+    )
+
+
+class KessaEncodeError(ValueError):
+    """A value that no kessa text gives, such as True, or the str '007' (which reads as
+    a number); nothing is written.
+
+    msg: why, such as 'JSON true and false have no kessa text: the notation has neither'
+    code: the reason's stable name, such as 'no-boolean'
+    path: the keys and indices from the top-level dict to the value, such as
+        ('db', 'ports', 0); for a key no text gives, its path ends with that key; empty
+        for a top level that is not a dict
+    """
+
+    def __init__(self, msg: str, code: str, path: Tuple[Union[str, int], ...]):
+        words = f"{msg} [{code}]"
+        super().__init__(f"{path_text(path)}: {words}" if path else words)
+        self.msg = msg
+        self.code = code
+        self.path = path
+
+    def __reduce__(self):
+        return self.__class__, (self.msg, self.code, self.path)
+
+
+def _note_path(error: BaseException, path: Tuple[Union[str, int], ...]) -> None:
+    """Notes where the object that dumps() cannot write lies."""
+    error.add_note(f"at {path_text(path)}")
 
 
 class Finding(NamedTuple):

@@ -16,11 +16,13 @@
 
 #include "kessa/conversion.h"
 #include "kessa/findings.h"
+#include "kessa/format.h"
 #include "kessa/reader.h"
 #include "kessa/schema.h"
 #include "kessa/schema_fetch.h"
 #include "kessa/text_position.h"
 #include "object_builder.h"
+#include "object_encoder.h"
 #include "pelmo/file/utf8.h"
 #include "pelmo/json/text_sink.h"
 #include "unlocked.h"
@@ -30,10 +32,13 @@ namespace {
 using kessa_python::PythonError;
 using kessa_python::Unlocked;
 
-// kessa.KessaDecodeError, kessa.Finding and kessa.KessaSchemaError, from kessa._types.
+// kessa.KessaDecodeError, kessa.KessaEncodeError, kessa.Finding and kessa.KessaSchemaError, and
+// the note of where an object that is not JSON data lies, from kessa._types.
 PyObject* decodeErrorType = nullptr;
+PyObject* encodeErrorType = nullptr;
 PyObject* findingType = nullptr;
 PyObject* schemaErrorType = nullptr;
+PyObject* notePath = nullptr;
 
 constexpr const char* kDefaultErrors = "surrogateescape";
 
@@ -246,6 +251,121 @@ PyObject* toJson(PyObject*, PyObject* args, PyObject* kwargs) {
     }
 }
 
+/// Sets the layout's indentation from `indent` (not given: the default): a number of spaces from
+/// 1 to 16, or "\t"; false, with TypeError or ValueError set, for anything else.
+bool takeIndent(PyObject* indent, kessa::Layout& layout) {
+    constexpr long kMostSpaces = 16;
+    if (indent == nullptr) return true;
+    if (PyUnicode_Check(indent)) {
+        if (PyUnicode_CompareWithASCIIString(indent, "\t") == 0) {
+            layout.tabs = true;
+            return true;
+        }
+    } else if (PyLong_Check(indent)) {
+        const long spaces = PyLong_AsLong(indent);
+        if (spaces >= 1 && spaces <= kMostSpaces) {
+            layout.indent = static_cast<unsigned>(spaces);
+            return true;
+        }
+        PyErr_Clear();  // an int beyond a long is refused below as any other
+    } else {
+        PyErr_Format(PyExc_TypeError, "indent must be an int or \"\\t\", not %.200s",
+                     Py_TYPE(indent)->tp_name);
+        return false;
+    }
+    PyErr_Format(PyExc_ValueError,
+                 "indent must be \"\\t\" or a number of spaces from 1 to %ld, not %R", kMostSpaces,
+                 indent);
+    return false;
+}
+
+PyDoc_STRVAR(formatDoc,
+             "format($module, s, *, indent=4)\n"
+             "--\n"
+             "\n"
+             "The kessa text s laid out in the project's layout, as kessafmt writes it:\n"
+             "str for a str, bytes for bytes-like. Only the layout changes (blanks, line\n"
+             "breaks, indentation, where items stand); every key and value keeps its\n"
+             "text, so the result converts to the same JSON, byte for byte.\n"
+             "\n"
+             "indent is the number of spaces a level, from 1 to 16, or \"\\t\" for a tab.\n"
+             "A str is read as its UTF-8 bytes, and bytes that are not UTF-8 (as\n"
+             "surrogateescape decodes them) are kept.\n"
+             "\n"
+             "Raises KessaDecodeError for malformed text, as loads() does.");
+
+PyObject* format(PyObject*, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"s", "indent", nullptr};
+    PyObject* document;
+    PyObject* indent = nullptr;
+    kessa::Layout layout;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|$O:format", const_cast<char**>(keywords),
+                                     &document, &indent) ||
+        !takeIndent(indent, layout)) {
+        return nullptr;
+    }
+    Text text;
+    if (!text.take(document, kDefaultErrors)) return nullptr;
+    try {
+        std::string formatted;
+        {
+            const Unlocked unlocked;
+            formatted = kessa::formatKessa(text.bytes(), layout);
+        }
+        const auto size = static_cast<Py_ssize_t>(formatted.size());
+        return PyUnicode_Check(document)
+                   ? PyUnicode_DecodeUTF8(formatted.data(), size, kDefaultErrors)
+                   : PyBytes_FromStringAndSize(formatted.data(), size);
+    } catch (...) {
+        return raiseFailure(text, document);
+    }
+}
+
+PyDoc_STRVAR(dumpsDoc,
+             "dumps($module, obj, *, sort_keys=False, indent=4)\n"
+             "--\n"
+             "\n"
+             "The kessa text of obj, a dict, in the layout of format(): what loads()\n"
+             "reads back into an equal object.\n"
+             "\n"
+             "Takes what json.dumps takes: dict, list and tuple, str, int, float;\n"
+             "dict keys of str, and of int, float, bool and None, made str as\n"
+             "json.dumps makes them (1 becomes '1', True 'true'). sort_keys writes\n"
+             "each dict's members in the order of their keys. indent is the number of\n"
+             "spaces a level, from 1 to 16, or \"\\t\". Strings keep their characters;\n"
+             "those that surrogateescape made of bytes that are not UTF-8 (as loads()\n"
+             "makes them) stand for those bytes again.\n"
+             "\n"
+             "A value that no kessa text gives raises KessaEncodeError (a ValueError)\n"
+             "naming it by its path and the reason, and nothing is written: True,\n"
+             "False and None (the notation has neither), a str that reads as a number\n"
+             "('007', '1e3'), a str that needs quotes but holds a tab or a double\n"
+             "quote, a key holding = , { } or a line break or blanks at an end, a\n"
+             "float that six decimals do not keep (0.1 + 0.2), NaN, an int beyond 64\n"
+             "bits, a lone surrogate, a top level that is not a dict.\n"
+             "\n"
+             "Raises TypeError for an object that is not JSON data or a key of another\n"
+             "type, worded as json.dumps words it, and ValueError for a container that\n"
+             "holds itself. Any depth of nesting is written: nothing recurses per\n"
+             "level.");
+
+PyObject* dumps(PyObject*, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"obj", "sort_keys", "indent", nullptr};
+    PyObject* object;
+    int sortKeys = 0;
+    PyObject* indent = nullptr;
+    kessa_python::DumpOptions options;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|$pO:dumps", const_cast<char**>(keywords),
+                                     &object, &sortKeys, &indent) ||
+        !takeIndent(indent, options.layout)) {
+        return nullptr;
+    }
+    options.sortKeys = sortKeys != 0;
+    options.encodeError = encodeErrorType;
+    options.notePath = notePath;
+    return kessa_python::dumpObjects(object, options);
+}
+
 /// A finding as check() lists it, worded and placed without the GIL.
 struct Item {
     std::string_view code;
@@ -439,13 +559,17 @@ PyMethodDef methods[] = {
      METH_VARARGS | METH_KEYWORDS, toJsonDoc},
     {"check", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(check)),
      METH_VARARGS | METH_KEYWORDS, checkDoc},
+    {"format", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(format)),
+     METH_VARARGS | METH_KEYWORDS, formatDoc},
+    {"dumps", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(dumps)),
+     METH_VARARGS | METH_KEYWORDS, dumpsDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyModuleDef moduleDef = {
     PyModuleDef_HEAD_INIT,
     "kessa._kessa",
-    "The kessa reader, over the kessa2json library.",
+    "The kessa reader and writer, over the kessa2json library.",
     -1,
     methods,
     nullptr,
@@ -460,10 +584,13 @@ PyMODINIT_FUNC PyInit__kessa() {
     PyObject* types = PyImport_ImportModule("kessa._types");
     if (types == nullptr) return nullptr;
     decodeErrorType = PyObject_GetAttrString(types, "KessaDecodeError");
+    encodeErrorType = PyObject_GetAttrString(types, "KessaEncodeError");
     findingType = PyObject_GetAttrString(types, "Finding");
     schemaErrorType = PyObject_GetAttrString(types, "KessaSchemaError");
+    notePath = PyObject_GetAttrString(types, "_note_path");
     Py_DECREF(types);
-    if (decodeErrorType == nullptr || findingType == nullptr || schemaErrorType == nullptr) {
+    if (decodeErrorType == nullptr || encodeErrorType == nullptr || findingType == nullptr ||
+        schemaErrorType == nullptr || notePath == nullptr) {
         return nullptr;
     }
     PyObject* module = PyModule_Create(&moduleDef);

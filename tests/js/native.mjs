@@ -1,8 +1,9 @@
-// The native tool, as the yardstick of the package's tests: what it writes for a text, and its
-// findings as its JSON report gives them.
+// The native tool and library, as the yardstick of the package's tests: what the tool writes for a
+// text, its findings as its JSON report gives them, and what the library's formatter writes; and
+// a seeded generator the tests share.
 
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { existsSync, mkdirSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 
@@ -41,5 +42,38 @@ export function cases() {
     findings: rows.findings.map((row) => ({ ...row, input: bytes(row.input) })),
     words: rows.words.map((row) => ({ ...row, input: bytes(row.input) })),
     tokens: rows.tokens.map((row) => ({ token: bytes(row.token), json: bytes(row.json) })),
+  };
+}
+
+/**
+ * What the library's formatter makes of each text in the layout `indent` (a number of spaces, or
+ * 'tab'), by kessa_cases_dump --format: for each text, its bytes, or { offset, words } of the
+ * fault of a malformed one.
+ */
+export function formatted(texts, indent) {
+  const dir = mkdtempSync(join(tmpdir(), 'kessa-format-'));
+  try {
+    mkdirSync(join(dir, 'in'));
+    mkdirSync(join(dir, 'out'));
+    texts.forEach((text, i) => writeFileSync(join(dir, 'in', String(i)), text));
+    execFileSync(process.env.KESSA_CASES_DUMP, ['--format', String(indent), join(dir, 'in'), join(dir, 'out')]);
+    return texts.map((text, i) => {
+      const fault = join(dir, 'out', `${i}.malformed`);
+      if (!existsSync(fault)) return readFileSync(join(dir, 'out', String(i)));
+      const [, offset, words] = readFileSync(fault, 'utf8').match(/^(\d+) ([\s\S]*)$/);
+      return { offset: Number(offset), words };
+    });
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+/** A seeded generator of 32-bit words (mulberry32), for inputs the same on every run. */
+export function random(seed) {
+  return () => {
+    seed = (seed + 0x6D2B79F5) | 0;
+    let t = Math.imul(seed ^ (seed >>> 15), 1 | seed);
+    t = (t + Math.imul(t ^ (t >>> 7), 61 | t)) ^ t;
+    return (t ^ (t >>> 14)) >>> 0;
   };
 }

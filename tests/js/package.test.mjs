@@ -1,9 +1,10 @@
 // The npm package as a user installs it (scripts/test-js.sh packs it and installs the tarball into
 // a scratch project), held to the native tool: the rows of the C++ tables, numbers of every kind,
-// the fuzz corpus and the benchmark's workloads, then the JavaScript API itself.
+// the fuzz corpus and the benchmark's workloads, format() to the library's formatter, stringify()
+// to parse() over generated values, then the JavaScript API itself.
 //
-//   KESSA_PROJECT=scratch KESSA2JSON=tool KESSA_CASES=kessa_cases [KESSA_CORPUS=fuzz/corpus]
-//   [KESSA_GENERATE=generate] node --test tests/js
+//   KESSA_PROJECT=scratch KESSA2JSON=tool KESSA_CASES=kessa_cases KESSA_CASES_DUMP=kessa_cases_dump
+//   [KESSA_CORPUS=fuzz/corpus] [KESSA_GENERATE=generate] node --test tests/js
 
 import assert from 'node:assert/strict';
 import { execFileSync } from 'node:child_process';
@@ -14,7 +15,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { test } from 'node:test';
-import { cases, native } from './native.mjs';
+import { cases, native, random } from './native.mjs';
 
 const project = process.env.KESSA_PROJECT;
 const kessa = await import(pathToFileURL(join(project, 'entry.mjs')));
@@ -36,11 +37,14 @@ function expectSameAsTool(text, label) {
 }
 
 test('both module systems give the same package', () => {
-  const names = ['KessaSyntaxError', 'check', 'convert', 'convertBytes', 'init', 'initSync', 'parse'];
+  const names = ['KessaEncodeError', 'KessaSyntaxError', 'check', 'convert', 'convertBytes', 'format', 'init',
+    'initSync', 'parse', 'stringify'];
   assert.deepEqual(Object.keys(kessa).sort(), names);
   assert.deepEqual(Object.keys(required).sort(), names);
   assert.equal(required.convert('a={1,2}\n'), kessa.convert('a={1,2}\n'));
   assert.throws(() => required.convert('a={\n'), required.KessaSyntaxError);
+  assert.equal(required.stringify({ a: [1, 2] }), kessa.stringify({ a: [1, 2] }));
+  assert.throws(() => required.stringify({ a: true }), required.KessaEncodeError);
 });
 
 test('accepted and rejected texts, as the C++ tables give them', () => {
@@ -87,16 +91,6 @@ test('findings: kinds, offsets and bytes, and their words', () => {
     assert.deepEqual(messages.sort(), words.sort(), row.input.toString('latin1'));
   }
 });
-
-/** A seeded generator of 32-bit words (mulberry32), for inputs the same on every run. */
-function random(seed) {
-  return () => {
-    seed = (seed + 0x6D2B79F5) | 0;
-    let t = Math.imul(seed ^ (seed >>> 15), 1 | seed);
-    t = (t + Math.imul(t ^ (t >>> 7), 61 | t)) ^ t;
-    return (t ^ (t >>> 14)) >>> 0;
-  };
-}
 
 // The numbers go through the WebAssembly build's own float conversions: every value of the typing
 // table, and generated doubles of every magnitude as shortest, long, exponent and hexadecimal
@@ -162,6 +156,8 @@ test('strings and bytes, and what is not UTF-8', () => {
   assert.deepEqual(kessa.parse(text), { név: 'é ü', emoji: '😀' });
   assert.deepEqual(kessa.parse('a=1\nb={x=2.50}\nc=1e999\n'), { a: 1, b: { x: 2.5 }, c: Infinity });
   assert.deepEqual(kessa.parse('a=1\n', (key, value) => (key === 'a' ? value + 1 : value)), { a: 2 });
+  // Control bytes the JSON keeps raw, which JSON.parse alone refuses.
+  assert.deepEqual(kessa.parse('a=x\u0001y\nb={"\u001f\u0000",\u0008}\n'), { a: 'x\u0001y', b: ['\u001f\u0000', '\u0008'] });
   // A lone surrogate becomes U+FFFD, as in any UTF-8 encoding of the string.
   assert.equal(kessa.convert('a=\uD800\n'), '{\n    "a": "\uFFFD"\n}');
   // Bytes that are not UTF-8 stay as they are in the JSON: only convertBytes can give them.
@@ -204,11 +200,22 @@ test('init and initSync load once; the browser entry loads over HTTP', async () 
       copyFileSync(join(project, 'node_modules', 'kessa2json', file), join(copy, file));
     }
     const browser = await import(pathToFileURL(join(copy, 'browser.mjs')));
+    const core = await import(pathToFileURL(join(copy, 'kessa.mjs')));
     rmSync(copy, { recursive: true, force: true });
     assert.throws(() => browser.convert('a=1\n'), /init/);
     const url = `http://127.0.0.1:${server.address().port}/kessa.wasm`;
     await Promise.all([browser.init(url), browser.init(url)]);
+    // An empty text as the first of a module's calls.
+    assert.deepEqual(browser.convertBytes(new Uint8Array()), new TextEncoder().encode('{}'));
     assert.equal(browser.convert('a=1\n'), kessa.convert('a=1\n'));
+    // A JSON longer than a string can be is told as that, not as bytes that are not UTF-8.
+    core.configure({
+      url: () => url,
+      decode: () => {
+        throw Object.assign(new Error('Cannot create a string longer than 0x1fffffe8 characters'), { code: 'ERR_STRING_TOO_LONG' });
+      },
+    });
+    assert.throws(() => browser.convert('a=1\n'), { name: 'RangeError', message: /longer than a string can be; convertBytes/ });
   } finally {
     server.close();
   }

@@ -212,6 +212,9 @@ def test_threads_read_at_once():
 
 def test_nothing_left_behind_over_many_calls():
     text = b"a=1\nb={x=2.5,y=\"s\"}\nc={1,2,3}\nk\xe9=v\n"
+    written = {"a": [1, 2.5, "x y", ("t",)], "b": {"c\u00e9": "\U0001f642", 3: "k\udce9"}}
+    loop = {"a": []}
+    loop["a"].append(loop)
     calls = [
         lambda: kessa.loads(text),
         lambda: kessa.loads(text, object_pairs_hook=list),
@@ -219,18 +222,30 @@ def test_nothing_left_behind_over_many_calls():
         lambda: kessa.loads(text.decode("utf-8", "surrogateescape")),
         lambda: kessa.to_json(text),
         lambda: kessa.check(text),
+        lambda: kessa.format(text),
+        lambda: kessa.format(text.decode("utf-8", "surrogateescape"), indent="\t"),
+        lambda: kessa.dumps(written, sort_keys=True),
     ]
     failing = [
         lambda: kessa.loads(b"a={x={1,2}\n"),
         lambda: kessa.loads(text, errors="strict"),
         lambda: kessa.loads(text, object_pairs_hook=pairs_failing),
         lambda: kessa.loads(1),
+        lambda: kessa.format(b"a={\n"),
+        lambda: kessa.dumps({"a": [1, {"b": True}]}),
+        lambda: kessa.dumps({"a": [1, {2}]}),
+        lambda: kessa.dumps({"a": {(1,): 2}}),
+        lambda: kessa.dumps(written, indent=0),
+        lambda: kessa.dumps(loop),
     ]
 
     def pairs_failing(pairs):
         raise KeyError
 
-    counts = (sys.getrefcount(text), sys.getrefcount(pairs_failing))
+    def counts():
+        return [sys.getrefcount(o) for o in (text, pairs_failing, written, loop, loop["a"])]
+
+    before = counts()
     memory = resident()
     for call in [*calls, *failing]:
         for round in range(2):  # the first fills Python's caches
@@ -243,7 +258,7 @@ def test_nothing_left_behind_over_many_calls():
                     pass
             gc.collect()
         assert sys.getallocatedblocks() - blocks < 50
-    assert (sys.getrefcount(text), sys.getrefcount(pairs_failing)) == counts
+    assert counts() == before
     # Nor memory of the module's own, which Python does not count.
     assert resident() - memory < 4 << 20
     assert gc.isenabled()

@@ -30,12 +30,19 @@ def test_signatures_as_help_shows_them():
                         ("errors", keyword, "surrogateescape")],
         kessa.check: [("s", positional, inspect.Parameter.empty), ("schema", positional, None),
                       ("schema_draft", keyword, None)],
+        kessa.format: [("s", positional, inspect.Parameter.empty), ("indent", keyword, 4)],
+        kessa.dumps: [("obj", positional, inspect.Parameter.empty), ("sort_keys", keyword, False),
+                      ("indent", keyword, 4)],
+        kessa.dump: [("obj", positional, inspect.Parameter.empty),
+                     ("fp", positional, inspect.Parameter.empty), ("sort_keys", keyword, False),
+                     ("indent", keyword, 4)],
     }
     for function, parameters in expected.items():
         signature = inspect.signature(function)
         assert [(p.name, p.kind, p.default) for p in signature.parameters.values()] == parameters
         assert function.__doc__ and not function.__doc__.startswith(function.__name__)
     assert kessa.__doc__ and kessa.KessaDecodeError.__doc__ and kessa.Finding.__doc__
+    assert kessa.KessaEncodeError.__doc__
 
 
 def test_types_are_shipped():
@@ -51,3 +58,4 @@ def test_errors_and_findings_pickle_as_the_packages():
     finding = kessa.check("a=007\n")[0]
     assert pickle.loads(pickle.dumps(finding)) == finding
     assert type(finding).__module__ == kessa.KessaDecodeError.__module__ == "kessa"
+    assert kessa.KessaEncodeError.__module__ == "kessa"

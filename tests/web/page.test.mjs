@@ -1,6 +1,7 @@
 // The page in a real browser, Debian's Chromium, as a visitor uses it: typing, reading the JSON
 // and the findings, following a finding with the mouse and the keyboard, a malformed text, a
-// shared link, offline use, labels and contrast. Each expectation comes from the native tool.
+// shared link, the switch to JSON to kessa, offline use, labels and contrast. Each expectation
+// comes from the native tool.
 //
 //   PAGE_DIR=build/wasm/web KESSA2JSON=build/default/kessa2json [SCREENSHOT=out.png] node --test
 //
@@ -193,12 +194,72 @@ test('a long JSON lays out the lines in view as one scrolls, and is copied whole
   await page.close();
 });
 
+/** Waits until the page shows the answer for the JSON text now in the editor. */
+async function settledJson(page) {
+  await page.waitForFunction(() => !document.getElementById('json').hasAttribute('aria-busy') &&
+    /^(Converted|Malformed JSON|Not converted)/.test(document.getElementById('status').textContent));
+}
+
+test('the switch converts JSON typed on the left to kessa, which the tool converts back to it', { skip }, async () => {
+  const page = await openPage();
+  await settled(page);
+  // Switched, the page goes on from the JSON it showed: its kessa is the text it came from.
+  const sample = await page.getByLabel('Kessa text').inputValue();
+  await page.getByRole('radio', { name: 'JSON to kessa' }).check();
+  const editor = page.getByRole('textbox', { name: 'JSON text' });
+  assert.equal(await editor.inputValue(), native(sample).json);
+  await settledJson(page);
+  assert.equal(await page.locator('#status').textContent(), 'Converted. No findings.');
+  assert.equal(native(await shownJson(page)).json, native(sample).json);
+
+  const json = '{"name": "demo", "box": {"w": 10, "tags": ["red", "dark blue", 1.5]}, "big": 1e400}';
+  await editor.fill(json);
+  await settledJson(page);
+  const kessa = await shownJson(page);
+  assert.equal(kessa, 'name=demo\nbox={\n    w=10\n    tags={red,dark blue,1.5}\n}\nbig=1e999\n');
+  assert.deepEqual(JSON.parse(native(kessa).json), { ...JSON.parse(json), big: Infinity });
+  assert.equal(await page.locator('#status').textContent(), 'Converted. No findings.');
+  assert.equal(await page.getByRole('textbox', { name: 'Kessa text' }).count(), 1);
+
+  // Each value no kessa text gives, with its pointer and place; choosing one selects it.
+  await editor.fill('{"db": {"port": "007", "debug": true},\n "ok": [1, null]}');
+  await settledJson(page);
+  assert.equal(await page.locator('#status').textContent(), 'Not converted: 3 values have no kessa text.');
+  assert.deepEqual((await listed(page)).map(({ where, code, message }) => [where, code, message.split(':')[0]]),
+    [['1:17', 'numeral-string', '/db/port'], ['1:33', 'no-boolean', '/db/debug'], ['2:12', 'no-null', '/ok/1']]);
+  assert.equal(await shownJson(page), 'No kessa text: see why below.');
+  await page.getByRole('button', { name: /no-boolean/ }).click();
+  assert.equal(await editor.evaluate((area) => area.value.slice(area.selectionStart, area.selectionEnd)), 'true');
+
+  // JSON that is not JSON: its fault and line.
+  await editor.fill('{"a": [1,}');
+  await settledJson(page);
+  assert.match(await page.locator('#status').textContent(), /^Malformed JSON at line 1, column 10: .+\.$/);
+
+  // A link holds the direction with the text; switched back, the kessa text goes on.
+  await editor.fill('{"shared": ["a", "b"]}');
+  await settledJson(page);
+  await page.getByRole('link', { name: 'Link to this text' }).click();
+  await page.waitForFunction(() => location.hash.startsWith('#json='));
+  const opened = await context.newPage();
+  await opened.goto(page.url());
+  await opened.waitForFunction(() => document.querySelector('#json .lines').textContent === 'shared={a,b}\n');
+  assert.ok(await opened.getByRole('radio', { name: 'JSON to kessa' }).isChecked());
+  await opened.close();
+  await page.getByRole('radio', { name: 'kessa to JSON' }).check();
+  assert.equal(await page.getByLabel('Kessa text').inputValue(), 'shared={a,b}\n');
+  await settled(page);
+  assert.equal(await shownJson(page), native('shared={a,b}\n').json);
+  await page.close();
+});
+
 test('labels, contrast and a screenshot', { skip }, async () => {
   const page = await openPage();
   await settled(page);
   // Every control has a name a screen reader can say.
   for (const [role, name] of [['textbox', 'Kessa text'], ['textbox', 'JSON'], ['link', 'Link to this text'],
-    ['button', 'Copy the link'], ['button', 'Copy the JSON']]) {
+    ['button', 'Copy the link'], ['button', 'Copy the JSON'], ['radio', 'kessa to JSON'], ['radio', 'JSON to kessa'],
+    ['group', 'Convert']]) {
     assert.equal(await page.getByRole(role, { name, exact: true }).count(), 1, `${role} ${name}`);
   }
   for (const scheme of ['light', 'dark']) {

@@ -8,3 +8,6 @@ function isFault(error: unknown): error is kessa.KessaSyntaxError {
 }
 void kessa.init().then(() => kessa.initSync());
 console.log(findings, json, isFault(null), kessa.parse('a=1\n'), kessa.convertBytes('a=1\n'));
+const laidOut: string = kessa.format('a={b=1}\n', { indent: '\t' });
+const refused = (error: unknown) => error instanceof kessa.KessaEncodeError && error.code;
+console.log(laidOut, kessa.stringify({ a: 1 }), refused(null));

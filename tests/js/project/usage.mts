@@ -1,6 +1,8 @@
 // Every declaration of the package, used as an ES module.
-import { check, convert, convertBytes, init, initSync, KessaSyntaxError, parse } from 'kessa2json';
-import type { Finding, KessaText } from 'kessa2json';
+import {
+  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSyntaxError, parse, stringify,
+} from 'kessa2json';
+import type { Finding, KessaText, LayoutOptions } from 'kessa2json';
 
 await init();
 initSync();
@@ -24,5 +26,20 @@ try {
   }
 }
 console.log(json, bytes, value);
+const layout: LayoutOptions = { indent: '\t' };
+const laidOut: string = format(text, layout);
+const laidOutBytes: Uint8Array = format(bytes, { indent: 2 });
+const written: string = stringify({ a: [1, 2] }, { indent: 4 });
+try {
+  stringify({ a: true });
+} catch (error) {
+  if (error instanceof KessaEncodeError) {
+    const why: [string, (string | number)[], string] = [error.code, error.path, error.message];
+    console.log(why);
+  }
+}
+console.log(laidOut, laidOutBytes, written);
+// @ts-expect-error: an indent is a number or a tab
+format(text, { indent: '  ' });
 // @ts-expect-error: a number is not a kessa text
 convert(42);
