@@ -69,7 +69,8 @@ handled. A file it cannot convert is reported without touching the
 output. kessa-language-server brings what kessa2json --check finds,
 an outline, hovers, quick fixes and the JSON of a file to editors over
 the Language Server Protocol. kessafmt lays kessa files out in one
-layout without changing the JSON they convert to.]])
+layout without changing the JSON they convert to, and json2kessa writes
+JSON as kessa text, naming each value that no kessa text gives.]])
   set(CPACK_DEBIAN_DEV_DESCRIPTION [[
 kessa reader and JSON document libraries (development files)
 The static libraries behind kessa2json, with their C++17 headers and a
@@ -104,7 +105,7 @@ kessa2json (@PROJECT_VERSION@) unstable; urgency=medium
   if(KESSA2JSON_STATIC_PROGRAMS)
     # The tarball holds the static programs, and the .deb the ones Debian's way: the component
     # "static" stands in the tarball for "runtime", with the same documents.
-    install(TARGETS kessa2json-static kessa-language-server-static kessafmt-static
+    install(TARGETS kessa2json-static kessa-language-server-static kessafmt-static json2kessa-static
       COMPONENT static)
     install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kessa2json
       RENAME copyright COMPONENT static)

@@ -46,7 +46,7 @@ if(KESSA2JSON_INSTALL)
   include(GNUInstallDirs)
   set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/kessa2json)
 
-  install(TARGETS kessa2json kessa-language-server kessafmt COMPONENT runtime)
+  install(TARGETS kessa2json kessa-language-server kessafmt json2kessa COMPONENT runtime)
   # INCLUDES names the include directory for users whose CMake predates header file sets.
   install(TARGETS pelmo kessa kessa_validator kessa_schema EXPORT kessa2json-targets COMPONENT dev FILE_SET HEADERS
     INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

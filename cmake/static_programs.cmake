@@ -1,5 +1,5 @@
-# kessa2json-static, kessa-language-server-static and kessafmt-static: the programs built from the
-# same sources and libraries as kessa2json, kessa-language-server and kessafmt, linked statically
+# kessa2json-static, kessa-language-server-static, kessafmt-static and json2kessa-static: the
+# programs built from the same sources and libraries as the others, linked statically
 # as position-independent executables, into static/ under their own names. They go into the "static" install component,
 # which the tarball holds instead of "runtime".
 
@@ -7,7 +7,7 @@ if(WIN32)
   message(FATAL_ERROR "KESSA2JSON_STATIC_PROGRAMS is for Linux; the Windows programs are static already.")
 endif()
 
-foreach(program kessa2json kessa-language-server kessafmt)
+foreach(program kessa2json kessa-language-server kessafmt json2kessa)
   get_target_property(sources ${program} SOURCES)
   get_target_property(definitions ${program} COMPILE_DEFINITIONS)
   get_target_property(libraries ${program} LINK_LIBRARIES)

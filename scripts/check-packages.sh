@@ -80,6 +80,9 @@ wine_server=""
 # What every kessafmt of the packages must make of the example.
 printf 'name=demo\nsize=3\nbox={\n    w=10\n    h=20\n}\ntags={red,"dark blue",7}\n' \
   >"$work/demo-formatted.kessa"
+# And every json2kessa of the example's JSON: "dark blue" needs no quotes.
+printf 'name=demo\nsize=3\nbox={\n    w=10\n    h=20\n}\ntags={red,dark blue,7}\n' \
+  >"$work/demo-from-json.kessa"
 installed() { dpkg-query -W -f '${Status}\n' "$@" 2>/dev/null | grep -q ' installed$'; }
 cleanup() {
   if installed "${packages[@]}"; then dpkg -r "${packages[@]}" >/dev/null; fi
@@ -127,6 +130,13 @@ if [ "$(command -v kessafmt)" != /usr/bin/kessafmt ]; then
 fi
 man -w kessafmt
 kessafmt examples/demo.kessa | cmp - "$work/demo-formatted.kessa"
+# JSON to kessa beside them: its page, and the example's JSON written back as its layout.
+if [ "$(command -v json2kessa)" != /usr/bin/json2kessa ]; then
+  echo "check-packages: json2kessa is not the package's" >&2
+  exit 1
+fi
+man -w json2kessa
+json2kessa examples/demo.json - | cmp - "$work/demo-from-json.kessa"
 cmake -S examples/embed -B "$work/embed" -G Ninja >/dev/null
 cmake --build "$work/embed" >/dev/null
 "$work/embed/embed" | diff -u examples/embed/expected_output.txt -
@@ -181,6 +191,12 @@ runs_alone() {
         echo "check-packages: $program does not run alone" >&2
         return 1
       } ;;
+    json2kessa)
+      [ "$("${run[@]}" --version)" = "json2kessa $version" ] &&
+        "${run[@]}" - - <examples/demo.json | cmp - "$work/demo-from-json.kessa" || {
+        echo "check-packages: $program does not run alone" >&2
+        return 1
+      } ;;
     kessa-language-server)
       lsp_session | "${run[@]}" >"$work/answers" && grep -q '"name":"kessa-language-server"' \
         "$work/answers" || {
@@ -190,18 +206,19 @@ runs_alone() {
   esac
 }
 
-# Each tarball holds the three programs, statically linked, and their pages.
+# Each tarball holds the four programs, statically linked, and their pages.
 tarball_runs_alone() {
   local architecture=$1 machine=$2 emulator=${3:-}
   local tarball=dist/kessa2json-$version-linux-$architecture.tar.gz dir=$work/tar-$architecture
   tar -tzf "$tarball" |
-    grep -E '/(bin/kessa(2json|-language-server|fmt)|man1/kessa(2json|-language-server|fmt)\.1\.gz)$' |
-    wc -l | grep -qx 6
+    grep -E '/(bin/(kessa2json|kessa-language-server|kessafmt|json2kessa)|man1/(kessa2json|kessa-language-server|kessafmt|json2kessa)\.1\.gz)$' |
+    wc -l | grep -qx 8
   mkdir -p "$dir"
   tar -xzf "$tarball" -C "$dir" --strip-components=1
   runs_alone "$dir/bin/kessa2json" "$machine" "$emulator"
   runs_alone "$dir/bin/kessa-language-server" "$machine" "$emulator"
   runs_alone "$dir/bin/kessafmt" "$machine" "$emulator"
+  runs_alone "$dir/bin/json2kessa" "$machine" "$emulator"
 }
 version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tarball_runs_alone amd64 'Advanced Micro Devices X86-64'
@@ -308,16 +325,19 @@ mkdir -p "$WINEPREFIX"
 env -u DISPLAY "$wine" wineboot --init </dev/null >/dev/null 2>&1
 unzip -q dist/kessa2json-*-win64.zip -d "$work"
 (cd "$work"/kessa2json-*-win64 && LC_ALL=C ls) | diff -u - <(printf '%s\n' CHANGELOG.md LICENSE README.md \
-  kessa-language-server.exe kessa-language-server.txt kessa2json.exe kessa2json.txt kessafmt.exe \
-  kessafmt.txt)
+  json2kessa.exe json2kessa.txt kessa-language-server.exe kessa-language-server.txt \
+  kessa2json.exe kessa2json.txt kessafmt.exe kessafmt.txt)
 cp examples/demo.kessa "$work"
 (cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/kessa2json.exe demo.kessa win.json)
 cmp examples/demo.json "$work/win.json"
 (cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/kessafmt.exe -w demo.kessa)
 cmp "$work/demo-formatted.kessa" "$work/demo.kessa"
+cp examples/demo.json "$work"
+(cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/json2kessa.exe demo.json back.kessa)
+cmp "$work/demo-from-json.kessa" "$work/back.kessa"
 lsp_session | env -u DISPLAY "$wine" "$work"/kessa2json-*-win64/kessa-language-server.exe |
   grep -q '"name":"kessa-language-server"'
-echo "check-packages: the Windows zip's kessa2json.exe converts the example, kessafmt.exe formats it, and its language server answers"
+echo "check-packages: the Windows zip's kessa2json.exe converts the example, kessafmt.exe formats it, json2kessa.exe writes its JSON back, and its language server answers"
 if $vscode; then
   check_vsix win32-x64 kessa-language-server.exe
   answers_initialize env -u DISPLAY "$wine" "$work/vsix-win32-x64/extension/server/kessa-language-server.exe"

@@ -99,7 +99,7 @@ for platform in "${platforms[@]}"; do
       tests=()
       [ -f /usr/src/googletest/CMakeLists.txt ] || tests=(-DKESSA2JSON_TESTS=OFF)
       cmake --preset windows "${tests[@]}"
-      cmake --build --preset windows --target kessa2json kessa-language-server kessafmt
+      cmake --build --preset windows --target kessa2json kessa-language-server kessafmt json2kessa
       cpack --preset windows ;;
     js)
       cmake --workflow --preset wasm

@@ -263,7 +263,7 @@ private:
     bool collecting_ = true;
 };
 
-std::string changeFailure(const driver::Path& input) {
+std::string checkChangeFailure(const driver::Path& input) {
     return driver::quoted(input.given) + " changed while it was checked; check it again";
 }
 
@@ -319,7 +319,7 @@ int checkInput(std::string_view given, const Options& options, const kessa::Sche
         if (schemaFindings) schemaFindings->finish();
     } catch (const kessa::SyntaxError& error) {
         collector.finish(true);
-        if (file && file->changed()) return fail(changeFailure(*input));
+        if (file && file->changed()) return fail(checkChangeFailure(*input));
         const std::uint64_t length = error.length(text);
         report.fault(Item{
             report::kMalformed, kessa::Severity::Error, pelmo::detail::printable(error.describe()),
@@ -328,7 +328,7 @@ int checkInput(std::string_view given, const Options& options, const kessa::Sche
         return malformed(driver::syntaxFailure(*input, text, error));
     }
     collector.finish(false);
-    if (file && file->changed()) return fail(changeFailure(*input));
+    if (file && file->changed()) return fail(checkChangeFailure(*input));
     report.endInput();
     return collector.count() == 0 ? 0 : 3;
 }

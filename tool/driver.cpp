@@ -136,4 +136,52 @@ void writeText(std::string_view text, pelmo::TextSink& out, bool checked,
     if (background) background->finish();
 }
 
+bool isOption(std::string_view arg, std::string_view name) {
+    return arg == name && !exists(arg);
+}
+
+std::string writeFailure(const Path& output, const std::system_error& failure) {
+    const std::string name = output.isStandard() ? "to standard output" : quoted(output.given);
+    return "cannot write " + name + ": " + failure.code().message();
+}
+
+std::string changeFailure(const Path& input) {
+    return quoted(input.given) + " changed during the conversion; the output may be incomplete";
+}
+
+pelmo::OutputFile openOutput(const Path& output, bool sameFile) {
+    try {
+#ifdef _WIN32
+        if (sameFile) return pelmo::OutputFile::inPlace(output.native);
+#else
+        (void)sameFile;
+#endif
+        return pelmo::OutputFile(output.native);
+    } catch (const std::system_error& failure) {
+        throw Failure(writeFailure(output, failure));
+    }
+}
+
+void refuseOptionLikeOutput(const Path& output) {
+    if (output.given.size() < 2 || output.given.front() != '-' || exists(output.given)) return;
+    throw Failure("output path " + quoted(output.given) + " looks like an option; write ./" +
+                  pelmo::detail::printable(output.given) + " for a file of that name");
+}
+
+bool namesFilesPast(int argc, char** argv, int first) {
+    for (int i = first; i < argc; ++i) {
+        if (exists(argv[i])) return true;
+    }
+    return false;
+}
+
+bool outputIsAnother(const Path& input, const Path& output, std::string_view extension) {
+    std::error_code error;
+    if (output.isStandard() || !output.given.ends_with(extension) ||
+        !std::filesystem::is_regular_file(output.native, error)) {
+        return false;
+    }
+    return input.isStandard() || !std::filesystem::equivalent(input.native, output.native, error);
+}
+
 }  // namespace driver

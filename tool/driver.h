@@ -14,6 +14,7 @@
 
 #include "kessa/reader.h"
 #include "pelmo/file/input_file.h"
+#include "pelmo/file/output_file.h"
 #include "pelmo/json/text_sink.h"
 
 namespace driver {
@@ -68,6 +69,32 @@ void refuseOptionLikeInput(const Path& input);
 
 /// Opens the input, or returns nothing for a path where nothing exists.
 std::optional<pelmo::InputFile> openInput(const Path& input);
+
+/// Whether `arg` is the option `name`: an argument that names an existing file is always a path.
+bool isOption(std::string_view arg, std::string_view name);
+
+std::string writeFailure(const Path& output, const std::system_error& failure);
+
+/// The failure of a conversion whose input changed while it was read.
+std::string changeFailure(const Path& input);
+
+/// The output of a conversion, replaced whole where it can be. On Windows a mapped file cannot
+/// be replaced, so an output that is the input is written in place there.
+pelmo::OutputFile openOutput(const Path& output, bool sameFile);
+
+/// Raises Failure for an output path that begins with "-" and names nothing: most likely a
+/// misplaced option, which would create a file of that name.
+void refuseOptionLikeOutput(const Path& output);
+
+/// Whether arguments from `first` on name files: paths past a conversion's two mean, most
+/// likely, that a wildcard expanded and the second path is one of the inputs. Those that name
+/// nothing are ignored, for callers that pass extra words.
+bool namesFilesPast(int argc, char** argv, int first);
+
+/// Whether the output is an existing file of the input's kind (its name ends in `extension`)
+/// other than the input: most likely a wildcard expanded to two files, and the conversion would
+/// replace the second. The input itself, converted in place, is no such file.
+bool outputIsAnother(const Path& input, const Path& output, std::string_view extension);
 
 /// The input as the lines of a malformed input name it: "<stdin>" or the path.
 std::string inputName(const Path& input);

@@ -203,10 +203,6 @@ void writeFormatted(std::string_view text, pelmo::TextSink& sink, const kessa::L
     });
 }
 
-std::string writeFailure(const Path& path, const std::system_error& failure) {
-    return "cannot write " + quoted(path.given) + ": " + failure.code().message();
-}
-
 std::string changeFailure(const Path& input, const char* consequence) {
     const std::string name = input.isStandard() ? "standard input" : quoted(input.given);
     return name + " changed while it was formatted; " + consequence;

@@ -24,6 +24,8 @@
 
 #include "kessa/conversion.h"
 #include "kessa/reader.h"
+#include "kessa/strict_bytes.h"
+#include "kessa/text_position.h"
 #include "pelmo/file/input_file.h"
 #include "pelmo/file/output_file.h"
 #include "pelmo/file/utf8.h"
@@ -35,36 +37,32 @@ namespace {
 
 constexpr char kUsage[] = "syntax: kessa2json <in-kessa-file> <out-json-file>";
 
+using driver::changeFailure;
 using driver::Failure;
+using driver::isOption;
 using driver::openInput;
+using driver::openOutput;
 using driver::Path;
 using driver::quoted;
 using driver::readFailure;
 using driver::report;
 using driver::syntaxFailure;
+using driver::writeFailure;
 
-std::string writeFailure(const Path& output, const std::system_error& failure) {
-    const std::string name = output.isStandard() ? "to standard output" : quoted(output.given);
-    return "cannot write " + name + ": " + failure.code().message();
-}
-
-std::string changeFailure(const Path& input) {
-    return quoted(input.given) + " changed during the conversion; the output may be incomplete";
-}
-
-/// The output, replaced whole where it can be. On Windows a mapped file cannot be replaced, so an
-/// output that is the input is written in place there.
-pelmo::OutputFile openOutput(const Path& output, bool sameFile) {
-    try {
-#ifdef _WIN32
-        if (sameFile) return pelmo::OutputFile::inPlace(output.native);
-#else
-        (void)sameFile;
-#endif
-        return pelmo::OutputFile(output.native);
-    } catch (const std::system_error& failure) {
-        throw Failure(writeFailure(output, failure));
-    }
+/// The JSON is written as it always was; where it holds bytes strict JSON readers refuse, that
+/// is said once, at the first place, since such a reader fails on the output without a word here.
+void warnOfStrictBytes(const Path& input, std::string_view text) {
+    const std::optional<kessa::Finding> first = kessa::firstStrictBytes(text);
+    if (!first) return;
+    const kessa::TextPosition at = kessa::positionAt(text, first->offset);
+    const bool control = first->kind == kessa::FindingKind::ControlByte;
+    report("warning: " + driver::inputName(input) + ":" + std::to_string(at.line) + ":" +
+           std::to_string(at.column) + ": the JSON holds " +
+           (control ? "a control byte" : "bytes that are not UTF-8") +
+           " that strict JSON readers refuse [" + std::string(first->code()) +
+           "]; kessa2json --check " + (input.isStandard() ? std::string("-")
+                                                          : pelmo::detail::printable(input.given)) +
+           " lists them all");
 }
 
 void convert(const Path& input, const Path& output) {
@@ -111,6 +109,7 @@ void convert(const Path& input, const Path& output) {
     } catch (const std::system_error& failure) {
         throw Failure(writeFailure(output, failure));
     }
+    warnOfStrictBytes(input, text);
 }
 
 constexpr char kHelp[] =
@@ -143,43 +142,6 @@ constexpr char kHelp[] =
     "1 wrong arguments. The manual, man kessa2json, describes the notation, every message and\n"
     "every code.\n";
 
-/// Whether `arg` is the option `name`: an argument that names an existing file is always a path.
-bool isOption(std::string_view arg, std::string_view name) {
-    return arg == name && !driver::exists(arg);
-}
-
-/// An output path that begins with "-" and names nothing is most likely a misplaced option, and
-/// would create a file of that name.
-void refuseOptionLikeOutput(const Path& output) {
-    if (output.given.size() < 2 || output.given.front() != '-' || driver::exists(output.given)) {
-        return;
-    }
-    throw Failure("output path " + quoted(output.given) + " looks like an option; write ./" +
-                  pelmo::detail::printable(output.given) + " for a file of that name");
-}
-
-/// Arguments after the second that name files mean, most likely, that a wildcard expanded, and
-/// the second path is one of the inputs: it is not overwritten. Those that name nothing are
-/// ignored, for callers that pass extra words.
-bool namesFilesPastTheOutput(int argc, char** argv) {
-    for (int i = 3; i < argc; ++i) {
-        if (driver::exists(argv[i])) return true;
-    }
-    return false;
-}
-
-/// An output that is an existing kessa file other than the input means, most likely, that a
-/// wildcard expanded to two files: `kessa2json *.kessa` would replace the second with the JSON of
-/// the first. The input itself, converted in place, is no such file.
-bool outputIsAnotherKessaFile(const Path& input, const Path& output) {
-    std::error_code error;
-    if (output.isStandard() || !output.given.ends_with(".kessa") ||
-        !std::filesystem::is_regular_file(output.native, error)) {
-        return false;
-    }
-    return input.isStandard() || !std::filesystem::equivalent(input.native, output.native, error);
-}
-
 }  // namespace
 
 int runProgram(int argc, char** argv) {
@@ -200,14 +162,14 @@ int runProgram(int argc, char** argv) {
     try {
         const Path input(argv[1]), output(argv[2]);
         driver::refuseOptionLikeInput(input);
-        if (namesFilesPastTheOutput(argc, argv)) {
+        if (driver::namesFilesPast(argc, argv, 3)) {
             report(std::to_string(argc - 1) +
                    " paths were given, and a conversion takes two, an input and an output; did a "
                    "wildcard expand? (--check takes several inputs)");
             std::fputs(kUsage, stdout);
             return 1;
         }
-        if (outputIsAnotherKessaFile(input, output)) {
+        if (driver::outputIsAnother(input, output, ".kessa")) {
             report("the output " + quoted(output.given) +
                    " is a kessa file, which a conversion would replace with JSON; did a wildcard "
                    "expand? (--check takes several inputs)");
@@ -216,7 +178,7 @@ int runProgram(int argc, char** argv) {
         }
         driver::refuseEmpty(input, "input");
         driver::refuseEmpty(output, "output");
-        refuseOptionLikeOutput(output);
+        driver::refuseOptionLikeOutput(output);
         convert(input, output);
         return 0;
     } catch (const Failure& failure) {

@@ -177,9 +177,9 @@ private:
 
 class JsonReport final : public Report {
 public:
-    JsonReport() {
-        out_ << "{\n    \"tool\": \"kessa2json\",\n    \"version\": \"" KESSA2JSON_VERSION
-                "\",\n    \"files\": [";
+    explicit JsonReport(const Tool& tool) {
+        out_ << "{\n    \"tool\": \"" << tool.name
+             << "\",\n    \"version\": \"" KESSA2JSON_VERSION "\",\n    \"files\": [";
     }
     bool capped() const override { return false; }
     void beginInput(const Input& input) override {
@@ -199,9 +199,12 @@ public:
                                 << ", \"endColumn\": " << item.end.column
                                 << ", \"offset\": " << item.offset
                                 << ", \"length\": " << item.length;
-        if (!item.keyword.empty()) {
+        if (!item.keyword.empty() || item.pointed) {
             out_ << ", \"pointer\": ";
-            out_.json(item.pointer) << ", \"keyword\": ";
+            out_.json(item.pointer);
+        }
+        if (!item.keyword.empty()) {
+            out_ << ", \"keyword\": ";
             out_.json(item.keyword);
         }
         out_ << '}';
@@ -273,12 +276,14 @@ std::string uriOf(std::string_view given) {
 
 class SarifReport final : public Report {
 public:
-    SarifReport() {
+    explicit SarifReport(const Tool& tool) {
         out_ << "{\n    \"$schema\": "
                 "\"https://docs.oasis-open.org/sarif/sarif/v2.1.0/errata01/os/schemas/"
                 "sarif-schema-2.1.0.json\",\n    \"version\": \"2.1.0\",\n    \"runs\": [\n"
                 "        {\n            \"tool\": {\n                \"driver\": {\n"
-                "                    \"name\": \"kessa2json\",\n"
+                "                    \"name\": \""
+             << tool.name
+             << "\",\n"
                 "                    \"version\": \"" KESSA2JSON_VERSION
                 "\",\n"
                 "                    \"rules\": [";
@@ -286,10 +291,7 @@ public:
             const auto kind = static_cast<kessa::FindingKind>(i);
             rule(kessa::code(kind), kessa::summary(kind), kessa::severity(kind));
         }
-        rule(kMalformed,
-             "The text is malformed: unbalanced braces, a key with no value, or a last value with "
-             "no line break after it.",
-             kessa::Severity::Error);
+        rule(kMalformed, tool.malformed, kessa::Severity::Error);
         out_ << "\n                    ]\n                }\n            },\n"
                 "            \"columnKind\": \"unicodeCodePoints\",\n"
                 "            \"results\": [";
@@ -316,10 +318,12 @@ public:
              << ", \"endLine\": " << item.end.line << ", \"endColumn\": " << item.end.column
              << ", \"byteOffset\": " << item.offset << ", \"byteLength\": " << item.length
              << "}}}]";
-        if (!item.keyword.empty()) {
+        if (!item.keyword.empty() || item.pointed) {
             out_ << ", \"properties\": {\"pointer\": ";
-            out_.json(item.pointer) << ", \"keyword\": ";
-            out_.json(item.keyword) << '}';
+            out_.json(item.pointer);
+            if (!item.keyword.empty()) out_ << ", \"keyword\": ";
+            if (!item.keyword.empty()) out_.json(item.keyword);
+            out_ << '}';
         }
         out_ << '}';
         firstResult_ = false;
@@ -387,12 +391,12 @@ std::optional<Format> formatOfName(std::string_view name) {
 
 Report::~Report() = default;
 
-std::unique_ptr<Report> makeReport(Format format) {
+std::unique_ptr<Report> makeReport(Format format, const Tool& tool) {
     switch (format) {
         case Format::Json:
-            return std::make_unique<JsonReport>();
+            return std::make_unique<JsonReport>(tool);
         case Format::Sarif:
-            return std::make_unique<SarifReport>();
+            return std::make_unique<SarifReport>(tool);
         case Format::Github:
             return std::make_unique<GithubReport>();
         case Format::Text:

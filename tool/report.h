@@ -35,6 +35,17 @@ struct Item {
     /// A schema's finding: the JSON pointer of the value, and the keyword that refuses it.
     std::string_view pointer = {};
     std::string_view keyword = {};
+    /// The pointer is given though no keyword is: a value of a JSON document that json2kessa
+    /// cannot write.
+    bool pointed = false;
+};
+
+/// The program a report is of: its name, and what its malformed input is.
+struct Tool {
+    std::string_view name = "kessa2json";
+    std::string_view malformed =
+        "The text is malformed: unbalanced braces, a key with no value, or a last value with no "
+        "line break after it.";
 };
 
 /// An input the report speaks of.
@@ -72,6 +83,6 @@ public:
     virtual void finish(int status) = 0;
 };
 
-std::unique_ptr<Report> makeReport(Format format);
+std::unique_ptr<Report> makeReport(Format format, const Tool& tool = {});
 
 }  // namespace report

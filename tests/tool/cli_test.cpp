@@ -393,6 +393,34 @@ TEST_F(Cli, Outcomes) {
          "kessa2json: in.kessa:1:3: this left brace is never closed (byte offset 2)\n",
          "",
          {{"in.kessa", "a={1\n"}}},
+        // JSON that strict readers refuse is written as ever, with a warning at its first place.
+        {{"raw.kessa", "-"},
+         {{"raw.kessa", "a=x\x01y\n"}},
+         0,
+         "kessa2json: warning: raw.kessa:1:3: the JSON holds a control byte that strict JSON "
+         "readers refuse [control-byte]; kessa2json --check raw.kessa lists them all\n",
+         "{\n    \"a\": \"x\x01y\"\n}",
+         {}},
+        {{"raw.kessa", "out.json"},
+         {{"raw.kessa", "k=1\nb=caf\xe9\n"}},
+         0,
+         "kessa2json: warning: raw.kessa:2:3: the JSON holds bytes that are not UTF-8 that strict "
+         "JSON readers refuse [not-utf8]; kessa2json --check raw.kessa lists them all\n",
+         "",
+         {{"out.json", "{\n    \"k\": 1,\n    \"b\": \"caf\xe9\"\n}"}}},
+        {{"raw.kessa", "-"},
+         {{"raw.kessa", "b=caf\xe9\na=\x02\n"}},
+         0,
+         "kessa2json: warning: raw.kessa:1:3: the JSON holds bytes that are not UTF-8 that strict "
+         "JSON readers refuse [not-utf8]; kessa2json --check raw.kessa lists them all\n",
+         "{\n    \"b\": \"caf\xe9\",\n    \"a\": \"\x02\"\n}",
+         {}},
+        {{"raw.kessa", "-"},
+         {{"raw.kessa", "b=caf\xc3\xa9\tx\ns={1\x01 {2}}\n"}},
+         0,
+         "",
+         "{\n    \"b\": \"caf\xc3\xa9\\tx\",\n    \"s\": [\n        [\n            2\n        ]\n    ]\n}",
+         {}},
     };
     for (const auto& row : rows) {
         fs::remove_all(dir / "work");
