@@ -18,11 +18,11 @@ namespace {
 constexpr std::size_t kBackgroundFrom = std::size_t{1} << 20;
 
 /// Passes the text on, and checks the whole input once the text grows past what a well-formed
-/// input of its size gives but rarely; raises kessa::SyntaxError from the check.
+/// input of its size gives but rarely; raises what the check raises.
 class GrowthGuard final : public pelmo::TextSink {
 public:
-    GrowthGuard(std::string_view text, pelmo::TextSink& next)
-        : text_(text), next_(next), left_(16 * text.size() + (std::size_t{64} << 20)) {}
+    GrowthGuard(std::string_view text, pelmo::TextSink& next, const std::function<void()>& check)
+        : next_(next), check_(check), left_(16 * text.size() + (std::size_t{64} << 20)) {}
 
     void write(const char* data, std::size_t size) override {
         count(size);
@@ -42,11 +42,11 @@ private:
             return;
         }
         checked_ = true;
-        kessa::checkKessa(text_);
+        check_();
     }
 
-    std::string_view text_;
     pelmo::TextSink& next_;
+    const std::function<void()>& check_;
     std::size_t left_;
     bool checked_ = false;
 };
@@ -127,11 +127,17 @@ std::string syntaxFailure(const Path& input, std::string_view text,
 
 void writeText(std::string_view text, pelmo::TextSink& out, bool checked,
                const std::function<void(pelmo::TextSink&)>& write) {
+    const std::function<void()> check = [text] { kessa::checkKessa(text); };
+    writeGuarded(text, out, checked ? nullptr : &check, write);
+}
+
+void writeGuarded(std::string_view text, pelmo::TextSink& out, const std::function<void()>* check,
+                  const std::function<void(pelmo::TextSink&)>& write) {
     std::optional<pelmo::BackgroundSink> background;
     if (text.size() >= kBackgroundFrom) background.emplace(out);
     pelmo::TextSink& next = background ? static_cast<pelmo::TextSink&>(*background) : out;
     std::optional<GrowthGuard> guard;
-    if (!checked) guard.emplace(text, next);
+    if (check != nullptr) guard.emplace(text, next, *check);
     write(guard ? static_cast<pelmo::TextSink&>(*guard) : next);
     if (background) background->finish();
 }

@@ -41,6 +41,11 @@ void report(const std::string& line, std::string_view program = "kessa2json");
 void writeText(std::string_view text, pelmo::TextSink& out, bool checked,
                const std::function<void(pelmo::TextSink&)>& write);
 
+/// writeText with the guard's `check` given (none where the text is checked already): it raises
+/// for a text that is not well-formed, and returns for one that is.
+void writeGuarded(std::string_view text, pelmo::TextSink& out, const std::function<void()>* check,
+                  const std::function<void(pelmo::TextSink&)>& write);
+
 /// A path as the messages show it: in single quotes, with unprintable bytes as \xNN.
 std::string quoted(std::string_view path);
 

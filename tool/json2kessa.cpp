@@ -5,15 +5,17 @@
 //
 // Where some value has no kessa text (true, false, null, a string that reads as a number, ...),
 // nothing is written: every such value is listed, with its JSON pointer, its place in the JSON
-// and why, in the formats of kessa2json --check, and the status is 3. The text is read twice, a
-// check and then the writing, so that memory follows the nesting depth and a malformed JSON
-// writes nothing.
+// and why, in the formats of kessa2json --check, and the status is 3. A replaced output is
+// written as the text is read, and dropped for a malformed text or a value with no kessa text;
+// one written in place (standard output, a device) only after a first reading found every value
+// a text. Either way memory follows the nesting depth.
 //
 // Exit status: 0 written; 1 wrong arguments, after the usage text; 2 a failure, after one line
 // on standard error; 3 values that no kessa text gives, listed on standard output.
 
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <new>
 #include <optional>
 #include <string>
@@ -234,29 +236,56 @@ int convert(const Path& input, const Path& output, const Options& options) {
     kessa::JsonToKessaOptions convertOptions;
     convertOptions.layout = options.layout;
     Collector found;
-    try {
-        kessa::jsonToKessa(text, nullptr, found, convertOptions);
-    } catch (const pelmo::JsonSyntaxError& error) {
-        if (file && file->changed()) throw Failure(driver::changeFailure(input));
-        throw Failure(jsonFailure(input, text, error));
+    const auto malformed = [&](const pelmo::JsonSyntaxError& error) {
+        if (file && file->changed()) return Failure(driver::changeFailure(input));
+        return Failure(jsonFailure(input, text, error));
+    };
+    // In place, the output is truncated only once every value is known to have a text; a
+    // replacement is written as the text is checked, and dropped where one has none.
+    if (inPlace) {
+        try {
+            kessa::jsonToKessa(text, nullptr, found, convertOptions);
+        } catch (const pelmo::JsonSyntaxError& error) {
+            throw malformed(error);
+        }
+        if (!found.refusals.empty()) {
+            reportRefusals(input, text, found, options.format);
+            return 3;
+        }
     }
-    if (!found.refusals.empty()) {
-        reportRefusals(input, text, found, options.format);
-        return 3;
-    }
-
     try {
         out.open();
         Quiet quiet;
-        driver::writeText(text, out, true, [&](pelmo::TextSink& sink) {
-            if (!kessa::jsonToKessa(text, &sink, quiet, convertOptions)) {
-                throw Failure(driver::changeFailure(input));  // it passed the check
-            }
+        kessa::JsonToKessaHandler& handler =
+            inPlace ? static_cast<kessa::JsonToKessaHandler&>(quiet) : found;
+        // Deep nesting makes the kessa text grow with the square of the depth: a JSON that is
+        // never closed must not fill the disk before its fault is found.
+        struct Ignore final : pelmo::JsonHandler {
+            void openObject(pelmo::JsonPlace) override {}
+            void closeObject() override {}
+            void openArray(pelmo::JsonPlace) override {}
+            void closeArray() override {}
+            void key(std::string_view, unsigned, pelmo::JsonPlace) override {}
+            void string(std::string_view, unsigned, pelmo::JsonPlace) override {}
+            void number(std::string_view, pelmo::JsonPlace) override {}
+            void literal(std::string_view, pelmo::JsonPlace) override {}
+        };
+        const std::function<void()> check = [text] {
+            Ignore ignore;
+            pelmo::readJson(text, ignore);
+        };
+        driver::writeGuarded(text, out, inPlace ? nullptr : &check, [&](pelmo::TextSink& sink) {
+            kessa::jsonToKessa(text, &sink, handler, convertOptions);
         });
-    } catch (const pelmo::JsonSyntaxError&) {
-        throw Failure(driver::changeFailure(input));  // it passed the check
+    } catch (const pelmo::JsonSyntaxError& error) {
+        if (inPlace) throw Failure(driver::changeFailure(input));  // it passed the check
+        throw malformed(error);
     } catch (const std::system_error& failure) {
         throw Failure(driver::writeFailure(output, failure));
+    }
+    if (!found.refusals.empty()) {
+        reportRefusals(input, text, found, options.format);  // the replacement is dropped
+        return 3;
     }
     if (file && file->changed()) throw Failure(driver::changeFailure(input));
     try {

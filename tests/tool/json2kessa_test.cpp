@@ -45,6 +45,13 @@ std::string json(std::string_view text) {
     return out;
 }
 
+/// `depth` objects, each the member "a" of the one around it, never closed.
+std::string deepObjects(std::size_t depth) {
+    std::string text;
+    for (std::size_t i = 0; i != depth; ++i) text += "{\"a\": ";
+    return text;
+}
+
 class Json2kessa : public Cli {};
 
 }  // namespace
@@ -138,6 +145,14 @@ TEST_F(Json2kessa, Outcomes) {
          {{"empty.json", ""}},
          2,
          "json2kessa: empty.json:1:1: the text holds no JSON value (byte offset 0)\n",
+         "",
+         {{"out.kessa", std::nullopt}}},
+        // Never closed, and nested so deep that its kessa text would fill the disk first: the
+        // text is checked once the replacement grows past what it gives but rarely.
+        {{"deep.json", "out.kessa"},
+         {{"deep.json", deepObjects(30000)}},
+         2,
+         "json2kessa: deep.json:1:180001: a value was expected (byte offset 180000)\n",
          "",
          {{"out.kessa", std::nullopt}}},
         // Bytes strict readers refuse are kept, with a warning.
