@@ -4,11 +4,16 @@
 #include <thread>
 
 #include "kessa/conversion.h"
+#include "kessa/json_to_kessa.h"
 #include "kessa/reader.h"
 #include "lsp/analysis.h"
 #include "lsp/completion.h"
 #include "lsp/formatting.h"
+#include "pelmo/file/file_io.h"
+#include "pelmo/file/file_uri.h"
+#include "pelmo/file/native_path.h"
 #include "pelmo/file/utf8.h"
+#include "pelmo/json/text_sink.h"
 
 #ifndef KESSA2JSON_VERSION
 #define KESSA2JSON_VERSION "0"
@@ -19,6 +24,7 @@ namespace lsp {
 namespace {
 
 constexpr const char* kConvertCommand = "kessa.convert";
+constexpr const char* kFromJsonCommand = "kessa.fromJson";
 /// The registration of the schema files that the client watches for the server.
 constexpr const char* kWatchId = "kessa.schemaFiles";
 constexpr const char* kWatchMethod = "workspace/didChangeWatchedFiles";
@@ -336,7 +342,7 @@ Json Server::initialize(const Json& params) {
           {"hoverProvider", true},
           {"completionProvider", {{"triggerCharacters", {"=", "{", ","}}}},
           {"codeActionProvider", {{"codeActionKinds", {"quickfix"}}}},
-          {"executeCommandProvider", {{"commands", {kConvertCommand}}}},
+          {"executeCommandProvider", {{"commands", {kConvertCommand, kFromJsonCommand}}}},
           {"documentFormattingProvider", true},
           {"documentRangeFormattingProvider", true}}},
         {"serverInfo", {{"name", "kessa-language-server"}, {"version", KESSA2JSON_VERSION}}},
@@ -684,6 +690,7 @@ Json Server::codeAction(const Json& params) {
 
 Json Server::executeCommand(const Json& params) {
     const std::string& command = stringMember(params, "command");
+    if (command == kFromJsonCommand) return fromJson(params);
     if (command != kConvertCommand) {
         throw RpcError(ErrorCode::InvalidParams, "no command " + command);
     }
@@ -709,6 +716,75 @@ Json Server::executeCommand(const Json& params) {
                        "line " + std::to_string(at.line + 1) + ": " + error.describe());
     }
     return json;
+}
+
+// kessa.fromJson: the kessa text of a JSON document, which the server does not hold open (it
+// reads kessa only): the client hands its text, or the server reads its file: URI. What keeps it
+// from being written, the values no kessa text gives or the fault of a text that is not JSON, is
+// published as diagnostics of that JSON document, and cleared once it converts.
+Json Server::fromJson(const Json& params) {
+    const Json* arguments = optionalMember(params, "arguments");
+    if (arguments == nullptr || !arguments->is_array() || arguments->empty() ||
+        !arguments->front().is_object()) {
+        throw RpcError(
+            ErrorCode::InvalidParams,
+            "kessa.fromJson takes {\"uri\": the JSON document's URI, \"text\": its text}");
+    }
+    const Json& argument = arguments->front();
+    const std::string& uri = stringMember(argument, "uri");
+    std::string text;
+    if (const Json* given = optionalMember(argument, "text");
+        given != nullptr && given->is_string()) {
+        text = given->get<std::string>();
+    } else {
+        const std::optional<std::string> path = pelmo::detail::pathOfUri(uri);
+        if (!path) throw RpcError(ErrorCode::InvalidParams, "no text given, and no file at " + uri);
+        try {
+            // A file that is not there reads as empty text, which is no JSON.
+            if (!pelmo::pathExists(pelmo::toNativePath(*path))) {
+                throw std::runtime_error("no such file");
+            }
+            text = pelmo::readFileToString(path->c_str());
+        } catch (const std::exception& failure) {
+            throw RpcError(ErrorCode::RequestFailed,
+                           "cannot read " + *path + ": " + failure.what());
+        }
+    }
+    struct Refusals final : kessa::JsonToKessaHandler {
+        std::vector<kessa::JsonRefusal> list;
+        void refused(const kessa::JsonRefusal& refusal) override { list.push_back(refusal); }
+    } refusals;
+    const LineIndex lines(text);
+    Ranges ranges(text, lines, encoding_);
+    Json diagnostics = Json::array();
+    std::string kessaText;
+    pelmo::StringSink sink(kessaText);
+    kessa::JsonToKessaOptions options;
+    options.layout = layout_;
+    try {
+        kessa::jsonToKessa(text, &sink, refusals, options);
+        for (const kessa::JsonRefusal& refusal : refusals.list) {
+            diagnostics.push_back(
+                {{"range",
+                  ranges(refusal.place.offset, refusal.place.offset + refusal.place.length)},
+                 {"severity", 1},
+                 {"source", "kessa"},
+                 {"code", std::string(kessa::code(refusal.reason))},
+                 {"message", (refusal.pointer.empty() ? "" : refusal.pointer + ": ") +
+                                 pelmo::detail::printable(refusal.message)}});
+        }
+    } catch (const pelmo::JsonSyntaxError& error) {
+        const std::uint64_t end = std::min<std::uint64_t>(error.offset() + 1, text.size());
+        diagnostics.push_back({{"range", ranges(error.offset(), end)},
+                               {"severity", 1},
+                               {"source", "kessa"},
+                               {"code", std::string(kessa::kMalformedCode)},
+                               {"message", "not JSON: " + error.reason()}});
+    }
+    send(notificationText("textDocument/publishDiagnostics",
+                          {{"uri", uri}, {"diagnostics", diagnostics}}));
+    if (!diagnostics.empty()) return {{"kessa", nullptr}, {"problems", diagnostics.size()}};
+    return {{"kessa", std::move(kessaText)}, {"problems", 0}};
 }
 
 // Formatting: the client's FormattingOptions are not read. The layout is the project's (or

@@ -79,6 +79,7 @@ private:
     Json completion(const Json& params);
     Json codeAction(const Json& params);
     Json executeCommand(const Json& params);
+    Json fromJson(const Json& params);
     Json formatting(const Json& params);
     Json rangeFormatting(const Json& params);
     /// The protocol's text edits of what `format` gives for `document`: none for a malformed

@@ -1,7 +1,8 @@
 // The kessa extension's client: starts kessa-language-server over standard input and output for
 // the kessa documents (VS Code takes its formatting from the server's capabilities), hands it the
-// kessa.schemas and kessa.format settings, restarts it when its path setting changes, and shows
-// the JSON of a document beside it, as the server's kessa.convert command writes it.
+// kessa.schemas and kessa.format settings, restarts it when its path setting changes, shows the
+// JSON of a document beside it, as the server's kessa.convert command writes it, and converts a
+// JSON document to kessa with its kessa.fromJson command.
 'use strict';
 const fs = require('node:fs');
 const os = require('node:os');
@@ -150,11 +151,43 @@ async function showJson(views) {
   }
 }
 
+/// The kessa text of the active JSON editor's document, opened beside it as a new kessa document;
+/// where the JSON has values no kessa text gives, the server marks them on the JSON and nothing
+/// opens.
+async function convertJsonToKessa() {
+  const editor = vscode.window.activeTextEditor;
+  if (!editor || editor.document.languageId !== 'json') {
+    vscode.window.showInformationMessage('kessa: open a JSON file to convert it to kessa.');
+    return;
+  }
+  try {
+    if (!client) throw new Error('the language server is not running');
+    const source = editor.document;
+    const answer = await client.sendRequest(ExecuteCommandRequest.type, {
+      command: 'kessa.fromJson',
+      arguments: [{ uri: source.uri.toString(), text: source.getText() }],
+    });
+    if (typeof answer?.kessa !== 'string') {
+      const problems = answer?.problems ?? 0;
+      vscode.window.showWarningMessage(
+        `kessa: no kessa written: ${problems} ${problems === 1 ? 'problem' : 'problems'} in this JSON, ` +
+          'marked in the file and listed in the Problems view.',
+      );
+      return;
+    }
+    const document = await vscode.workspace.openTextDocument({ language: 'kessa', content: answer.kessa });
+    await vscode.window.showTextDocument(document, { viewColumn: vscode.ViewColumn.Beside });
+  } catch (error) {
+    vscode.window.showErrorMessage(`kessa: cannot convert this JSON: ${describe(error)}`);
+  }
+}
+
 async function activate(context) {
   const views = new JsonViews();
   context.subscriptions.push(
     vscode.workspace.registerTextDocumentContentProvider(kJsonScheme, views),
     vscode.commands.registerCommand('kessa.showJson', () => showJson(views)),
+    vscode.commands.registerCommand('kessa.convertJsonToKessa', convertJsonToKessa),
     vscode.commands.registerCommand('kessa.restartServer', async () => {
       await stopClient();
       await startClient(context);

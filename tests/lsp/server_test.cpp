@@ -721,3 +721,45 @@ TEST(Server, Formatting) {
         EXPECT_EQ(shown.empty(), *row.warning == '\0') << shown;
     }
 }
+
+// kessa.fromJson: the kessa text of a JSON document the client hands over, or, where the values
+// have none, diagnostics on that document, which a later conversion clears; its file read where
+// no text is given.
+TEST(Server, FromJson) {
+    const std::string json = "file:///t/settings.json";
+    const auto fromJson = [&](int id, const Json& argument) {
+        return request(id, "workspace/executeCommand",
+                       {{"command", "kessa.fromJson"}, {"arguments", {argument}}});
+    };
+    const Session session = serve({
+        kInitialize,
+        fromJson(2, {{"uri", json}, {"text", "{\"name\": \"d\xC3\xA9mo\", \"e\": {}}"}}),
+        fromJson(3, {{"uri", json}, {"text", "{\"a\": true,\n \"b\": \"007\"}"}}),
+        fromJson(4, {{"uri", json}, {"text", "[1"}}),
+        fromJson(5, {{"uri", json}, {"text", "{\"k\": 1}"}}),
+        fromJson(6, {{"uri", "file:///no/such/file.json"}}),
+        fromJson(7, json),
+    });
+    EXPECT_EQ(session.reply(1)["result"]["capabilities"]["executeCommandProvider"]["commands"],
+              Json::array({"kessa.convert", "kessa.fromJson"}));
+    EXPECT_EQ(session.reply(2)["result"],
+              Json({{"kessa", "name=d\xC3\xA9mo\ne={=}\n"}, {"problems", 0}}));
+    EXPECT_EQ(session.reply(3)["result"], Json({{"kessa", nullptr}, {"problems", 2}}));
+    EXPECT_EQ(session.reply(4)["result"], Json({{"kessa", nullptr}, {"problems", 1}}));
+    EXPECT_EQ(session.reply(5)["result"]["kessa"], "k=1\n");
+    EXPECT_EQ(errorCode(session.reply(6)), -32803);
+    EXPECT_EQ(errorCode(session.reply(7)), -32602);
+    const std::vector<Json> published = session.published();
+    ASSERT_EQ(published.size(), 4u);
+    for (const Json& params : published) EXPECT_EQ(params["uri"], json);
+    EXPECT_EQ(published[0]["diagnostics"], Json::array());
+    const Json& refused = published[1]["diagnostics"];
+    ASSERT_EQ(refused.size(), 2u);
+    EXPECT_EQ(refused[0]["code"], "no-boolean");
+    EXPECT_EQ(refused[0]["range"], Json({{"start", at(0, 6)}, {"end", at(0, 10)}}));
+    EXPECT_EQ(refused[1]["code"], "numeral-string");
+    EXPECT_EQ(refused[1]["range"], Json({{"start", at(1, 6)}, {"end", at(1, 11)}}));
+    EXPECT_EQ(refused[1]["message"].get<std::string>().rfind("/b: the string \"007\"", 0), 0u);
+    EXPECT_EQ(published[2]["diagnostics"][0]["code"], "malformed");
+    EXPECT_EQ(published[3]["diagnostics"], Json::array());
+}

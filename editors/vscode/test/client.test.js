@@ -149,6 +149,32 @@ test('a malformed text shows no JSON but the fault and its line', async () => {
   assert.match(user.seen.errors.pop() ?? '', /line 2/);
 });
 
+test('"Convert JSON to kessa" opens the kessa beside the JSON, or marks on the JSON what has none', async () => {
+  const rows = [
+    { json: '{"name": "demo", "tags": ["red", "dark blue", 7], "box": {}}', kessa: 'name=demo\ntags={red,dark blue,7}\nbox={=}\n' },
+    { json: '{"on": true,\n "zip": "007"}', codes: ['no-boolean', 'numeral-string'] },
+    { json: '{"a": ', codes: ['malformed'] },
+  ];
+  for (const row of rows) {
+    const document = user.open(path.join(scratch, `doc${++opened}.json`), row.json, 'json');
+    const [shown, warned] = [user.seen.shown.length, user.seen.warnings.length];
+    await user.command('kessa.convertJsonToKessa');
+    const uri = document.uri.toString();
+    await until(`the diagnostics of ${JSON.stringify(row.json)}`, () => user.seen.diagnostics.has(uri));
+    assert.deepStrictEqual(user.seen.diagnostics.get(uri).map((d) => d.code), row.codes ?? []);
+    if (row.kessa === undefined) {
+      assert.strictEqual(user.seen.shown.length, shown);
+      assert.match(user.seen.warnings.at(-1), new RegExp(`${row.codes.length} problems?`));
+      continue;
+    }
+    assert.strictEqual(user.seen.warnings.length, warned);
+    const { document: written, options } = user.seen.shown.at(-1);
+    assert.deepStrictEqual([written.getText(), written.languageId, options.viewColumn], [row.kessa, 'kessa', api.ViewColumn.Beside]);
+    assert.strictEqual(converted(row.kessa), JSON.stringify(JSON.parse(row.json), null, 4));
+  }
+  assert.deepStrictEqual(user.seen.errors, []);
+});
+
 test('format on save, turned on as the README shows, lays the document out; Format Selection its object', async () => {
   const text = 'name= d\u00e9mo\nsrv={host=h\n  tls={on=\u{1d11e}\n}\n}\ntags={a,"\u00e9"}\n';
   const document = open(text);

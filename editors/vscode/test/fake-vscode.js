@@ -151,7 +151,7 @@ function defaultsOf(manifest) {
 /// A fresh API for the extension whose package.json is `manifest`; `seen` records what reached
 /// the user: messages, shown documents, diagnostics.
 function makeVscode(manifest) {
-  const seen = { errors: [], shown: [], diagnostics: new Map(), refreshes: 0 };
+  const seen = { errors: [], warnings: [], shown: [], diagnostics: new Map(), refreshes: 0 };
   const events = {
     open: new EventEmitter(), close: new EventEmitter(), change: new EventEmitter(),
     configuration: new EventEmitter(),
@@ -183,11 +183,12 @@ function makeVscode(manifest) {
   const commands = new Map();
   const providers = new Map();
   const documents = [];
+  let untitled = 0;
   const window = new Proxy({
     activeTextEditor: undefined,
     createOutputChannel: () => ({ append() {}, appendLine() {}, show() {}, clear() {}, dispose() {}, replace() {} }),
     showErrorMessage: async (message) => void seen.errors.push(message),
-    showWarningMessage: async () => undefined,
+    showWarningMessage: async (message) => void seen.warnings.push(message),
     showInformationMessage: async () => undefined,
     showTextDocument: async (document, options) => void seen.shown.push({ document, options }),
     tabGroups: { all: [], onDidChangeTabs: () => new Disposable() },
@@ -224,6 +225,8 @@ function makeVscode(manifest) {
       });
     },
     openTextDocument: async (uri) => {
+      // An untitled document of a language and a content.
+      if (uri.content !== undefined) return new TextDocument(Uri.from({ scheme: 'untitled', path: `/Untitled-${++untitled}` }), uri.language ?? 'plaintext', uri.content);
       const provider = providers.get(uri.scheme);
       const text = await provider.provideTextDocumentContent(uri, inert);
       return new TextDocument(uri, uri.path.endsWith('.json') ? 'json' : 'plaintext', text);
