@@ -25,6 +25,10 @@ public:
         keyAtValue_ = span.empty() && !keyGiven_;
         keyGiven_ = false;
         hasKey_ = true;
+        // Keys are short: a branchless pass beats a search.
+        bool dropped = false;
+        for (const char c : span) dropped |= (c == '\r') | (c == '\n');
+        keyWhole_ = !dropped;
     }
 
     void scalar(std::string_view span) {
@@ -43,6 +47,7 @@ public:
         if (keyAtValue_) node.keyBegin = node.begin;
         const std::string_view kept =
             keptBytes(bytes, (node.flags & Instance::kQuoted) != 0, buffer_);
+        if (kept.data() == bytes.data()) node.flags |= Instance::kValueWhole;
         const Scalar scalar = typeAsWritten(kept);
         node.type = scalar.type;
         if (scalar.type == pelmo::JsonType::Integer) {
@@ -95,7 +100,7 @@ private:
         node.keySize = 0;
         if (!open_.empty()) entries_.push_back(index);
         if (hasKey_) {
-            node.flags |= Instance::kHasKey;
+            node.flags |= keyWhole_ ? Instance::kHasKey | Instance::kKeyWhole : Instance::kHasKey;
             node.keyBegin = keyBegin_;
             node.keySize = keySize_;
             hasKey_ = false;
@@ -175,6 +180,7 @@ private:
     std::uint64_t quoteOpen_ = 0, quoteClose_ = 0;
     std::uint32_t keySize_ = 0;
     bool hasKey_ = false, keyGiven_ = false, keyAtValue_ = false, quoted_ = false;
+    bool keyWhole_ = false;
 };
 
 Instance::Instance(std::string_view text) : text_(text) {
@@ -188,10 +194,12 @@ Instance::Instance(std::string_view text) : text_(text) {
 }
 
 std::string_view Instance::key(const Node& node, std::string& buffer) const {
+    if ((node.flags & kKeyWhole) != 0) return text_.substr(node.keyBegin, node.keySize);
     return keptBytes(text_.substr(node.keyBegin, node.keySize), false, buffer);
 }
 
 std::string_view Instance::string(const Node& node, std::string& buffer) const {
+    if ((node.flags & kValueWhole) != 0) return written(node);
     return keptBytes(written(node), (node.flags & kQuoted) != 0, buffer);
 }
 

@@ -20,6 +20,10 @@ public:
     static constexpr std::uint8_t kQuoted = 1;    ///< a value written between double quotes
     static constexpr std::uint8_t kShadowed = 2;  ///< a member whose key comes again later
     static constexpr std::uint8_t kHasKey = 4;    ///< a member of an object
+    /// The key's or the value's bytes are the run of text they stand in, none of it dropped, so
+    /// reading them copies nothing and scans nothing.
+    static constexpr std::uint8_t kKeyWhole = 8;
+    static constexpr std::uint8_t kValueWhole = 16;
 
     struct Node {
         /// The value's bytes in the text: from its opening quote or brace, or its first byte, to

@@ -337,18 +337,21 @@ TEST(Schema, FitsExactlyWhenTheConvertedJsonFits) {
             "properties": {"a": {"prefixItems": [{"type": "integer"}], "items": false}},
             "unevaluatedProperties": {"type": "string"}})",
         R"({"additionalProperties": {"anyOf": [{"multipleOf": 0.5}, {"uniqueItems": true}]}})",
+        R"({"propertyNames": {"maxLength": 2}, "additionalProperties": {"maxLength": 2}})",
     };
     const char* const values[] = {"1",         "2.5",    "-0",    "x",         "\"x y\"",
                                   "{}",        "{1,x}",  "{a=1}", "1.0000001", "007",
-                                  "{a=1,b=x}", "\" 1\"", "0x1",   "{1,1.0}"};
-    const char* const keys[] = {"a", "b", "c"};
+                                  "{a=1,b=x}", "\" 1\"", "0x1",   "{1,1.0}",   "\"x\ty\""};
+    // A carriage return in a key and a tab between quotes are dropped: the bytes checked are not
+    // the bytes written.
+    const char* const keys[] = {"a", "b", "c", "a\rb"};
     std::mt19937 random(11);
     for (const char* text : schemas) {
         const kessa::Schema schema = kessa::Schema::parse(text, "generated.json");
         for (int round = 0; round < 300; ++round) {
             std::string kessa;
             for (int i = static_cast<int>(random() % 4); i != 0; --i) {
-                kessa += std::string(keys[random() % 3]) + "=" + values[random() % 14] + "\n";
+                kessa += std::string(keys[random() % 4]) + "=" + values[random() % 15] + "\n";
             }
             std::string json;
             kessa::KessaParser().parse(kessa)->appendCompact(json);
