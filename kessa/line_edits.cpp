@@ -6,7 +6,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <unordered_map>
+#include <functional>
+#include <string_view>
 
 namespace kessa {
 
@@ -17,6 +18,8 @@ using Lines = std::vector<std::string_view>;
 /// Past this many differences a stretch between anchors is replaced whole: the greedy search
 /// costs the stretch's length times the differences.
 constexpr std::size_t kMaxDifferences = 256;
+/// Lines on both sides of a stretch up to which the search alone is cheaper than the anchors.
+constexpr std::size_t kShortStretch = 64;
 
 class Matcher {
 public:
@@ -39,6 +42,12 @@ public:
             }
             if (s.aBegin == s.aEnd || s.bBegin == s.bEnd) {
                 add(s.aBegin, s.aEnd - s.aBegin, s.bBegin, s.bEnd - s.bBegin);
+                continue;
+            }
+            // A short stretch goes straight to the search, which finds its fewest changes at
+            // less cost than counting its lines.
+            if ((s.aEnd - s.aBegin) + (s.bEnd - s.bBegin) <= kShortStretch) {
+                shortest(s);
                 continue;
             }
             const std::vector<std::pair<std::size_t, std::size_t>> anchors = uniqueAnchors(s);
@@ -82,27 +91,40 @@ private:
     /// The lines that stand once in each side of the stretch, matched in the longest run that
     /// keeps their order on both sides.
     std::vector<std::pair<std::size_t, std::size_t>> uniqueAnchors(const Stretch& s) const {
+        // The lines of a counted in a table of their own, open addressing with no allocation per
+        // line: on a long text that is most of the time the anchors take.
         struct Count {
-            std::size_t inA = 0, inB = 0, atA = 0, atB = 0;
+            std::size_t line = SIZE_MAX;  // the place in a of the line the slot counts
+            std::size_t inA = 0, inB = 0, atB = 0;
         };
-        std::unordered_map<std::string_view, Count> counts;
-        counts.reserve((s.aEnd - s.aBegin) + (s.bEnd - s.bBegin));
+        std::size_t capacity = 16;
+        while (capacity < 2 * (s.aEnd - s.aBegin)) capacity *= 2;
+        std::vector<Count> table(capacity);
+        const std::hash<std::string_view> hash;
+        const auto slotOf = [&](std::string_view line) {
+            std::size_t at = hash(line) & (capacity - 1);
+            while (table[at].line != SIZE_MAX && a_[table[at].line] != line) {
+                at = (at + 1) & (capacity - 1);
+            }
+            return at;
+        };
+        std::vector<std::size_t> slots(s.aEnd - s.aBegin);
         for (std::size_t i = s.aBegin; i != s.aEnd; ++i) {
-            Count& c = counts[a_[i]];
+            Count& c = table[slots[i - s.aBegin] = slotOf(a_[i])];
+            c.line = i;
             ++c.inA;
-            c.atA = i;
         }
         for (std::size_t j = s.bBegin; j != s.bEnd; ++j) {
-            const auto found = counts.find(b_[j]);
-            if (found == counts.end()) continue;
-            ++found->second.inB;
-            found->second.atB = j;
+            Count& c = table[slotOf(b_[j])];
+            if (c.line == SIZE_MAX) continue;
+            ++c.inB;
+            c.atB = j;
         }
         // The pairs in the order of a, and the longest rising run of their places in b
         // (patience sorting).
         std::vector<std::pair<std::size_t, std::size_t>> pairs;
         for (std::size_t i = s.aBegin; i != s.aEnd; ++i) {
-            const Count& c = counts.find(a_[i])->second;
+            const Count& c = table[slots[i - s.aBegin]];
             if (c.inA == 1 && c.inB == 1) pairs.emplace_back(i, c.atB);
         }
         std::vector<std::size_t> tails, previous(pairs.size(), SIZE_MAX);
@@ -134,10 +156,13 @@ private:
         const std::ptrdiff_t limit = std::min<std::ptrdiff_t>(n + m, kMaxDifferences);
         const std::ptrdiff_t offset = limit + 1;
         std::vector<std::ptrdiff_t> reach(static_cast<std::size_t>(2 * offset + 1), 0);
-        std::vector<std::vector<std::ptrdiff_t>> trace;
+        // What reach held for k in [-d, d] as each round d began: the rounds before it are
+        // walked back through these, kept without copying the whole of reach each round.
+        std::vector<std::ptrdiff_t> trace;
         std::ptrdiff_t found = -1;
         for (std::ptrdiff_t d = 0; d <= limit && found < 0; ++d) {
-            trace.push_back(reach);
+            trace.insert(trace.end(), reach.begin() + (offset - d),
+                         reach.begin() + (offset + d + 1));
             for (std::ptrdiff_t k = -d; k <= d; k += 2) {
                 std::ptrdiff_t x;
                 if (k == -d || (k != d && reach[offset + k - 1] < reach[offset + k + 1])) {
@@ -170,12 +195,12 @@ private:
         std::vector<Step> steps;
         std::ptrdiff_t x = n, y = m;
         for (std::ptrdiff_t d = found; d > 0; --d) {
-            const std::vector<std::ptrdiff_t>& before = trace[static_cast<std::size_t>(d)];
+            // Round d's slice starts after those of rounds 0 to d - 1, d * d entries.
+            const std::ptrdiff_t* before = trace.data() + d * d + d;  // at k = 0
             const std::ptrdiff_t k = x - y;
-            const bool inserted =
-                k == -d || (k != d && before[offset + k - 1] < before[offset + k + 1]);
+            const bool inserted = k == -d || (k != d && before[k - 1] < before[k + 1]);
             const std::ptrdiff_t previousK = inserted ? k + 1 : k - 1;
-            x = before[offset + previousK];
+            x = before[previousK];
             y = x - previousK;
             steps.push_back({!inserted, x, y});
         }
