@@ -129,9 +129,14 @@ void formatKessa(std::string_view text, pelmo::TextSink& sink, const Layout& lay
     detail::ReadMachine<Formatter>(text, formatter).run();
 }
 
+std::size_t inMemoryLayoutBound(std::size_t size) {
+    constexpr std::size_t kRoom = std::size_t{64} << 20;
+    return size > (SIZE_MAX - kRoom) / 16 ? SIZE_MAX : kRoom + 16 * size;
+}
+
 std::string formatKessa(std::string_view text, const Layout& layout) {
     std::string out;
-    pelmo::StringSink sink(out);
+    pelmo::StringSink sink(out, inMemoryLayoutBound(text.size()), kLayoutTooLarge);
     formatKessa(text, sink, layout);
     return out;
 }

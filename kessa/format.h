@@ -24,7 +24,19 @@ namespace kessa {
 /// sink (call checkKessa first to write nothing for it), and whatever the sink raises.
 void formatKessa(std::string_view text, pelmo::TextSink& sink, const Layout& layout = {});
 
-/// The formatted text of `text`. Raises SyntaxError for malformed text.
+/// The most bytes a kessa text laid out in memory may take for an input of `size` bytes: 64 MiB
+/// and 16 times the input. Only deep nesting passes it (each line's indentation grows with its
+/// depth, so a text a million levels deep would lay out to terabytes), and a function that lays
+/// a text out into a string raises pelmo::OutputTooLarge there, before it takes the machine's
+/// memory. A sink of the caller's takes any size.
+std::size_t inMemoryLayoutBound(std::size_t size);
+
+/// Why a layout held in memory stopped at inMemoryLayoutBound (the same for indented JSON).
+inline constexpr const char* kLayoutTooLarge =
+    "the text laid out would be over 16 times the input: it nests too deep to indent in memory";
+
+/// The formatted text of `text`. Raises SyntaxError for malformed text, and pelmo::OutputTooLarge
+/// past inMemoryLayoutBound(text.size()).
 std::string formatKessa(std::string_view text, const Layout& layout = {});
 
 }  // namespace kessa

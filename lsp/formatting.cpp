@@ -24,28 +24,11 @@ namespace {
 /// The most a formatted text may take beyond four times the text.
 constexpr std::size_t kFormattedRoom = std::size_t{64} << 20;
 
-/// Holds the formatted text up to a bound, past which it raises FormattedTooLarge.
-class BoundedSink final : public pelmo::TextSink {
-public:
-    BoundedSink(std::string& out, std::size_t bound) : out_(out), bound_(bound) {}
-
-    void write(const char* data, std::size_t size) override {
-        if (size > bound_ - out_.size()) {
-            throw FormattedTooLarge("the formatted text would be over " +
-                                    std::to_string(bound_ >> 20) +
-                                    " MB: the text is nested too deep to indent");
-        }
-        out_.append(data, size);
-    }
-
-private:
-    std::string& out_;
-    std::size_t bound_;
-};
-
 std::string formatted(std::string_view text, const kessa::Layout& layout) {
     std::string out;
-    BoundedSink sink(out, kFormattedRoom + 4 * std::min(text.size(), kFormattedRoom));
+    pelmo::StringSink sink(out, kFormattedRoom + 4 * std::min(text.size(), kFormattedRoom),
+                           "the formatted text would be over 4 times the document: it is nested "
+                           "too deep to indent");
     kessa::formatKessa(text, sink, layout);
     return out;
 }

@@ -6,21 +6,18 @@
 // protocol.
 
 #include <cstdint>
-#include <stdexcept>
 #include <string_view>
 #include <vector>
 
 #include "kessa/writer.h"
 #include "lsp/analysis.h"
+#include "pelmo/json/text_sink.h"
 
 namespace lsp {
 
 /// Raised where the formatted text would be larger than the server holds for a document of this
 /// size: indentation grows with the nesting, and a deeply nested text would lay out to gigabytes.
-class FormattedTooLarge : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+using FormattedTooLarge = pelmo::OutputTooLarge;
 
 /// The edits, in order and apart, each of whole lines, that turn `text` into its layout by
 /// kessa::formatKessa. A text whose every line feed follows a carriage return keeps that line end,

@@ -4,6 +4,7 @@
 #include <thread>
 
 #include "kessa/conversion.h"
+#include "kessa/format.h"
 #include "kessa/json_to_kessa.h"
 #include "kessa/reader.h"
 #include "lsp/analysis.h"
@@ -758,7 +759,8 @@ Json Server::fromJson(const Json& params) {
     Ranges ranges(text, lines, encoding_);
     Json diagnostics = Json::array();
     std::string kessaText;
-    pelmo::StringSink sink(kessaText);
+    pelmo::StringSink sink(kessaText, kessa::inMemoryLayoutBound(text.size()),
+                           kessa::kLayoutTooLarge);
     kessa::JsonToKessaOptions options;
     options.layout = layout_;
     try {
@@ -773,6 +775,8 @@ Json Server::fromJson(const Json& params) {
                  {"message", (refusal.pointer.empty() ? "" : refusal.pointer + ": ") +
                                  pelmo::detail::printable(refusal.message)}});
         }
+    } catch (const pelmo::OutputTooLarge& error) {
+        throw RpcError(ErrorCode::RequestFailed, error.what());
     } catch (const pelmo::JsonSyntaxError& error) {
         const std::uint64_t end = std::min<std::uint64_t>(error.offset() + 1, text.size());
         diagnostics.push_back({{"range", ranges(error.offset(), end)},

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 namespace pelmo {
@@ -24,17 +26,31 @@ public:
                              std::size_t capacity);
 };
 
+/// Raised where a text written to memory would pass the bound its writer set.
+class OutputTooLarge : public std::length_error {
+public:
+    using std::length_error::length_error;
+};
+
 /// A TextSink that appends to a caller-owned string. Raises std::bad_alloc or std::length_error
-/// when the string cannot grow.
+/// when the string cannot grow, and OutputTooLarge with `tooLarge` as its message when it would
+/// grow past `limit` bytes: a bound chosen by what the text is, where a text far larger than
+/// expected would take the machine's memory before an allocation failed.
 class StringSink final : public TextSink {
 public:
     /// Appends to `out`, which must outlive the sink; what `out` already holds stays.
-    explicit StringSink(std::string& out) : out_(out) {}
+    explicit StringSink(std::string& out, std::size_t limit = SIZE_MAX, const char* tooLarge = "")
+        : out_(out), limit_(limit), tooLarge_(tooLarge) {}
 
-    void write(const char* data, std::size_t size) override { out_.append(data, size); }
+    void write(const char* data, std::size_t size) override {
+        if (size > limit_ || out_.size() > limit_ - size) throw OutputTooLarge(tooLarge_);
+        out_.append(data, size);
+    }
 
 private:
     std::string& out_;
+    std::size_t limit_;
+    const char* tooLarge_;
 };
 
 }  // namespace pelmo

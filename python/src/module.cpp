@@ -147,6 +147,8 @@ PyObject* raiseFailure(const Text& text, PyObject* document) {
         raiseDecodeError(error, text, document);
     } catch (const std::bad_alloc&) {
         PyErr_NoMemory();
+    } catch (const pelmo::OutputTooLarge& error) {
+        PyErr_SetString(PyExc_MemoryError, error.what());
     } catch (const std::length_error&) {
         PyErr_NoMemory();  // a string past the largest size it can have
     } catch (const std::exception& error) {
@@ -242,7 +244,8 @@ PyObject* toJson(PyObject*, PyObject* args, PyObject* kwargs) {
         std::string json;
         {
             const Unlocked unlocked;
-            pelmo::StringSink sink(json);
+            pelmo::StringSink sink(json, kessa::inMemoryLayoutBound(text.bytes().size()),
+                                   kessa::kLayoutTooLarge);
             kessa::writeIndentedJson(text.bytes(), sink);
         }
         return PyUnicode_DecodeUTF8(json.data(), static_cast<Py_ssize_t>(json.size()), errors);

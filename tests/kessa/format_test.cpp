@@ -190,4 +190,9 @@ TEST(Format, DeepIndentation) {
         for (std::size_t i = depth; i != 0; --i) expected.append(indent(i - 1)).append("}\n");
         EXPECT_EQ(kessa::formatKessa(text, layout), expected);
     }
+    // Deeper, a layout in memory would take gigabytes: it stops at its bound, with the reason.
+    std::string deep;
+    for (int i = 0; i != 6000; ++i) deep += "k={";
+    deep.append(6000, '}');
+    EXPECT_THROW(kessa::formatKessa(deep), pelmo::OutputTooLarge);
 }

@@ -727,6 +727,10 @@ TEST(Server, Formatting) {
 // no text is given.
 TEST(Server, FromJson) {
     const std::string json = "file:///t/settings.json";
+    // Its indentation would take gigabytes.
+    std::string deepJson;
+    for (int i = 0; i != 6000; ++i) deepJson += "{\"k\": ";
+    deepJson.append("1").append(6000, '}');
     const auto fromJson = [&](int id, const Json& argument) {
         return request(id, "workspace/executeCommand",
                        {{"command", "kessa.fromJson"}, {"arguments", {argument}}});
@@ -739,6 +743,7 @@ TEST(Server, FromJson) {
         fromJson(5, {{"uri", json}, {"text", "{\"k\": 1}"}}),
         fromJson(6, {{"uri", "file:///no/such/file.json"}}),
         fromJson(7, json),
+        fromJson(8, {{"uri", json}, {"text", deepJson}}),
     });
     EXPECT_EQ(session.reply(1)["result"]["capabilities"]["executeCommandProvider"]["commands"],
               Json::array({"kessa.convert", "kessa.fromJson"}));
@@ -749,6 +754,7 @@ TEST(Server, FromJson) {
     EXPECT_EQ(session.reply(5)["result"]["kessa"], "k=1\n");
     EXPECT_EQ(errorCode(session.reply(6)), -32803);
     EXPECT_EQ(errorCode(session.reply(7)), -32602);
+    EXPECT_EQ(errorCode(session.reply(8)), -32803);
     const std::vector<Json> published = session.published();
     ASSERT_EQ(published.size(), 4u);
     for (const Json& params : published) EXPECT_EQ(params["uri"], json);

@@ -103,3 +103,8 @@ def test_wrong_texts():
         kessa.format(TEXT, 4)  # indent is a keyword
     with pytest.raises(UnicodeEncodeError):  # not a byte that surrogateescape made
         kessa.format("k=\ud800\n")
+    # So deep that its indentation would take gigabytes: said, before it takes the memory.
+    deep = "k={" * 6000 + "}" * 6000
+    for laid_out in (kessa.format, kessa.to_json):
+        with pytest.raises(MemoryError, match="nests too deep to indent"):
+            laid_out(deep)
