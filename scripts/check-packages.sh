@@ -326,8 +326,10 @@ mkdir -p "$WINEPREFIX"
 env -u DISPLAY "$wine" wineboot --init </dev/null >/dev/null 2>&1
 unzip -q "dist/kessa2json-$version-win64.zip" -d "$work"
 (cd "$work"/kessa2json-*-win64 && LC_ALL=C ls) | diff -u - <(printf '%s\n' CHANGELOG.md LICENSE README.md \
-  json2kessa.exe json2kessa.txt kessa-language-server.exe kessa-language-server.txt \
+  doc json2kessa.exe json2kessa.txt kessa-language-server.exe kessa-language-server.txt \
   kessa2json.exe kessa2json.txt kessafmt.exe kessafmt.txt)
+# The pages the README links to, beside it.
+(cd "$work"/kessa2json-*-win64/doc && LC_ALL=C ls) | diff -u - <(cd doc && LC_ALL=C ls -- *.md page.png)
 cp examples/demo.kessa "$work"
 (cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/kessa2json.exe demo.kessa win.json)
 cmp examples/demo.json "$work/win.json"

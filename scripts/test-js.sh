@@ -22,7 +22,7 @@ need=()
 [ -x /usr/bin/em++ ] || need+=(emscripten)
 command -v node >/dev/null || need+=(nodejs)
 command -v npm >/dev/null || need+=(npm)
-command -v unzip >/dev/null || need+=(unzip)   # the README's lines for the page
+command -v unzip >/dev/null || need+=(unzip)   # the lines of doc/javascript.md for the page
 if [ ${#need[@]} -gt 0 ] && ! install "${need[@]}"; then
   echo "test-js: SKIPPED: could not install ${need[*]}" >&2
   exit 77
