@@ -40,6 +40,19 @@ expected=$(readme_block text)
   exit 1
 }
 (cd "$work/checkout" && bash -euo pipefail -c "$install_lines")
+# What a package index shows of the wheel: python/README.md, as Markdown.
+/usr/bin/python3 - "$work"/checkout/dist/kessa-*.whl python/README.md <<'EOF'
+import email, sys, zipfile
+wheel, page = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(wheel) as archive:
+    [name] = [n for n in archive.namelist() if n.endswith(".dist-info/METADATA")]
+    metadata = email.message_from_bytes(archive.read(name))
+with open(page, encoding="utf-8") as file:
+    readme = file.read()
+if metadata["Description-Content-Type"] != "text/markdown" or \
+        metadata.get_payload().strip() != readme.strip():
+    sys.exit(f"test-python: the wheel's METADATA does not describe it with {page}:\n{metadata}")
+EOF
 output=$(cd "$work/checkout" && venv/bin/python -c "$example")
 if [ "$output" != "$expected" ]; then
   printf 'test-python: the example of doc/python.md printed\n%s\ninstead of\n%s\n' "$output" \
