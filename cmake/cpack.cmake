@@ -5,8 +5,8 @@
 #            and kessa2json-<version>-linux-amd64.tar.gz with the files of both, its programs
 #            statically linked where KESSA2JSON_STATIC_PROGRAMS is on (and -linux-arm64 likewise
 #            for a build for 64-bit ARM).
-#   Windows: kessa2json-<version>-win64.zip: the programs, their documents, the man pages as
-#            text.
+#   Windows: kessa2json-<version>-win64.zip: the programs, their documents (the README with the
+#            pages of doc/ it links to), the man pages as text.
 # The install components: runtime (the tool, the language server and the formatter), man (their pages) and dev (everything a program that
 # embeds the libraries needs).
 
@@ -29,6 +29,9 @@ if(WIN32)
   set(CPACK_COMPONENT_INCLUDE_TOPLEVEL_DIRECTORY ON)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
     ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION . COMPONENT runtime)
+  # The pages the README's links lead to, beside it as in the sources.
+  file(GLOB doc_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/doc/*.md)
+  install(FILES ${doc_pages} ${PROJECT_SOURCE_DIR}/doc/page.png DESTINATION doc COMPONENT runtime)
   if(KESSA2JSON_MAN_TEXTS)
     install(FILES ${KESSA2JSON_MAN_TEXTS} DESTINATION . COMPONENT runtime)
   endif()

@@ -19,6 +19,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 packages=(kessa2json kessa2json-dev)
+# dist/ may also hold other versions' packages (scripts/release.sh replaces only its own).
+version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 if [ "$(id -u)" -ne 0 ]; then
   echo "check-packages: installs packages with dpkg, so it runs as root only" >&2
   exit 1
@@ -97,7 +99,7 @@ fi
 
 # The files and directories of the packages that are on disk before they are installed: shared
 # directories such as /usr/bin, which must still be there after the removal.
-debs=(dist/kessa2json_*_amd64.deb dist/kessa2json-dev_*_amd64.deb)
+debs=("dist/kessa2json_${version}_amd64.deb" "dist/kessa2json-dev_${version}_amd64.deb")
 existing() { while read -r path; do if [ -e "$path" ]; then echo "$path"; fi; done | sort -u; }
 for deb in "${debs[@]}"; do dpkg-deb --fsys-tarfile "$deb" | tar -t; done |
   sed 's|^\./|/|; s|/$||' | grep . | existing >"$work/before"
@@ -220,7 +222,6 @@ tarball_runs_alone() {
   runs_alone "$dir/bin/kessafmt" "$machine" "$emulator"
   runs_alone "$dir/bin/json2kessa" "$machine" "$emulator"
 }
-version=$(sed -n 's/^project(kessa2json VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 tarball_runs_alone amd64 'Advanced Micro Devices X86-64'
 echo "check-packages: the amd64 tarball's programs are static and run alone"
 if $arm64; then
@@ -305,7 +306,7 @@ if $vscode; then
     answers_initialize qemu-aarch64-static \
       "$work/vsix-linux-arm64/extension/server/kessa-language-server"
   fi
-  ls -l dist/*.vsix
+  ls -l dist/kessa2json-"$version"-vscode-*.vsix
   echo "check-packages: the Linux .vsix files hold the extension and a static server that answers"
 else
   echo "check-packages: VS Code extensions SKIPPED: node or the npm packages could not be installed."
@@ -323,10 +324,12 @@ wine_server=$(command -v wineserver || echo /usr/lib/wine/wineserver)
 mkdir -p "$WINEPREFIX"
 "$wine_server" -p
 env -u DISPLAY "$wine" wineboot --init </dev/null >/dev/null 2>&1
-unzip -q dist/kessa2json-*-win64.zip -d "$work"
+unzip -q "dist/kessa2json-$version-win64.zip" -d "$work"
 (cd "$work"/kessa2json-*-win64 && LC_ALL=C ls) | diff -u - <(printf '%s\n' CHANGELOG.md LICENSE README.md \
-  json2kessa.exe json2kessa.txt kessa-language-server.exe kessa-language-server.txt \
+  doc json2kessa.exe json2kessa.txt kessa-language-server.exe kessa-language-server.txt \
   kessa2json.exe kessa2json.txt kessafmt.exe kessafmt.txt)
+# The pages the README links to, beside it.
+(cd "$work"/kessa2json-*-win64/doc && LC_ALL=C ls) | diff -u - <(cd doc && LC_ALL=C ls -- *.md page.png)
 cp examples/demo.kessa "$work"
 (cd "$work" && env -u DISPLAY "$wine" kessa2json-*-win64/kessa2json.exe demo.kessa win.json)
 cmp examples/demo.json "$work/win.json"

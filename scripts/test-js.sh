@@ -22,7 +22,7 @@ need=()
 [ -x /usr/bin/em++ ] || need+=(emscripten)
 command -v node >/dev/null || need+=(nodejs)
 command -v npm >/dev/null || need+=(npm)
-command -v unzip >/dev/null || need+=(unzip)   # the README's lines for the page
+command -v unzip >/dev/null || need+=(unzip)   # the lines of doc/javascript.md for the page
 if [ ${#need[@]} -gt 0 ] && ! install "${need[@]}"; then
   echo "test-js: SKIPPED: could not install ${need[*]}" >&2
   exit 77
@@ -39,7 +39,7 @@ done
 # What the tests compare with: the native tool, the C++ tables' rows, the library's formatter and
 # the benchmark's workload generator (built here only where the earlier steps of CI have not).
 cmake --preset default >/dev/null
-cmake --build --preset default --target kessa2json kessa_cases kessa_cases_dump
+cmake --build --preset default --target kessa2json kessa_cases_dump
 generate=build/bench/bench/generate
 if [ ! -x "$generate" ] && [ -f /usr/include/benchmark/benchmark.h ]; then
   cmake --preset bench >/dev/null && cmake --build --preset bench --target generate
@@ -54,8 +54,7 @@ cp -r tests/js/project "$scratch/project"
 (cd "$scratch/project" && npm install --offline --no-audit --no-fund --silent "$scratch"/kessa2json-*.tgz)
 
 KESSA_PROJECT="$scratch/project" KESSA2JSON="$PWD/build/default/kessa2json" \
-  KESSA_CASES="$PWD/build/default/tests/kessa_cases" KESSA_CORPUS="$PWD/fuzz/corpus" \
-  KESSA_CASES_DUMP="$PWD/build/default/tests/kessa_cases_dump" \
+  KESSA_CASES_DUMP="$PWD/build/default/tests/kessa_cases_dump" KESSA_CORPUS="$PWD/fuzz/corpus" \
   KESSA_GENERATE="$([ -x "$generate" ] && echo "$PWD/$generate")" \
   PAGE_DIR="$PWD/build/wasm/web" SCREENSHOT="$PWD/build/wasm/page.png" \
   node --test tests/js/package.test.mjs tests/js/write.test.mjs tests/js/readme.test.mjs \

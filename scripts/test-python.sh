@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Python module's checks, as a user meets the module: in a copy of the sources, runs the
-# README's lines that build the wheel and install it into a new virtual environment, then runs
-# the README's example there; installs the same wheel into a second environment that also sees
+# lines of doc/python.md that build the wheel and install it into a new virtual environment, then
+# runs its example there; installs the same wheel into a second environment that also sees
 # Debian's pytest and Hypothesis, and runs tests/python in it against the tool built by the
 # default preset; and times the module on a small workload (bench/python.sh). Installs the Debian packages it needs
 # when they are missing. About a minute and a half on two cores, most of it the wheel's build.
@@ -19,14 +19,12 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
 fi
 
-# A block of the README's Python section: "sh", "python" or "text", the first of its kind.
+# A block of doc/python.md: "sh", "python" or "text", the first of its kind.
 readme_block() {
   awk -v kind="$1" '
-    /^## Python: / { inside = 1; next }
-    /^## / { inside = 0 }
-    inside && !done && $0 == "```" kind { copying = 1; next }
+    !done && $0 == "```" kind { copying = 1; next }
     copying && $0 == "```" { copying = 0; done = 1 }
-    copying { print }' README.md
+    copying { print }' doc/python.md
 }
 
 # The sources the wheel is built from, copied as a checkout would hold them.
@@ -38,13 +36,27 @@ install_lines=$(readme_block sh)
 example=$(readme_block python)
 expected=$(readme_block text)
 [ -n "$install_lines" ] && [ -n "$example" ] && [ -n "$expected" ] || {
-  echo "test-python: the README's Python section lacks its install lines or its example" >&2
+  echo "test-python: doc/python.md lacks its install lines or its example" >&2
   exit 1
 }
 (cd "$work/checkout" && bash -euo pipefail -c "$install_lines")
+# What a package index shows of the wheel: python/README.md, as Markdown.
+/usr/bin/python3 - "$work"/checkout/dist/kessa-*.whl python/README.md <<'EOF'
+import email, sys, zipfile
+wheel, page = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(wheel) as archive:
+    [name] = [n for n in archive.namelist() if n.endswith(".dist-info/METADATA")]
+    metadata = email.message_from_bytes(archive.read(name))
+with open(page, encoding="utf-8") as file:
+    readme = file.read()
+if metadata["Description-Content-Type"] != "text/markdown" or \
+        metadata.get_payload().strip() != readme.strip():
+    sys.exit(f"test-python: the wheel's METADATA does not describe it with {page}:\n{metadata}")
+EOF
 output=$(cd "$work/checkout" && venv/bin/python -c "$example")
 if [ "$output" != "$expected" ]; then
-  printf 'test-python: the README example printed\n%s\ninstead of\n%s\n' "$output" "$expected" >&2
+  printf 'test-python: the example of doc/python.md printed\n%s\ninstead of\n%s\n' "$output" \
+    "$expected" >&2
   exit 1
 fi
 

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Runs a transcript of the README as written: the ```text block after the line
-# "<!-- transcript: NAME -->", whose "$ " lines are commands run one after the other in DIR, with
-# BIN first on the PATH, and whose other lines are what they print. The run's output must be the
-# block, line for line.
+# Runs a transcript of a Markdown page (the README or a page of doc/) as written: the ```text
+# block after the line "<!-- transcript: NAME -->", whose "$ " lines are commands run one after
+# the other in DIR, with BIN first on the PATH, and whose other lines are what they print. The
+# run's output must be the block, line for line.
 #
-#   tests/readme_transcript.sh README NAME DIR BIN
+#   tests/readme_transcript.sh PAGE NAME DIR BIN
 set -euo pipefail
 readme=$1 name=$2 dir=$3
 bin=$(cd "$4" && pwd)

@@ -31,9 +31,9 @@ export function native(text) {
   }
 }
 
-/** The rows of the C++ tests' shared tables, each text as bytes. */
+/** The rows of the C++ tests' shared tables, by kessa_cases_dump, each text as bytes. */
 export function cases() {
-  const rows = JSON.parse(execFileSync(process.env.KESSA_CASES, { encoding: 'utf8', maxBuffer: 1 << 26 }));
+  const rows = JSON.parse(execFileSync(process.env.KESSA_CASES_DUMP, { encoding: 'utf8', maxBuffer: 1 << 26 }));
   const bytes = (text) => Buffer.from(text, 'latin1');
   return {
     accepted: rows.accepted.map((row) => ({ input: bytes(row.input), json: bytes(row.json) })),

@@ -3,7 +3,7 @@
 // the fuzz corpus and the benchmark's workloads, format() to the library's formatter, stringify()
 // to parse() over generated values, then the JavaScript API itself.
 //
-//   KESSA_PROJECT=scratch KESSA2JSON=tool KESSA_CASES=kessa_cases KESSA_CASES_DUMP=kessa_cases_dump
+//   KESSA_PROJECT=scratch KESSA2JSON=tool KESSA_CASES_DUMP=kessa_cases_dump
 //   [KESSA_CORPUS=fuzz/corpus] [KESSA_GENERATE=generate] node --test tests/js
 
 import assert from 'node:assert/strict';

@@ -1,4 +1,4 @@
-// The README's JavaScript lines, run as written from the top of the checkout: the release of the
+// The lines of doc/javascript.md, run as written from the top of the checkout: the release of the
 // package and its install into a new project, the example and the output it shows, and the page
 // served from its zip.
 
@@ -10,16 +10,16 @@ import { test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
 const root = fileURLToPath(new URL('../..', import.meta.url));
-const readme = readFileSync(join(root, 'README.md'), 'utf8');
+const readme = readFileSync(join(root, 'doc', 'javascript.md'), 'utf8');
 
-/** The fenced block after the marker <!-- NAME --> in the README. */
+/** The fenced block after the marker <!-- NAME --> in doc/javascript.md. */
 function block(name) {
   const match = readme.match(new RegExp(`<!-- ${name} -->\\n\`\`\`\\w*\\n([\\s\\S]*?)\`\`\`\\n`));
-  assert.ok(match, `no block after <!-- ${name} --> in README.md`);
+  assert.ok(match, `no block after <!-- ${name} --> in doc/javascript.md`);
   return match[1];
 }
 
-test('the README\'s package lines install the package, and its example prints what it shows', () => {
+test('the package lines install the package, and its example prints what it shows', () => {
   const shown = block('js-output').split('\n');
   const command = shown.shift().replace(/^\$ /, '');
   const install = `${block('js-install')}pwd\n`;
@@ -34,7 +34,7 @@ test('the README\'s package lines install the package, and its example prints wh
   }
 });
 
-test('the README\'s page line serves the page from its zip', async () => {
+test('the page line serves the page from its zip', async () => {
   const server = spawn('bash', ['-e', '-c', block('js-page')], {
     cwd: root, detached: true, stdio: ['ignore', 'pipe', 'inherit'],
     env: { ...process.env, PYTHONUNBUFFERED: '1' },

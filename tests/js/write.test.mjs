@@ -3,7 +3,7 @@
 // generated values, each refusal at the path it names; then each reason, each value that is not
 // JSON data and each argument, as rows.
 //
-//   KESSA_PROJECT=scratch KESSA_CASES=kessa_cases KESSA_CASES_DUMP=kessa_cases_dump
+//   KESSA_PROJECT=scratch KESSA_CASES_DUMP=kessa_cases_dump
 //   [KESSA_CORPUS=fuzz/corpus] node --test tests/js/write.test.mjs
 
 import assert from 'node:assert/strict';

@@ -1,16 +1,17 @@
 #!/bin/sh
-# Runs the language server with real clients, configured by the README's own lines:
+# Runs the language server with real clients, configured by doc/editors.md's own lines:
 #   client-test.sh node     protocol.test.mjs under node --test, through vscode-languageserver-protocol
-#   client-test.sh neovim   headless Neovim with each of the README's Neovim blocks as its init.lua
-#                           (on a Neovim older than a block's, over the stand-ins of
+#   client-test.sh neovim   headless Neovim with each of doc/editors.md's Neovim blocks as its
+#                           init.lua (on a Neovim older than a block's, over the stand-ins of
 #                           neovim-newer.lua), running neovim.lua: its output must be
 #                           neovim.expected
-#   client-test.sh emacs    batch Emacs with eglot and the README's Emacs lines, running emacs.el:
-#                           its output must be emacs.expected, and the server must end with 0
+#   client-test.sh emacs    batch Emacs with eglot and doc/editors.md's Emacs lines, running
+#                           emacs.el: its output must be emacs.expected, and the server must end
+#                           with 0
 # (Neovim, Emacs and Helix each save a file out of the layout, which must come out in it)
-#   client-test.sh helix    the README's languages.toml, read and started as Helix does, and a
+#   client-test.sh helix    doc/editors.md's languages.toml, read and started as Helix does, and a
 #                           file formatted as it saves it (helix.py)
-#   client-test.sh manual   the manual page shows the README's editor lines
+#   client-test.sh manual   the manual page shows doc/editors.md's editor lines
 # KESSA_LANGUAGE_SERVER names the server, KESSA2JSON the tool and KESSA_FORMAT the program that
 # writes a file's layout, which each editor's formatted document must have. Exits 77, which CTest counts as
 # skipped, with the reason, where the client or its packages are not installed.
@@ -26,7 +27,7 @@ fail() {
   exit 1
 }
 
-# The lines of the block NAME of the README, or of the manual page: those between the marker
+# The lines of the block NAME of doc/editors.md, or of the manual page: those between the marker
 # that names it and the end of the block.
 readme_block() {
   awk -v marker="<!-- lines run by tests/lsp/client-test.sh: $1 -->" '
@@ -34,7 +35,7 @@ readme_block() {
     at == 1 && /^```/ { at = 2; next }
     at == 2 && /^```/ { found = 1; exit }
     at == 2 { print }
-    END { if (!found) exit 1 }' "$root/README.md" || fail "README.md has no block $1"
+    END { if (!found) exit 1 }' "$root/doc/editors.md" || fail "doc/editors.md has no block $1"
 }
 manual_block() {
   awk -v marker=".\\\\\" lines run by tests/lsp/client-test.sh: $1" '
@@ -49,7 +50,7 @@ blocks="neovim-0.11 neovim-0.8 neovim-0.7 emacs helix"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-# A folder on the PATH with the server under its name, as the README's lines expect it.
+# A folder on the PATH with the server under its name, as doc/editors.md's lines expect it.
 server_on_path() {
   mkdir "$work/bin"
   ln -s "$KESSA_LANGUAGE_SERVER" "$work/bin/kessa-language-server"
@@ -75,7 +76,7 @@ formatted() {
   cmp -s "$1.layout" "$1" || { diff -u "$1.layout" "$1"; fail "$2 saved $1 out of the layout"; }
 }
 
-# The schema that the README's settings name, in the folder $1, and a file it checks there.
+# The schema that doc/editors.md's settings name, in the folder $1, and a file it checks there.
 service() {
   mkdir -p "$1/schemas"
   cat >"$1/schemas/service.schema.json" <<'EOF'
@@ -123,13 +124,13 @@ case ${1:-} in
         KESSA_NVIM_SCRIPT=$here/neovim.lua timeout 300 nvim --headless -n -i NONE \
         -u "$dir/init.lua" -c 'lua dofile(os.getenv("KESSA_NVIM_SCRIPT"))' </dev/null); then
         cat "$dir/out.txt" 2>/dev/null || true
-        fail "Neovim $(nvim --version | head -n 1) with the README's lines for $version"
+        fail "Neovim $(nvim --version | head -n 1) with doc/editors.md's lines for $version"
       fi
       diff -u "$here/neovim.expected" "$dir/out.txt" ||
-        fail "Neovim with the README's lines for $version showed something else"
-      formatted "$dir/unformatted.kessa" "Neovim with the README's lines for $version"
-      echo "Neovim with the README's lines for $version showed the expected diagnostics, hovers" \
-        "and completion, and formatted a file as it was saved"
+        fail "Neovim with doc/editors.md's lines for $version showed something else"
+      formatted "$dir/unformatted.kessa" "Neovim with doc/editors.md's lines for $version"
+      echo "Neovim with doc/editors.md's lines for $version showed the expected diagnostics," \
+        "hovers and completion, and formatted a file as it was saved"
     done
     ;;
   emacs)
@@ -160,20 +161,20 @@ EOF
     cat "$work/status" >"$work/status.txt" &
     reader=$!
     export KESSA_STATUS="$work/status"
-    # The packages activated, as before an init file, then the README's lines, then the test.
+    # The packages activated, as before an init file, then doc/editors.md's lines, then the test.
     if ! (cd "$work" && KESSA_EMACS_FILE=$work/conf.kessa KESSA_EMACS_OUT=$work/out.txt \
       timeout 300 emacs --batch --eval '(package-initialize)' -l "$work/init.el" \
       -l "$here/emacs.el" </dev/null >"$work/emacs.log" 2>&1); then
       kill "$reader" 2>/dev/null || true
       cat "$work/emacs.log" "$work/out.txt" 2>/dev/null || true
-      fail "Emacs with eglot and the README's lines"
+      fail "Emacs with eglot and doc/editors.md's lines"
     fi
     wait "$reader"
     diff -u "$here/emacs.expected" "$work/out.txt" ||
       { cat "$work/emacs.log"; fail "Emacs with eglot showed something else"; }
     [ "$(cat "$work/status.txt")" = 0 ] ||
       fail "the server ended with status '$(cat "$work/status.txt")' after eglot shut it down"
-    formatted "$work/unformatted.kessa" "Emacs with eglot and the README's lines"
+    formatted "$work/unformatted.kessa" "Emacs with eglot and doc/editors.md's lines"
     echo "Emacs with eglot showed the expected diagnostics, hover, outline and fix, formatted" \
       "a file as it was saved, and the server ended with status 0"
     ;;
@@ -189,9 +190,9 @@ EOF
       readme_block "$block" >"$work/readme"
       manual_block "$block" >"$work/manual"
       diff -u "$work/readme" "$work/manual" ||
-        fail "the manual page's lines for $block are not the README's"
+        fail "the manual page's lines for $block are not those of doc/editors.md"
     done
-    echo "The manual page shows the README's editor lines"
+    echo "The manual page shows doc/editors.md's editor lines"
     ;;
   *)
     echo "usage: client-test.sh node|neovim|emacs|helix|manual" >&2

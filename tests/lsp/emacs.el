@@ -1,11 +1,11 @@
-;;; emacs.el --- Emacs with eglot, configured by the README's lines, as a user meets the server.
+;;; emacs.el --- Emacs with eglot, configured by doc/editors.md's lines, as a user meets the server.
 ;;
 ;; Loaded after those lines in batch Emacs: opens KESSA_EMACS_FILE, writes to KESSA_EMACS_OUT
 ;; what Emacs then shows (the diagnostics as flymake holds them, lines from 1 and columns in
 ;; characters from 0; the hover of a value; the outline that imenu builds), applies the quick
 ;; fix at the blank before a double quote, saves, writes the diagnostics again; then opens a file
 ;; that the settings check against a schema, writes its diagnostics and completions; saves a
-;; file out of the layout, which the README's lines format as it is saved (client-test.sh
+;; file out of the layout, which doc/editors.md's lines format as it is saved (client-test.sh
 ;; compares it with its layout), and shuts the server down. Any error ends Emacs with a status other than 0. Run by client-test.sh.
 
 (require 'cl-lib)
@@ -81,7 +81,7 @@
                                           (flymake-diagnostics)))))
 (kessa-test-diagnostics)
 
-;; A file that the README's settings check against a schema: its diagnostics, and the keys and
+;; A file that doc/editors.md's settings check against a schema: its diagnostics, and the keys and
 ;; values that completion offers, as completion-at-point gets them.
 (find-file (expand-file-name "service.kessa" (file-name-directory (getenv "KESSA_EMACS_FILE"))))
 (run-hooks 'post-command-hook)

@@ -1,6 +1,6 @@
-"""The README's languages.toml for Helix, read as Helix reads it, and its server started as Helix
-starts it: the command looked up on the PATH with its args, and a session of initialize (with
-the position encodings Helix offers), a document opened under the language's name, its
+"""The languages.toml of doc/editors.md for Helix, read as Helix reads it, and its server started
+as Helix starts it: the command looked up on the PATH with its args, and a session of initialize
+(with the position encodings Helix offers), a document opened under the language's name, its
 diagnostics; the file UNFORMATTED opened and saved, which auto-format formats first as Helix
 does (textDocument/formatting, its edits applied in bytes), to the layout that KESSA_FORMAT
 writes; and shutdown and exit without params, which must end the server with status 0.

@@ -1,11 +1,11 @@
 -- Stand-ins for what Neovim 0.8 (vim.lsp.start, vim.lsp.buf.format, vim.fs.dirname, filetype.lua by
 -- default) and 0.11
 -- (vim.lsp.config, vim.lsp.enable) add, as their manuals describe them, over the functions of
--- an older Neovim, so that the README's lines for those versions run in Debian's 0.7.2. Each
+-- an older Neovim, so that doc/editors.md's lines for those versions run in Debian's 0.7.2. Each
 -- checks what the lines give it as the real one needs it. Loaded before those lines; a Neovim
 -- that has a function keeps its own.
 local function check(holds, problem)
-  if not holds then error('README lines: ' .. problem, 3) end
+  if not holds then error('doc/editors.md lines: ' .. problem, 3) end
 end
 
 if vim.fn.has('nvim-0.8') == 0 then

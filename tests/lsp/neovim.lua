@@ -1,8 +1,8 @@
--- Neovim's own LSP client, configured by the README's lines (the init file), opens a kessa file
+-- Neovim's own LSP client, configured by doc/editors.md's lines (the init file), opens a kessa file
 -- and writes what it shows to KESSA_NVIM_OUT: each diagnostic as Neovim holds it (byte columns,
 -- from 0, and the start of its message), then the hover text of a value; then a second file of
--- the folder, which must come to the same client; then a third, which the README's settings
--- check against a schema; then a fourth, saved, which the README's lines format as it is saved
+-- the folder, which must come to the same client; then a third, which doc/editors.md's settings
+-- check against a schema; then a fourth, saved, which doc/editors.md's lines format as it is saved
 -- (client-test.sh compares the file with its layout). Run headless by client-test.sh.
 local out = assert(io.open(os.getenv('KESSA_NVIM_OUT'), 'w'))
 local clients = vim.lsp.get_clients or vim.lsp.get_active_clients
@@ -47,7 +47,7 @@ local names = {}
 for _, client in pairs(clients()) do table.insert(names, client.name) end
 out:write('clients: ' .. table.concat(names, ', ') .. '\n')
 
--- A file that the README's settings check against a schema: its diagnostics, the keys and the
+-- A file that doc/editors.md's settings check against a schema: its diagnostics, the keys and the
 -- values completion offers, and a key's hover.
 if not open(os.getenv('KESSA_NVIM_SERVICE')) then return finish(1) end
 if not vim.wait(60000, function()

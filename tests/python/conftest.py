@@ -59,23 +59,27 @@ def check_json(tool, text):
 
 def project_texts(tmp_path_factory):
     """The kessa texts of the project: the example, the fuzzers' seeds, the editor's samples,
-    the texts the readers' C++ tests share (written by kessa_cases_dump) and small generated
+    the texts the readers' C++ tests share (printed by kessa_cases_dump) and small generated
     workloads (bench/generate), by name."""
     texts = {}
     for pattern in ("examples/*.kessa", "fuzz/corpus/parse/*", "fuzz/corpus/convert/*",
                     "editors/vscode/test/samples/*.kessa"):
         for path in sorted(ROOT.glob(pattern)):
             texts[str(path.relative_to(ROOT))] = path.read_bytes()
+    rows = json.loads(subprocess.run(
+        [_program("KESSA_CASES_DUMP", "build/default/tests/kessa_cases_dump")],
+        check=True, capture_output=True).stdout)
+    # Each text is a JSON string whose characters are its bytes.
+    for number, row in enumerate(rows["accepted"]):
+        texts[f"kessa_cases.h accepted-{number}"] = row["input"].encode("latin-1")
+    for number, text in enumerate(rows["rejected"]):
+        texts[f"kessa_cases.h rejected-{number}"] = text.encode("latin-1")
     folder = tmp_path_factory.mktemp("cases")
-    subprocess.run([_program("KESSA_CASES_DUMP", "build/default/tests/kessa_cases_dump"), folder],
-                   check=True)
     generate = _program("KESSA_GENERATE", "build/bench/bench/generate")
     for workload in ("realistic", "findings"):
         prefix = folder / workload
         subprocess.run([generate, workload, "7", "1", prefix], check=True)
         texts[f"generate {workload}"] = (folder / f"{workload}.kessa").read_bytes()
-    for path in sorted(folder.glob("*-*.kessa")):
-        texts[f"kessa_cases.h {path.stem}"] = path.read_bytes()
     return texts
 
 

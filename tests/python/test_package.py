@@ -54,6 +54,17 @@ def test_the_example_in_the_docstring():
     assert doctest.testmod(kessa).failed == 0
 
 
+def test_the_examples_of_the_package_page():
+    """python/README.md, what a package index shows of the wheel: its sessions run as shown."""
+    page = (ROOT / "python/README.md").read_text()
+    sessions = re.findall(r"^```pycon\n(.*?)^```$", page, re.M | re.S)
+    assert sessions
+    runner = doctest.DocTestRunner()
+    for number, session in enumerate(sessions):
+        runner.run(doctest.DocTestParser().get_doctest(session, {}, f"README.md {number}", None, 0))
+    assert runner.summarize(verbose=False).failed == 0
+
+
 def test_errors_and_findings_pickle_as_the_packages():
     finding = kessa.check("a=007\n")[0]
     assert pickle.loads(pickle.dumps(finding)) == finding

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The README's transcripts of kessafmt, each run as written (tests/readme_transcript.sh) in a
-# scratch folder whose conf/ holds the kessa files of examples/, with BIN (kessafmt's folder)
-# first on the PATH.
+# The transcripts of kessafmt in its page (doc/formatter.md), each run as written
+# (tests/readme_transcript.sh) in a scratch folder whose conf/ holds the kessa files of
+# examples/, with BIN (kessafmt's folder) first on the PATH.
 #
-#   tests/tool/kessafmt-readme-test.sh README EXAMPLES BIN
+#   tests/tool/kessafmt-readme-test.sh PAGE EXAMPLES BIN
 set -euo pipefail
 readme=$1 examples=$2 bin=$3
 here=$(cd "$(dirname "$0")/.." && pwd)

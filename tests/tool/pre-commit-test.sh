@@ -2,10 +2,10 @@
 # The hooks of .pre-commit-hooks.yaml, run by pre-commit as a user's repository runs them:
 # `pre-commit try-repo` on a scratch repository passes kessa-check with a clean kessa file and
 # fails it, showing the finding, once a faulty one is added; kessa-fmt fails where it formatted a
-# file, which it leaves formatted, and then passes. Then the README's configuration lines run both
-# hooks from a repository that holds them. KESSA2JSON names the tool, whose folder (kessafmt's
-# too) goes first on the PATH, as an installed one would. Exits 77, which CTest counts as skipped, with the reason,
-# where pre-commit or git is not installed.
+# file, which it leaves formatted, and then passes. Then the configuration lines of doc/check.md
+# run both hooks from a repository that holds them. KESSA2JSON names the tool, whose folder
+# (kessafmt's too) goes first on the PATH, as an installed one would. Exits 77, which CTest counts
+# as skipped, with the reason, where pre-commit or git is not installed.
 set -eu
 checkout=$(cd "$(dirname "$0")/../.." && pwd)
 skip() {
@@ -60,21 +60,21 @@ pre-commit try-repo "$checkout" kessa-fmt >"$work/out" 2>&1 || fail "a formatted
 grep -q '^kessafmt\.*Passed$' "$work/out" || fail "the kessa-fmt hook did not pass"
 git rm -q --cached messy.kessa
 
-# The README's lines, with a repository that holds the hook in place of kessa2json's own.
+# The lines of doc/check.md, with a repository that holds the hook in place of kessa2json's own.
 mkdir "$work/hooks"
 cp "$checkout/.pre-commit-hooks.yaml" "$work/hooks/"
 git -C "$work/hooks" init -q .
 git -C "$work/hooks" add .pre-commit-hooks.yaml
 git -C "$work/hooks" commit -q -m hook
 rev=$(git -C "$work/hooks" rev-parse HEAD)
-sed -n '/^```yaml .pre-commit-config.yaml$/,/^```$/p' "$checkout/README.md" | sed '1d;$d' |
+sed -n '/^```yaml .pre-commit-config.yaml$/,/^```$/p' "$checkout/doc/check.md" | sed '1d;$d' |
   sed "s|^\( *- repo:\).*|\1 $work/hooks|; s|^\( *rev:\).*|\1 $rev|" >.pre-commit-config.yaml
-grep -q 'id: kessa-check' .pre-commit-config.yaml || fail "no configuration lines in the README"
-grep -q 'id: kessa-fmt' .pre-commit-config.yaml || fail "no kessa-fmt in the README's lines"
+grep -q 'id: kessa-check' .pre-commit-config.yaml || fail "no configuration lines in doc/check.md"
+grep -q 'id: kessa-fmt' .pre-commit-config.yaml || fail "no kessa-fmt in the lines of doc/check.md"
 git add .pre-commit-config.yaml
-if pre-commit run >"$work/out" 2>&1; then fail "the README's lines passed a faulty file"; fi
-grep -qF "$finding" "$work/out" || fail "the README's lines did not show the finding"
+if pre-commit run >"$work/out" 2>&1; then fail "the lines of doc/check.md passed a faulty file"; fi
+grep -qF "$finding" "$work/out" || fail "the lines of doc/check.md did not show the finding"
 git rm -q --cached faulty.kessa
-pre-commit run >"$work/out" 2>&1 || fail "the README's lines failed a clean file"
+pre-commit run >"$work/out" 2>&1 || fail "the lines of doc/check.md failed a clean file"
 echo "pre-commit runs the kessa-check hook: passed, then failed with the finding shown;" \
   "kessa-fmt: failed where it formatted a file, then passed"

@@ -187,7 +187,7 @@ test('format on save, turned on as the README shows, lays the document out; Form
     'name= d\u00e9mo\nsrv={host=h\n    tls={\n        on=\u{1d11e}\n    }\n}\ntags={a,"\u00e9"}\n');
 
   const settings = readmeSettings('editor.formatOnSave');
-  const project = fs.readFileSync(path.join(__dirname, '..', '..', '..', 'README.md'), 'utf8');
+  const project = fs.readFileSync(path.join(__dirname, '..', '..', '..', 'doc', 'editors.md'), 'utf8');
   assert.deepStrictEqual(readmeSettings('editor.formatOnSave', project), settings);
   for (const [key, value] of settings) user.setting(key, value);
   assert.strictEqual(await user.save(document), true, 'the default formatter is not the extension');
