@@ -8,6 +8,7 @@
 
 #include "kessa/conversion.h"
 #include "kessa/format.h"
+#include "kessa/line_edits.h"
 #include "kessa/parser.h"
 #include "kessa/reader.h"
 #include "kessa/scalar.h"
@@ -81,6 +82,20 @@ void format(benchmark::State& state) {
     setBytes(state, text.size());
 }
 BENCHMARK(format)->Unit(benchmark::kMillisecond);
+
+// The editor's formatting with another indentation: the lines of 1 MB of the laid-out workload
+// matched against the same re-indented, nearly every line changed.
+void lineEdits(benchmark::State& state) {
+    const std::string& text = workload().kessa;
+    std::size_t end = text.find("\nrecord_", 1'000'000);
+    const std::string before = kessa::formatKessa(text.substr(0, end + 1));
+    kessa::Layout twoSpaces;
+    twoSpaces.indent = 2;
+    const std::string after = kessa::formatKessa(before, twoSpaces);
+    for (auto _ : state) benchmark::DoNotOptimize(kessa::lineEdits(before, after));
+    setBytes(state, before.size());
+}
+BENCHMARK(lineEdits)->Unit(benchmark::kMillisecond);
 
 void typeScalar(benchmark::State& state) {
     const char* const tokens[] = {"12345", "-987654", "3.125", "1e5", "word", "0x1p3", "12abc"};
