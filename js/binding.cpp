@@ -3,10 +3,12 @@
 // in and the result out, and nothing else crosses.
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -17,6 +19,7 @@
 #include "kessa/format.h"
 #include "kessa/json_to_kessa.h"
 #include "kessa/reader.h"
+#include "kessa/schema.h"
 #include "kessa/text_position.h"
 #include "pelmo/file/utf8.h"
 #include "pelmo/json/json_reader.h"
@@ -24,7 +27,14 @@
 namespace {
 
 /// What a call ended with, as the JavaScript side tells it apart.
-enum Status : int { kDone = 0, kMalformed = 1, kOutOfMemory = 2, kFailed = 3, kRefused = 4 };
+enum Status : int {
+    kDone = 0,
+    kMalformed = 1,
+    kOutOfMemory = 2,
+    kFailed = 3,
+    kRefused = 4,
+    kUnusableSchema = 5
+};
 
 /// The bits of a layout or conversion option word: the spaces a level (or a tab's columns), a
 /// tab a level, numbers held as doubles, and a stop at the first value no kessa text gives.
@@ -41,6 +51,8 @@ struct State {
     /// For each finding: its kind (kFindingKindCount for the fault of a malformed text), offset,
     /// length, line, column, end line and end column.
     std::vector<std::uint32_t> numbers;
+    /// The schema of kessa_schema, kept for the checks that name it.
+    std::optional<kessa::Schema> schema;
 };
 
 State& state() {
@@ -58,6 +70,21 @@ void addItem(std::uint32_t kind, std::uint64_t offset, std::uint64_t length,
     }
 }
 
+/// Adds the fault of a malformed text as an item and returns its message.
+std::string addFault(std::string_view text, const kessa::SyntaxError& error) {
+    const std::uint64_t length = error.length(text);
+    std::string message = pelmo::detail::printable(error.describe());
+    addItem(static_cast<std::uint32_t>(kessa::kFindingKindCount), error.offset(), length,
+            kessa::positionAt(text, error.offset()),
+            kessa::positionAt(text, error.offset() + length));
+    return message;
+}
+
+/// Adds `words` to the result as its length in decimal, a colon and its bytes.
+void addMeasured(std::string_view words) {
+    state().text.append(std::to_string(words.size())).append(1, ':').append(words);
+}
+
 /// Runs `work` on the input, which returns its status, and maps what it raises to a status. The
 /// fault of a malformed text is added as the last item, after any that `work` left.
 template <class Work>
@@ -70,17 +97,22 @@ int run(std::size_t size, Work work) {
         return work(text);
     } catch (const kessa::SyntaxError& error) {
         try {
-            const std::uint64_t length = error.length(text);
-            s.text += pelmo::detail::printable(error.describe());
+            s.text += addFault(text, error);
             s.text += '\0';
-            addItem(static_cast<std::uint32_t>(kessa::kFindingKindCount), error.offset(), length,
-                    kessa::positionAt(text, error.offset()),
-                    kessa::positionAt(text, error.offset() + length));
             return kMalformed;
         } catch (const std::bad_alloc&) {
         }
     } catch (const std::bad_alloc&) {
     } catch (const std::length_error&) {
+    } catch (const kessa::SchemaError& error) {
+        // The file (or URL) to blame and the reason as the text, the place as the numbers.
+        s.text.assign(error.file()).append(1, '\0').append(error.reason());
+        s.numbers.clear();
+        if (error.position()) {
+            s.numbers.push_back(static_cast<std::uint32_t>(error.position()->line));
+            s.numbers.push_back(static_cast<std::uint32_t>(error.position()->column));
+        }
+        return kUnusableSchema;
     } catch (const std::exception& failure) {
         s.text = failure.what();
         return kFailed;
@@ -93,32 +125,59 @@ int run(std::size_t size, Work work) {
     return kOutOfMemory;
 }
 
-/// Receives the findings, kept until the end to be put in document order: the reader reports a
-/// few, such as a repeated key, only once a later value comes.
+/// Receives the findings, a schema's first, kept until the end to be put in document order: the
+/// reader reports a few, such as a repeated key, only once a later value comes.
 class Collector final : public kessa::FindingHandler {
 public:
-    void found(const kessa::Finding& finding) override { findings_.push_back(finding); }
+    void found(const kessa::Finding& finding) override {
+        std::uint32_t words = kNoWords;
+        // A schema's finding owns its words only during the call.
+        if (!finding.keyword.empty()) {
+            words = static_cast<std::uint32_t>(words_.size());
+            words_.push_back({std::string(finding.message), std::string(finding.pointer),
+                              std::string(finding.keyword)});
+        }
+        findings_.push_back({finding, words});
+    }
 
-    /// Adds the findings as items in document order, ties in the order of their reports.
-    void finish(std::string_view text) {
-        std::stable_sort(
-            findings_.begin(), findings_.end(),
-            [](const kessa::Finding& a, const kessa::Finding& b) { return a.offset < b.offset; });
+    /// Adds the findings as items in document order, ties in the order of their reports, then
+    /// the fault of a malformed text where `fault` is one. With `pointers`, after the messages
+    /// come each finding's pointer and keyword, measured (addMeasured), empty but for a schema's.
+    void finish(std::string_view text, const kessa::SyntaxError* fault, bool pointers) {
+        std::stable_sort(findings_.begin(), findings_.end(), [](const Entry& a, const Entry& b) {
+            return a.finding.offset < b.finding.offset;
+        });
         // Two counters, since the end of one finding may lie past the start of the next.
         kessa::PositionCounter starts(text), ends(text);
         State& s = state();
-        for (const kessa::Finding& finding : findings_) {
+        for (const Entry& entry : findings_) {
+            const kessa::Finding& finding = entry.finding;
             const std::uint64_t end = finding.offset + finding.bytes.size();
             addItem(static_cast<std::uint32_t>(finding.kind), finding.offset, finding.bytes.size(),
                     starts.at(finding.offset), ends.at(end));
-            s.text += kessa::describe(finding);
+            s.text += entry.words == kNoWords ? kessa::describe(finding) : words_[entry.words][0];
             s.text += '\0';
         }
+        if (fault != nullptr) s.text.append(addFault(text, *fault)).append(1, '\0');
+        if (pointers) {
+            for (const Entry& entry : findings_) {
+                const bool schema = entry.words != kNoWords;
+                addMeasured(schema ? words_[entry.words][1] : std::string_view());
+                addMeasured(schema ? words_[entry.words][2] : std::string_view());
+            }
+        }
         findings_.clear();
+        words_.clear();
     }
 
 private:
-    std::vector<kessa::Finding> findings_;
+    static constexpr std::uint32_t kNoWords = UINT32_MAX;
+    struct Entry {
+        kessa::Finding finding;
+        std::uint32_t words;  // the index of a schema's message, pointer and keyword
+    };
+    std::vector<Entry> findings_;
+    std::vector<std::array<std::string, 3>> words_;
 };
 
 kessa::Layout layoutOf(unsigned options) {
@@ -240,19 +299,58 @@ int kessa_from_json(std::size_t size, unsigned options) {
     });
 }
 
-/// Checks the first `size` bytes of the input: the items of the findings in document order, and
-/// their messages, each ended by a NUL byte; for a malformed text, those met before the fault,
-/// then the fault's.
-int kessa_check(std::size_t size) {
-    return run(size, [](std::string_view text) {
+/// Reads the schema in the input, its first `draftSize` bytes the name of the draft of a schema
+/// that names none (none: the library's default) and the rest its JSON, for the checks after it;
+/// a URL it names is not fetched. kDone; kRefused with the words for a draft not known;
+/// kUnusableSchema with SchemaError's file and reason and its place as the numbers.
+int kessa_schema(std::size_t size, std::size_t draftSize) {
+    state().schema.reset();
+    return run(size, [draftSize](std::string_view input) {
+        kessa::SchemaOptions options;
+        if (draftSize != 0) {
+            const std::string_view name = input.substr(0, draftSize);
+            const auto draft = kessa::schemaDraftOfName(name);
+            if (!draft) {
+                state()
+                    .text.append("unknown draft \"")
+                    .append(pelmo::detail::printable(name))
+                    .append("\"; the drafts are 4, 6, 7, 2019-09 and 2020-12");
+                return kRefused;
+            }
+            options.draft = *draft;
+        }
+        options.fetch = [](const std::string& url, std::vector<std::string>&) -> std::string {
+            throw kessa::SchemaError(url, std::nullopt,
+                                     "cannot fetch the schema: the package fetches nothing; "
+                                     "embed that schema, with its $id, in this one");
+        };
+        state().schema.emplace(kessa::Schema::parse(input.substr(draftSize), "<schema>", options));
+        return kDone;
+    });
+}
+
+/// Checks the first `size` bytes of the input, against the schema of kessa_schema too where
+/// `withSchema` is nonzero: the items of the findings in document order, and their messages,
+/// each ended by a NUL byte; for a malformed text, those met before the fault, then the fault's.
+/// With the schema, then each item's pointer and keyword (Collector::finish).
+int kessa_check(std::size_t size, int withSchema) {
+    return run(size, [withSchema](std::string_view text) {
+        const kessa::Schema* schema =
+            withSchema != 0 && state().schema ? &*state().schema : nullptr;
         Collector collector;
         try {
-            kessa::checkKessaFindings(text, collector);
+            // A malformed text is refused by the schema's check before any finding, and then
+            // by the notation's with its findings before the fault.
+            if (schema != nullptr) kessa::checkSchemaFindings(text, *schema, collector);
         } catch (const kessa::SyntaxError&) {
-            collector.finish(text);
-            throw;
         }
-        collector.finish(text);
+        try {
+            kessa::checkKessaFindings(text, collector);
+        } catch (const kessa::SyntaxError& error) {
+            collector.finish(text, &error, schema != nullptr);
+            return kMalformed;
+        }
+        collector.finish(text, nullptr, schema != nullptr);
         return kDone;
     });
 }

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "pelmo/json/float_chars.h"
+
 namespace schema {
 
 namespace {
@@ -47,10 +49,8 @@ struct Decimal {
 Decimal decimalOf(const Number& n) {
     Decimal d;
     if (n.kind == Number::Kind::Real) {
-        char buffer[64];
-        const auto end = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(n.real),
-                                       std::chars_format::scientific)
-                             .ptr;
+        char buffer[pelmo::detail::kShortestTextCapacity];
+        const char* end = pelmo::detail::writeShortest(buffer, std::fabs(n.real), true);
         // "d.ddddde±xx"
         int fraction = 0;
         bool point = false;
@@ -123,7 +123,7 @@ std::string Number::text() const {
                                                .ptr) +
                        ".0";
             }
-            return std::string(buffer, std::to_chars(buffer, buffer + 64, real).ptr);
+            return std::string(buffer, pelmo::detail::writeShortest(buffer, real, false));
     }
 }
 

@@ -3,6 +3,7 @@
 #if KESSA2JSON_RE2
 #include <re2/re2.h>
 #else
+#include <nlohmann/json.hpp>
 #include <regex>
 #endif
 
@@ -574,15 +575,32 @@ bool Regex::search(std::string_view text) const {
 
 #else
 
-// Without RE2 (a cross build for a system Debian has no RE2 for): the standard library's
-// ECMAScript engine, matched by its automaton rather than by backtracking, which recurses per
-// character. It reads bytes, not characters: \p{...} is refused, as RE2 refuses what it cannot run.
+// Without RE2 (a cross build for a system Debian has no RE2 for, the WebAssembly module): the
+// standard library's ECMAScript engine. libstdc++'s is matched by its automaton rather than by
+// backtracking, which recurses per character. libc++'s backtracks with a stack of its own, and
+// gives up an attempt past 4096 steps a byte of the string, counted in an int: past 2^19 bytes
+// that bound no longer holds, so longer strings are refused. It reads bytes, not characters:
+// \p{...} is refused, as RE2 refuses what it cannot run.
 bool regexOnRe2() {
     return false;
 }
 
 struct Regex::Impl {
     std::regex re;
+    std::string pattern;
+
+    /// What a search that cannot be run on `text` raises: why, in a few words.
+    [[noreturn]] void refuse(std::string_view text, const char* why) const {
+        std::string words = "the pattern ";
+        words
+            .append(nlohmann::json(pattern).dump(-1, ' ', false,
+                                                 nlohmann::json::error_handler_t::replace))
+            .append(" cannot be run here on a string of ")
+            .append(std::to_string(text.size()))
+            .append(" bytes: ")
+            .append(why);
+        throw RegexError(words);
+    }
 };
 
 Regex::Regex() = default;
@@ -604,9 +622,14 @@ std::unique_ptr<Regex> Regex::compile(std::string_view pattern, std::string& fau
     }
     std::unique_ptr<Regex> regex(new Regex());
     regex->impl_ = std::make_unique<Impl>();
+    regex->impl_->pattern = pattern;
     try {
-        regex->impl_->re = std::regex(std::string(pattern),
-                                      std::regex::ECMAScript | std::regex_constants::__polynomial);
+#ifdef __GLIBCXX__
+        constexpr auto flags = std::regex::ECMAScript | std::regex_constants::__polynomial;
+#else
+        constexpr auto flags = std::regex::ECMAScript;
+#endif
+        regex->impl_->re = std::regex(std::string(pattern), flags);
     } catch (const std::regex_error& error) {
         fault = std::string("cannot be run here: ") + error.what();
         return nullptr;
@@ -615,7 +638,18 @@ std::unique_ptr<Regex> Regex::compile(std::string_view pattern, std::string& fau
 }
 
 bool Regex::search(std::string_view text) const {
-    return std::regex_search(text.begin(), text.end(), impl_->re);
+#ifdef _LIBCPP_VERSION
+    constexpr std::size_t kMostBytes = (std::size_t{1} << 19) - 1;
+    if (text.size() > kMostBytes) {
+        impl_->refuse(text, "this build's engine takes strings of at most 524287 bytes");
+    }
+#endif
+    try {
+        return std::regex_search(text.begin(), text.end(), impl_->re);
+    } catch (const std::regex_error& error) {
+        if (error.code() != std::regex_constants::error_complexity) throw;
+        impl_->refuse(text, "this build's engine gives up where it would backtrack too long");
+    }
 }
 
 #endif

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -40,12 +41,20 @@ bool regexOnRe2();
 /// Whether `text` is a regular expression in ECMAScript's syntax (format "regex").
 bool isEcmaScriptRegex(std::string_view text);
 
+/// A search the engine cannot run: a string longer than it takes, or one it would backtrack on
+/// too long (the standard library's engine; RE2 runs any). what() names the pattern and why.
+class RegexError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class Regex {
 public:
     /// The compiled pattern, or why it cannot be run here (in `fault`).
     static std::unique_ptr<Regex> compile(std::string_view pattern, std::string& fault);
     ~Regex();
-    /// Whether the pattern matches somewhere in `text` (UTF-8).
+    /// Whether the pattern matches somewhere in `text` (UTF-8). Raises RegexError where the
+    /// engine cannot tell.
     bool search(std::string_view text) const;
 
 private:

@@ -6,6 +6,6 @@ import { configure } from './kessa.mjs';
 configure({ url: () => new URL('./kessa.wasm', import.meta.url) });
 
 export {
-  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSyntaxError, parse,
-  stringify,
+  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSchemaError,
+  KessaSyntaxError, parse, stringify,
 } from './kessa.mjs';

@@ -26,6 +26,10 @@ export interface Finding {
   /** The bytes concerned, counted in the text's UTF-8. */
   offset: number;
   length: number;
+  /** A schema's finding: the JSON pointer of the value, such as "/server/port". */
+  pointer?: string;
+  /** A schema's finding: the keyword that refuses the value, such as "maximum". */
+  keyword?: string;
 }
 
 /** A kessa text that cannot be converted: unbalanced braces, a key with no value, or a last value with no line break after it. */
@@ -57,8 +61,35 @@ export function convertBytes(text: KessaText): Uint8Array;
 /** The value the JSON of the text holds: JSON.parse(convert(text), reviver). */
 export function parse(text: KessaText, reviver?: (this: any, key: string, value: any) => any): any;
 
-/** The findings of the text in document order; for a malformed text, those before the fault and then the fault ("malformed"). */
-export function check(text: KessaText): Finding[];
+/** A JSON Schema: its JSON text or that text's UTF-8 bytes, or the value (an object, or true or false). */
+export type Schema = string | Uint8Array | object | boolean;
+
+/** The drafts a schema that names none with $schema can be read as: 7 by default. */
+export type SchemaDraft = '4' | '6' | '7' | '2019-09' | '2020-12' | 4 | 6 | 7;
+
+/** What check() checks the text against besides the notation. */
+export interface CheckOptions {
+  /** A JSON Schema for what the text becomes. Its $refs to URLs (other than the drafts' meta-schemas) and to files are not followed: such a schema throws KessaSchemaError. */
+  schema?: Schema;
+  /** The draft of a schema that names none, as kessa2json --schema-draft. */
+  schemaDraft?: SchemaDraft;
+}
+
+/** The findings of the text in document order; for a malformed text, those before the fault and then the fault ("malformed"). With a schema, also where what the text becomes does not fit it, as kessa2json --check --schema. Throws KessaSchemaError for a schema that cannot be used, RangeError for a draft not known. */
+export function check(text: KessaText, options?: CheckOptions): Finding[];
+
+/** A JSON Schema that cannot be used: not JSON, not a schema, or a $ref to a URL or a file, which the package does not follow. */
+export class KessaSchemaError extends Error {
+  private constructor();
+  readonly name: 'KessaSchemaError';
+  /** Why, such as 'not JSON: ...'. */
+  readonly reason: string;
+  /** "<schema>" for the schema given, or what one of its $refs names. */
+  readonly file: string;
+  /** The place in the schema's JSON text (for a value, its JSON.stringify text), from 1; null where none is to blame. */
+  readonly line: number | null;
+  readonly column: number | null;
+}
 
 /** The layout of format() and stringify(). */
 export interface LayoutOptions {

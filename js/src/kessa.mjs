@@ -11,6 +11,7 @@ const DONE = 0;
 const MALFORMED_TEXT = 1;
 const OUT_OF_MEMORY = 2;
 const REFUSED = 4;
+const UNUSABLE_SCHEMA = 5;
 
 // The bits of the option word of kessa_format and kessa_from_json, beside the spaces a level.
 const TABS = 0x20;
@@ -48,6 +49,23 @@ function pathText(path) {
 }
 
 /**
+ * A JSON Schema that cannot be used: text that is not JSON, JSON that is not a schema, or a $ref
+ * the module cannot follow (a URL, a file). `file` is "<schema>" for the schema given, or what
+ * one of its $refs names; `line` and `column` (from 1) are the place in it, null where none is to
+ * blame.
+ */
+export class KessaSchemaError extends Error {
+  constructor(reason, file, line, column) {
+    super(`${line === null ? file : `${file}:${line}:${column}`}: ${reason}`);
+    this.name = 'KessaSchemaError';
+    this.reason = reason;
+    this.file = file;
+    this.line = line;
+    this.column = column;
+  }
+}
+
+/**
  * A value that no kessa text gives, such as true, or the string "007" (which reads as a number):
  * `code` names the reason, `path` the keys and indices from the top-level object to it (ending
  * with the key, for a key no text gives).
@@ -71,15 +89,30 @@ export function configure(given) {
   sources = given;
 }
 
+// What the schema's loader links of the system and finds nothing behind here: files and folders
+// (a $ref to a file is refused with words that say so) and the environment. Each fails, as a
+// system without them would: ENOSYS.
+const ENOSYS = 52;
+const noSyscall = () => -ENOSYS;
+const noWasi = () => ENOSYS;
+
 const imports = {
   env: {
     // The views onto memory are made afresh for each call, so growth needs no notice.
     emscripten_notify_memory_growth() {},
+    __syscall_getcwd: noSyscall,
+    __syscall_getdents64: noSyscall,
+    __syscall_fstatat64: noSyscall,
+    __syscall_lstat64: noSyscall,
+    __syscall_stat64: noSyscall,
   },
   wasi_snapshot_preview1: {
     proc_exit(status) {
       throw new Error(`kessa2json: the WebAssembly module stopped with status ${status}`);
     },
+    environ_get: noWasi,
+    environ_sizes_get: noWasi,
+    fd_close: noWasi,
   },
 };
 
@@ -174,11 +207,10 @@ function messages() {
   return parts;
 }
 
-/** The result's messages each written as its length in bytes, a colon and its bytes. */
-function measuredMessages() {
-  const bytes = resultBytes();
+/** The result's messages from byte `at` on, each written as its length in bytes, a colon and its bytes. */
+function measuredMessages(bytes = resultBytes(), at = 0) {
   const out = [];
-  for (let at = 0; at < bytes.length;) {
+  while (at < bytes.length) {
     const colon = bytes.indexOf(0x3A, at);
     const end = colon + 1 + Number(decoder.decode(bytes.subarray(at, colon)));
     out.push(decoder.decode(bytes.subarray(colon + 1, end)));
@@ -230,7 +262,7 @@ function writeInput(text) {
 }
 
 function status(code, size) {
-  if (code === DONE || code === MALFORMED_TEXT || code === REFUSED) return code;
+  if (code === DONE || code === MALFORMED_TEXT || code === REFUSED || code === UNUSABLE_SCHEMA) return code;
   if (code === OUT_OF_MEMORY) throw outOfMemory(size);
   throw new Error(`kessa2json: ${decoder.decode(resultBytes())}`);
 }
@@ -307,15 +339,74 @@ export function parse(text, reviver) {
 /**
  * Each place where the conversion of `text` changes or drops what the text says, in document
  * order, with the fields of the tool's JSON report; for a malformed text, those before the fault
- * and then the fault itself, with the code "malformed".
+ * and then the fault itself, with the code "malformed". With `options.schema`, also each place
+ * where what the text becomes does not fit that JSON Schema, as kessa2json --check --schema
+ * reports them (with `pointer` and `keyword`); `options.schemaDraft` is the draft of a schema
+ * that names none.
  */
-export function check(text) {
+export function check(text, options = {}) {
   ready();
+  const withSchema = options.schema !== undefined;
+  if (withSchema) useSchema(options.schema, options.schemaDraft);
   const size = writeInput(text);
-  status(wasm.kessa_check(size), size);
-  const found = items();
-  wasm.kessa_release();
-  return found;
+  try {
+    status(wasm.kessa_check(size, withSchema ? 1 : 0), size);
+    if (!withSchema) return items();
+    // The messages, each ended by a NUL byte, then each item's pointer and keyword, measured:
+    // a key, and so a pointer, may hold a NUL byte.
+    const bytes = resultBytes();
+    let end = 0;
+    for (let i = numbers().length / 7; i > 0; --i) end = bytes.indexOf(0, end) + 1;
+    const found = items(decoder.decode(bytes.subarray(0, end)).split('\0'));
+    const marks = measuredMessages(bytes, end);
+    found.forEach((item, i) => {
+      if (marks[2 * i + 1]) Object.assign(item, { pointer: marks[2 * i], keyword: marks[2 * i + 1] });
+    });
+    return found;
+  } finally {
+    wasm.kessa_release();
+  }
+}
+
+let schemaHeld = null; // { json, draft } of the schema the module holds, read once for many checks
+
+/**
+ * Has the module hold `schema` (its JSON text or bytes, or a value) read as `draft` where it
+ * names none.
+ */
+function useSchema(schema, draft) {
+  const name = draft === undefined ? '' : String(draft);
+  let json = schema;
+  if (schema instanceof Uint8Array) {
+    const head = encoder.encode(name);
+    json = new Uint8Array(head.length + schema.length);
+    json.set(head);
+    json.set(schema, head.length);
+  } else if (typeof schema !== 'string') {
+    try {
+      json = jsonOf(schema);
+    } catch (error) {
+      if (!(error instanceof TypeError || error instanceof KessaEncodeError)) throw error;
+      throw new TypeError(`kessa2json: the schema is not JSON data: ${error.message.replace(/^kessa2json: /, '')}`,
+        { cause: error });
+    }
+  }
+  if (schemaHeld && schemaHeld.json === json && schemaHeld.draft === name) return;
+  schemaHeld = null;
+  const size = writeInput(typeof json === 'string' ? name + json : json);
+  try {
+    const code = status(wasm.kessa_schema(size, encoder.encode(name).length), size);
+    if (code === REFUSED) throw new RangeError(`kessa2json: ${decoder.decode(resultBytes())}`);
+    if (code === UNUSABLE_SCHEMA) {
+      const [file, reason] = decoder.decode(resultBytes()).split('\0');
+      const [line = null, column = null] = numbers();
+      throw new KessaSchemaError(reason, file, line, column);
+    }
+  } finally {
+    wasm.kessa_release();
+  }
+  // Bytes are read afresh each time: they may change in place.
+  if (typeof json === 'string') schemaHeld = { json, draft: name };
 }
 
 /** The option word of a layout: `indent` is a number of spaces from 1 to 16, or '\t'. */

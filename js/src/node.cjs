@@ -26,6 +26,7 @@ module.exports = {
   init: kessa.init,
   initSync: kessa.initSync,
   KessaEncodeError: kessa.KessaEncodeError,
+  KessaSchemaError: kessa.KessaSchemaError,
   KessaSyntaxError: kessa.KessaSyntaxError,
   parse: kessa.parse,
   stringify: kessa.stringify,

@@ -16,6 +16,6 @@ configure({
 });
 
 export {
-  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSyntaxError, parse,
-  stringify,
+  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSchemaError,
+  KessaSyntaxError, parse, stringify,
 } from './kessa.mjs';

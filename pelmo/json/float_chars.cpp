@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -70,6 +71,26 @@ char* writeLargeInteger(char* buffer, std::uint64_t mantissa, int exponent) {
     return end;
 }
 
+/// Whether the decimal `digits` x 10^exponent reads back as `value`: written without a point, which
+/// strtod would read by the locale.
+bool readsBack(const std::string& digits, int exponent, double value) {
+    const std::string numeral = digits + "e" + std::to_string(exponent);
+    return std::strtod(numeral.c_str(), nullptr) == value;
+}
+
+/// Adds one to the last of `digits`, carrying; returns whether a digit came in front of them.
+bool stepUp(std::string& digits) {
+    for (std::size_t i = digits.size(); i-- != 0;) {
+        if (digits[i] != '9') {
+            ++digits[i];
+            return false;
+        }
+        digits[i] = '0';
+    }
+    digits.insert(0, 1, '1');
+    return true;
+}
+
 }  // namespace
 
 Uint128 scaledToDecimals(double value, int decimals) {
@@ -132,7 +153,66 @@ std::errc portableReadDouble(const char* first, const char* last, bool hex, doub
     return std::errc{};
 }
 
+char* portableWriteShortest(char* buffer, double value, bool scientific) {
+    char* end = buffer;
+    if (std::signbit(value)) *end++ = '-';
+    value = std::fabs(value);
+    // The digits of `value` rounded to ever more of them until they read back, and its power of
+    // ten; at a power of two, where the doubles below lie closer than those above, the nearest may
+    // not read back where the next above does.
+    std::string digits = "0";
+    int exponent = 0;
+    for (int count = 1; value != 0 && count <= 17; ++count) {
+        char text[40];
+        std::snprintf(text, sizeof text, "%.*e", count - 1, value);
+        const char* e = std::strchr(text, 'e');
+        digits.clear();
+        for (const char* p = text; p != e; ++p) {
+            if (*p >= '0' && *p <= '9') digits += *p;
+        }
+        exponent = std::atoi(e + 1);
+        if (readsBack(digits, exponent - count + 1, value)) break;
+        std::string up = digits;
+        if (stepUp(up)) {
+            up.pop_back();
+            if (readsBack(up, exponent + 1 - count + 1, value)) {
+                digits = up;
+                ++exponent;
+                break;
+            }
+        } else if (readsBack(up, exponent - count + 1, value)) {
+            digits = up;
+            break;
+        }
+    }
+    while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+    const int count = static_cast<int>(digits.size());
+    std::string sci = digits.substr(0, 1);
+    if (count > 1) sci.append(1, '.').append(digits, 1);
+    sci.append(exponent < 0 ? "e-" : "e+");
+    if (std::abs(exponent) < 10) sci += '0';
+    sci += std::to_string(std::abs(exponent));
+    std::string fixed;
+    if (exponent >= count - 1) {
+        // Integral: every digit of the exact value, the same count as the shortest with zeros.
+        char text[kFixedTextCapacity];
+        fixed.assign(text, portableWriteFixed(text, value, 0));
+    } else if (exponent >= 0) {
+        const auto point = static_cast<std::size_t>(exponent + 1);
+        fixed.append(digits, 0, point).append(1, '.').append(digits, point);
+    } else {
+        fixed.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
+    }
+    const std::string& chosen = scientific || sci.size() < fixed.size() ? sci : fixed;
+    std::memcpy(end, chosen.data(), chosen.size());
+    return end + chosen.size();
+}
+
 #ifdef __EMSCRIPTEN__
+
+char* writeShortest(char* buffer, double value, bool scientific) {
+    return portableWriteShortest(buffer, value, scientific);
+}
 
 char* writeFixed(char* buffer, double value, int decimals) {
     return portableWriteFixed(buffer, value, decimals);
@@ -143,6 +223,12 @@ std::errc readDouble(const char* first, const char* last, bool hex, double& valu
 }
 
 #else
+
+char* writeShortest(char* buffer, double value, bool scientific) {
+    char* const end = buffer + kShortestTextCapacity;
+    return scientific ? std::to_chars(buffer, end, value, std::chars_format::scientific).ptr
+                      : std::to_chars(buffer, end, value).ptr;
+}
 
 char* writeFixed(char* buffer, double value, int decimals) {
     return std::to_chars(buffer, buffer + kFixedTextCapacity, value, std::chars_format::fixed,

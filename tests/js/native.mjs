@@ -31,6 +31,30 @@ export function native(text) {
   }
 }
 
+/**
+ * What `kessa2json --check --format json --schema FILE ARGS` says of each of the texts, with the
+ * JSON text `schema` in FILE: the findings of each, or { reason, line, column } of the schema's
+ * failure as the tool words it.
+ */
+export function nativeSchemaCheck(texts, schema, args = []) {
+  const dir = mkdtempSync(join(tmpdir(), 'kessa-schema-'));
+  try {
+    const inputs = texts.map((text, i) => join(dir, `${i}.kessa`));
+    texts.forEach((text, i) => writeFileSync(inputs[i], text));
+    writeFileSync(join(dir, 'schema.json'), schema);
+    const checked = spawnSync(tool, ['--check', '--format', 'json', '--schema', join(dir, 'schema.json'),
+      ...args, ...inputs], { encoding: 'utf8', maxBuffer: 1 << 30 });
+    if (!checked.stdout) {
+      const [, line = null, column = null, reason] = checked.stderr.match(/^kessa2json: [^:]*(?::(\d+):(\d+))?: (.*)\n/);
+      return { reason, line: line && Number(line), column: column && Number(column) };
+    }
+    const files = JSON.parse(checked.stdout).files;
+    return inputs.map((input) => files.find((file) => file.file === input).findings);
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+}
+
 /** The rows of the C++ tests' shared tables, by kessa_cases_dump, each text as bytes. */
 export function cases() {
   const rows = JSON.parse(execFileSync(process.env.KESSA_CASES_DUMP, { encoding: 'utf8', maxBuffer: 1 << 26 }));

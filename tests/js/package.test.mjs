@@ -15,7 +15,7 @@ import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { pathToFileURL } from 'node:url';
 import { test } from 'node:test';
-import { cases, native, random } from './native.mjs';
+import { cases, native, nativeSchemaCheck, random } from './native.mjs';
 
 const project = process.env.KESSA_PROJECT;
 const kessa = await import(pathToFileURL(join(project, 'entry.mjs')));
@@ -37,8 +37,8 @@ function expectSameAsTool(text, label) {
 }
 
 test('both module systems give the same package', () => {
-  const names = ['KessaEncodeError', 'KessaSyntaxError', 'check', 'convert', 'convertBytes', 'format', 'init',
-    'initSync', 'parse', 'stringify'];
+  const names = ['KessaEncodeError', 'KessaSchemaError', 'KessaSyntaxError', 'check', 'convert', 'convertBytes',
+    'format', 'init', 'initSync', 'parse', 'stringify'];
   assert.deepEqual(Object.keys(kessa).sort(), names);
   assert.deepEqual(Object.keys(required).sort(), names);
   assert.equal(required.convert('a={1,2}\n'), kessa.convert('a={1,2}\n'));
@@ -148,6 +148,94 @@ test('the benchmark\'s workloads', { skip: !process.env.KESSA_GENERATE && 'KESSA
   } finally {
     rmSync(dir, { recursive: true, force: true });
   }
+});
+
+// Schemas and texts, each schema as a value (or a JSON text) beside the same JSON text in the
+// tool's file; consecutive rows share a schema to change what the module holds.
+const SERVICE = {
+  $schema: 'https://json-schema.org/draft/2020-12/schema',
+  type: 'object',
+  properties: {
+    host: { type: 'string' },
+    port: { type: 'integer', maximum: 65535 },
+    mode: { enum: ['fast', 'safe'] },
+    when: { format: 'date' },
+    tags: { type: 'array', items: { type: 'string' }, uniqueItems: true },
+  },
+  dependentRequired: { port: ['host'] },
+  unevaluatedProperties: false,
+};
+const EXCLUSIVE = { properties: { a: { maximum: 1, exclusiveMaximum: true } } };
+const schemaRows = [
+  { schema: SERVICE, texts: ['host=a\nport=80\n', 'port=070000\nmode=fsat\n', 'host=a\nwhen=tomorrow\ntags={a,a}\nother=1\n',
+    'host=a\nport=007\nport=8\n', 'a=1\nb={x\n', 'a\0b=1\n'] },
+  { schema: Buffer.from(JSON.stringify(SERVICE)), texts: ['port=8\nother=1\n'] },
+  { schema: EXCLUSIVE, draft: '4', texts: ['a=1\n', 'a=0.5\n'] },
+  { schema: EXCLUSIVE, texts: ['a=1\n'] },
+  { schema: EXCLUSIVE, draft: 4, texts: ['a=2\n'] },
+  // The drafts' meta-schemas are built in; a schema given under $defs with its $id is used.
+  { schema: { properties: { s: { $ref: 'https://json-schema.org/draft/2020-12/schema' } } }, texts: ['s={type=int\n}\n'] },
+  { schema: { $schema: SERVICE.$schema, $ref: 'https://example.com/p.json',
+    $defs: { p: { $id: 'https://example.com/p.json', maxProperties: 1 } } }, texts: ['a=1\n', 'a=1\nb=2\n'] },
+  { schema: '{"type": ', texts: ['a=1\n'] },
+  { schema: { type: 'int' }, texts: ['a=1\n'] },
+  { schema: null, texts: ['a=1\n'] },
+  { schema: { properties: { p: { pattern: '^a*$' } } }, texts: [`p=${'a'.repeat(30000)}\n`, `p=${'a'.repeat(30000)}b\n`] },
+];
+// And the vendored suite's schemas, over each of its objects that a kessa text gives; but for
+// Unicode properties in patterns, which the module's engine refuses (below).
+for (const name of ['properties', 'patternProperties', 'dependentRequired', 'unevaluatedProperties']) {
+  const file = new URL(`../schema/suite/draft2020-12/${name}.json`, import.meta.url);
+  for (const group of JSON.parse(readFileSync(file, 'utf8'))) {
+    if (JSON.stringify(group.schema).includes('\\\\p{')) continue;
+    const texts = group.tests.flatMap(({ data }) => {
+      try {
+        return data !== null && typeof data === 'object' && !Array.isArray(data) ? [kessa.stringify(data)] : [];
+      } catch {
+        return [];
+      }
+    });
+    if (texts.length > 0) schemaRows.push({ schema: group.schema, texts });
+  }
+}
+
+test('check with a schema gives the findings, or the schema\'s fault, of kessa2json --check --schema', () => {
+  for (const { schema, draft, texts } of schemaRows) {
+    const json = typeof schema === 'string' || schema instanceof Uint8Array ? schema : JSON.stringify(schema);
+    const expected = nativeSchemaCheck(texts, json, draft === undefined ? [] : ['--schema-draft', String(draft)]);
+    texts.forEach((text, i) => {
+      let found;
+      try {
+        found = kessa.check(text, { schema, schemaDraft: draft });
+      } catch (error) {
+        assert.ok(error instanceof kessa.KessaSchemaError, `${json}: ${error}`);
+        assert.equal(error.file, '<schema>');
+        found = { reason: error.reason, line: error.line, column: error.column };
+      }
+      assert.deepEqual(found, Array.isArray(expected) ? expected[i] : expected, `${json} ${JSON.stringify(text).slice(0, 80)}`);
+    });
+  }
+});
+
+test('check with a schema: what the module cannot follow or run', () => {
+  const refused = (schema, words) => assert.throws(() => kessa.check('a=1\n', { schema }), (error) =>
+    error instanceof kessa.KessaSchemaError && words.test(error.message));
+  refused({ properties: { a: { $ref: 'https://example.com/a.json' } } },
+    /^<schema>:1:28: the \$ref "https:\/\/example.com\/a.json" names .*, which cannot be fetched: the package fetches nothing/);
+  refused({ $ref: 'a.json' }, /^<schema>:1:9: .*, which cannot be read: this build of kessa2json reads no files$/);
+  for (const schema of [{ a: undefined }, { maximum: NaN }, { enum: [1n] }]) {
+    assert.throws(() => kessa.check('a=1\n', { schema }), { name: 'TypeError', message: /the schema is not JSON data/ });
+  }
+  assert.throws(() => kessa.check('a=1\n', { schema: {}, schemaDraft: '5' }),
+    { name: 'RangeError', message: 'kessa2json: unknown draft "5"; the drafts are 4, 6, 7, 2019-09 and 2020-12' });
+  // Strings the standard library's engine cannot run a pattern on: longer than its bound on the
+  // steps holds for, or where it would backtrack too long.
+  const pattern = (p) => ({ properties: { p: { pattern: p } } });
+  assert.throws(() => kessa.check(`p=${'a'.repeat(1 << 19)}\n`, { schema: pattern('^a*$') }),
+    /the pattern "\^a\*\$" cannot be run here on a string of 524288 bytes: .* at most 524287 bytes$/);
+  assert.throws(() => kessa.check(`p=${'a'.repeat(1000)}\n`, { schema: pattern('(a+)+b') }), /backtrack too long/);
+  refused(pattern('^\\p{L}$'), /cannot be run here: this build's engine takes no Unicode properties/);
+  assert.deepEqual(kessa.check('p=a\n', { schema: pattern('^a*$') }), []);
 });
 
 test('strings and bytes, and what is not UTF-8', () => {

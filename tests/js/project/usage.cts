@@ -11,3 +11,5 @@ console.log(findings, json, isFault(null), kessa.parse('a=1\n'), kessa.convertBy
 const laidOut: string = kessa.format('a={b=1}\n', { indent: '\t' });
 const refused = (error: unknown) => error instanceof kessa.KessaEncodeError && error.code;
 console.log(laidOut, kessa.stringify({ a: 1 }), refused(null));
+const unusable = (error: unknown) => error instanceof kessa.KessaSchemaError && error.reason;
+console.log(kessa.check('a=1\n', { schema: true, schemaDraft: '7' }), unusable(null));

@@ -1,8 +1,9 @@
 // Every declaration of the package, used as an ES module.
 import {
-  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSyntaxError, parse, stringify,
+  check, convert, convertBytes, format, init, initSync, KessaEncodeError, KessaSchemaError, KessaSyntaxError, parse,
+  stringify,
 } from 'kessa2json';
-import type { Finding, KessaText, LayoutOptions } from 'kessa2json';
+import type { CheckOptions, Finding, KessaText, LayoutOptions, Schema, SchemaDraft } from 'kessa2json';
 
 await init();
 initSync();
@@ -43,3 +44,18 @@ console.log(laidOut, laidOutBytes, written);
 format(text, { indent: '  ' });
 // @ts-expect-error: a number is not a kessa text
 convert(42);
+const schema: Schema = { properties: { a: { maximum: 0 } } };
+const draft: SchemaDraft = '2019-09';
+const options: CheckOptions = { schema, schemaDraft: draft };
+const [first] = check(text, options);
+const place: [string | undefined, string | undefined] = [first?.pointer, first?.keyword];
+try {
+  check(text, { schema: '{"type": "int"}', schemaDraft: 4 });
+} catch (error) {
+  if (error instanceof KessaSchemaError) {
+    const where: [string, string, number | null, number | null] = [error.reason, error.file, error.line, error.column];
+    console.log(where, place);
+  }
+}
+// @ts-expect-error: a draft is one of the names kessa2json --schema-draft takes
+check(text, { schema, schemaDraft: 5 });

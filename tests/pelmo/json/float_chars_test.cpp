@@ -18,6 +18,7 @@ namespace {
 
 using pelmo::detail::portableReadDouble;
 using pelmo::detail::portableWriteFixed;
+using pelmo::detail::portableWriteShortest;
 
 void expectSameFixed(double value) {
     for (int decimals = 0; decimals <= 6; ++decimals) {
@@ -28,6 +29,20 @@ void expectSameFixed(double value) {
         char* actualEnd = portableWriteFixed(actual, value, decimals);
         ASSERT_EQ(std::string(actual, actualEnd), std::string(expected, expectedEnd))
             << std::hexfloat << value << " to " << decimals << " decimals";
+    }
+}
+
+void expectSameShortest(double value) {
+    for (const bool scientific : {false, true}) {
+        char expected[64], actual[pelmo::detail::kShortestTextCapacity];
+        char* expectedEnd = scientific
+                                ? std::to_chars(expected, expected + sizeof expected, value,
+                                                std::chars_format::scientific)
+                                      .ptr
+                                : std::to_chars(expected, expected + sizeof expected, value).ptr;
+        char* actualEnd = portableWriteShortest(actual, value, scientific);
+        ASSERT_EQ(std::string(actual, actualEnd), std::string(expected, expectedEnd))
+            << std::hexfloat << value << (scientific ? " in scientific notation" : "");
     }
 }
 
@@ -95,6 +110,7 @@ TEST(FloatChars, TypingRows) {
         const kessa::Scalar scalar = kessa::typeScalar(row.token);
         if (scalar.type == pelmo::JsonType::Float && std::isfinite(scalar.number)) {
             expectSameFixed(scalar.number);
+            expectSameShortest(scalar.number);
         }
     }
     for (const char* numeral :
@@ -123,6 +139,7 @@ TEST(FloatChars, GeneratedDoubles) {
         std::memcpy(&value, &bits, sizeof value);
         if (!std::isfinite(value)) continue;
         expectSameFixed(value);
+        expectSameShortest(value);
         value = std::fabs(value);
         char text[800];
         for (const auto format : {std::chars_format::general, std::chars_format::scientific}) {
@@ -147,6 +164,15 @@ TEST(FloatChars, GeneratedDoubles) {
             expectSameReading(tie + ".000000000000000000000000001", false);
             expectSameReading(tie + "000e-3", false);
         }
+    }
+    // Every power of two, whose doubles below lie closer than those above, and the edges of the
+    // notations.
+    for (int exponent = -1074; exponent <= 1023; ++exponent) {
+        expectSameShortest(std::ldexp(1.0, exponent));
+    }
+    for (const double value : {0.0, -0.0, 0.001, 0.0001, 1e-5, 123456.0, 1e16, 1e21, 1e22, 1e23,
+                               1.2345678901234568e20, 5e-324, 1.7976931348623157e308, -0.3}) {
+        expectSameShortest(value);
     }
     for (int i = 0; i < 5'000; ++i) {
         // Odd multiples of 2^-7, exactly halfway between two six-decimal values, past 2^40 too.
