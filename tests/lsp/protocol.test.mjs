@@ -138,7 +138,7 @@ test('initialize announces what the server does', async () => {
       hoverProvider: true,
       completionProvider: { triggerCharacters: ['=', '{', ','] },
       codeActionProvider: { codeActionKinds: ['quickfix'] },
-      executeCommandProvider: { commands: ['kessa.convert'] },
+      executeCommandProvider: { commands: ['kessa.convert', 'kessa.fromJson'] },
       documentFormattingProvider: true,
       documentRangeFormattingProvider: true,
     }, `offered ${row.encodings}`);
