@@ -268,6 +268,9 @@ TEST(Schema, RefusedSchemas) {
     ScratchDir dir("schema");
     std::ofstream(dir.path / "other.json") << R"({"definitions": {}})";
     const std::string other = (dir.path / "main.json").string();
+    // As messages quote a name: a backslash (Windows' separator) doubled.
+    std::string shownPath;
+    for (const char c : other) c == '\\' ? shownPath.append("\\\\") : shownPath.append(1, c);
     const struct {
         std::string text;
         std::string error;
@@ -296,7 +299,7 @@ TEST(Schema, RefusedSchemas) {
          "main.json:1:1: not a valid schema: the schema is an array, where a schema is an "
          "object"},
         {"{\"$ref\": \"#/definitions/missing\"}",
-         "main.json:1:10: the $ref \"#/definitions/missing\" points at nothing in \"" + other +
+         "main.json:1:10: the $ref \"#/definitions/missing\" points at nothing in \"" + shownPath +
              "\""},
         {"{\"$ref\": \"other.json#/definitions/x\"}",
          "main.json:1:10: the $ref \"other.json#/definitions/x\" points at nothing in \"" +
