@@ -686,22 +686,22 @@ bool isUriTemplate(std::string_view text) {
         std::size_t start = 0;
         while (start <= expression.size()) {
             const std::size_t comma = std::min(expression.find(',', start), expression.size());
-            std::string_view spec = expression.substr(start, comma - start);
-            if (!spec.empty() && spec.back() == '*') spec.remove_suffix(1);
-            if (const std::size_t prefix = spec.find(':'); prefix != std::string_view::npos) {
-                const std::string_view length = spec.substr(prefix + 1);
+            std::string_view variable = expression.substr(start, comma - start);
+            if (!variable.empty() && variable.back() == '*') variable.remove_suffix(1);
+            if (const std::size_t prefix = variable.find(':'); prefix != std::string_view::npos) {
+                const std::string_view length = variable.substr(prefix + 1);
                 if (length.empty() || length.size() > 4 || length[0] == '0') return false;
                 for (const char d : length) {
                     if (!isDigit(d)) return false;
                 }
-                spec = spec.substr(0, prefix);
+                variable = variable.substr(0, prefix);
             }
-            if (spec.empty()) return false;
-            if (spec.front() == '.' || spec.back() == '.' ||
-                spec.find("..") != std::string_view::npos) {
+            if (variable.empty()) return false;
+            if (variable.front() == '.' || variable.back() == '.' ||
+                variable.find("..") != std::string_view::npos) {
                 return false;
             }
-            for (const char v : spec) {
+            for (const char v : variable) {
                 if (!(isAlpha(v) || isDigit(v) || v == '_' || v == '.' || v == '%')) return false;
             }
             start = comma + 1;
