@@ -31,6 +31,9 @@ for (const file of ['kessa.mjs', 'node.mjs', 'node.cjs', 'browser.mjs', 'kessa.d
   copyFileSync(join(src, file), join(packageDir, file));
 }
 copyFileSync(join(src, 'kessa.d.ts'), join(packageDir, 'kessa.d.cts'));
+// The entry that carries the module, for bundlers that would leave kessa.wasm behind.
+writeFileSync(join(packageDir, 'inline.mjs'), readFileSync(join(src, 'inline.mjs'), 'utf8')
+  .replace('@KESSA_WASM_BASE64@', readFileSync(wasm).toString('base64')));
 copyFileSync(wasm, join(packageDir, 'kessa.wasm'));
 copyFileSync(join(here, '..', 'LICENSE'), join(packageDir, 'LICENSE'));
 copyFileSync(join(here, 'README.md'), join(packageDir, 'README.md'));

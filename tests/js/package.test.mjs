@@ -309,6 +309,22 @@ test('init and initSync load once; the browser entry loads over HTTP', async () 
   }
 });
 
+test('the inline entry carries the module: the same calls with no file beside it', async () => {
+  const installed = join(project, 'node_modules', 'kessa2json');
+  assert.equal(createRequire(join(project, 'entry.cjs')).resolve('kessa2json/inline'), join(installed, 'inline.mjs'));
+  // A copy of the entry and the core alone, loaded afresh: no kessa.wasm to read or fetch.
+  const copy = mkdtempSync(join(tmpdir(), 'kessa-inline-'));
+  for (const file of ['inline.mjs', 'kessa.mjs']) copyFileSync(join(installed, file), join(copy, file));
+  const inline = await import(pathToFileURL(join(copy, 'inline.mjs')));
+  rmSync(copy, { recursive: true, force: true });
+  assert.deepEqual(Object.keys(inline).sort(), Object.keys(kessa).sort());
+  // The first call loads the module by itself, as Node's entry does.
+  assert.equal(inline.convert('a={1,2}\n'), kessa.convert('a={1,2}\n'));
+  await inline.init();
+  inline.initSync();
+  assert.deepEqual(inline.check('port=08080\nlimits={}\n'), kessa.check('port=08080\nlimits={}\n'));
+});
+
 const tsc = join(new URL('.', import.meta.url).pathname, 'node_modules', 'typescript', 'bin', 'tsc');
 test('the type declarations describe the package, as ES module and as CommonJS',
   { skip: !existsSync(tsc) && 'typescript is not installed (npm ci in tests/js)' }, () => {

@@ -4,9 +4,11 @@ import {
   stringify,
 } from 'kessa2json';
 import type { CheckOptions, Finding, KessaText, LayoutOptions, Schema, SchemaDraft } from 'kessa2json';
+import * as inline from 'kessa2json/inline';
 
 await init();
 initSync();
+const inlined: string = inline.convert(new Uint8Array([97, 61, 49, 10]));
 const text: KessaText = 'a=1\n';
 const json: string = convert(text);
 const bytes: Uint8Array = convertBytes(new TextEncoder().encode(text));
@@ -26,7 +28,7 @@ try {
     console.log(where, base.message);
   }
 }
-console.log(json, bytes, value);
+console.log(json, bytes, value, inlined);
 const layout: LayoutOptions = { indent: '\t' };
 const laidOut: string = format(text, layout);
 const laidOutBytes: Uint8Array = format(bytes, { indent: 2 });
