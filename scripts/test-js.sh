@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the WebAssembly module with Debian's emscripten (the wasm preset), packs the npm package
 # and installs the tarball into a scratch project as a user would, then tests it against the
-# native tool (tests/js) and tests the page in Debian's Chromium (tests/web), saving its
+# native tool (tests/js), builds a page from it with webpack, Vite and esbuild as its README shows
+# (tests/js/bundlers) and tests the pages in Debian's Chromium (tests/web), saving its
 # screenshot as build/wasm/page.png. Installs the Debian and npm packages it lacks first.
 #
 #   scripts/test-js.sh      (after the default preset's build, whose tool the tests compare with)
@@ -29,7 +30,7 @@ if [ ${#need[@]} -gt 0 ] && ! install "${need[@]}"; then
 fi
 command -v chromium >/dev/null || install chromium ||
   echo "test-js: Chromium could not be installed: the page's tests will be SKIPPED" >&2
-for dir in tests/js tests/web; do
+for dir in tests/js tests/js/bundlers tests/web; do
   if [ ! -d "$dir/node_modules" ] && ! (cd "$dir" && timeout 600 npm ci --no-audit --no-fund); then
     rm -rf "$dir/node_modules"   # no half-installed packages for the next run to trust
     echo "test-js: npm ci failed in $dir: the tests that need its packages will be SKIPPED" >&2
@@ -56,6 +57,7 @@ cp -r tests/js/project "$scratch/project"
 KESSA_PROJECT="$scratch/project" KESSA2JSON="$PWD/build/default/kessa2json" \
   KESSA_CASES_DUMP="$PWD/build/default/tests/kessa_cases_dump" KESSA_CORPUS="$PWD/fuzz/corpus" \
   KESSA_GENERATE="$([ -x "$generate" ] && echo "$PWD/$generate")" \
+  KESSA_TARBALL="$(echo "$scratch"/kessa2json-*.tgz)" \
   PAGE_DIR="$PWD/build/wasm/web" SCREENSHOT="$PWD/build/wasm/page.png" \
   node --test tests/js/package.test.mjs tests/js/write.test.mjs tests/js/readme.test.mjs \
-    tests/web/page.test.mjs
+    tests/js/bundlers/bundlers.test.mjs tests/web/page.test.mjs
