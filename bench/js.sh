@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The npm package and the page on the realistic workload, beside the native tool: convert() in
 # Node on MEGABYTES of kessa (first call and later calls, and JSON.parse + JSON.stringify of the
-# same data), then the page typing on a 1 MB text in Debian's Chromium (where it and
-# tests/web's Playwright are installed).
+# same data), then the page typing on a 1 MB and a MEGABYTES text in Debian's Chromium (where it
+# and tests/web's Playwright are installed).
 #
 #   bench/js.sh [ROUNDS] [MEGABYTES]      (defaults: 10 rounds, 10 MB)
 set -euo pipefail
@@ -11,6 +11,7 @@ rounds=${1:-10}
 megabytes=${2:-10}
 
 source bench/common.sh
+(cd web && npm ls >/dev/null 2>&1) || (cd web && npm ci --no-audit --no-fund)   # the page's editor
 cmake --workflow --preset wasm >/dev/null
 
 for size in "$megabytes" 1; do
@@ -20,7 +21,7 @@ done
 node bench/js_convert.mjs build/wasm/npm "$tool" "$data/realistic-$megabytes" "$rounds"
 if [ -d tests/web/node_modules/playwright-core ] && command -v chromium >/dev/null; then
   echo
-  node bench/page_update.mjs build/wasm/web "$data/realistic-1.kessa"
+  node bench/page_update.mjs build/wasm/web "$data/realistic-1.kessa" "$data/realistic-$megabytes.kessa"
 else
   echo "the page's figures need Chromium and tests/web's npm packages (npm ci in tests/web)"
 fi

@@ -4,12 +4,13 @@
 //
 // The package's CommonJS core, kessa.cjs, is kessa.mjs with "export" taken off each declaration
 // and the exported names gathered into module.exports; the page gets the package's browser files
-// in kessa/ and a service worker that keeps this version's files for offline use.
+// in kessa/, its script and editor bundled into page.js by esbuild (web/'s npm packages), and a
+// service worker that keeps this version's files for offline use.
 
 import { createHash } from 'node:crypto';
-import { copyFileSync, mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { dirname, join } from 'node:path';
-import { fileURLToPath } from 'node:url';
+import { copyFileSync, existsSync, mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { dirname, join, relative, sep } from 'node:path';
+import { fileURLToPath, pathToFileURL } from 'node:url';
 
 const [wasm, version, packageDir, pageDir] = process.argv.slice(2);
 if (!pageDir) {
@@ -57,16 +58,52 @@ manifest.version = version;
 writeFileSync(join(packageDir, 'package.json'), `${JSON.stringify(manifest, null, 2)}\n`);
 
 // ---- the page ----
+// The editor comes from web/'s npm packages, bundled with the page's script into one file.
+const bundler = join(web, 'node_modules', 'esbuild', 'lib', 'main.js');
+if (!existsSync(bundler)) {
+  console.error(`assemble.mjs: the page's npm packages are missing: run "npm ci" in ${web} ` +
+    '(scripts/test-js.sh and scripts/release.sh do)');
+  process.exit(1);
+}
 fresh(pageDir);
 mkdirSync(join(pageDir, 'kessa'));
-for (const file of readdirSync(web)) {
-  if (file === 'index.html') {
-    const page = readFileSync(join(web, file), 'utf8').replaceAll('@VERSION@', version);
-    writeFileSync(join(pageDir, file), page);
-  } else {
-    copyFileSync(join(web, file), join(pageDir, file));
-  }
+const esbuild = await import(pathToFileURL(bundler).href);
+const { metafile } = await (esbuild.build ?? esbuild.default.build)({
+  entryPoints: [join(web, 'app.mjs')],
+  outfile: join(pageDir, 'page.js'),
+  bundle: true,
+  format: 'esm',
+  minify: true,
+  target: 'es2022',
+  legalComments: 'eof',
+  logLevel: 'warning',
+  metafile: true,
+});
+// The licences of the packages bundled, which ask to go with their code.
+const modules = join(web, 'node_modules');
+const bundled = new Set(Object.keys(metafile.inputs).map((input) => join(process.cwd(), input))
+  .filter((path) => path.startsWith(modules + sep))
+  .map((path) => {
+    const parts = relative(modules, path).split(sep);
+    return parts.slice(0, parts[0].startsWith('@') ? 2 : 1).join('/');
+  }));
+const notices = [...bundled].sort().map((name) => {
+  const dir = join(modules, name);
+  const licence = readdirSync(dir).find((file) => /^licen[cs]e/i.test(file));
+  if (!licence) throw new Error(`assemble.mjs: ${name} is bundled into the page but has no licence file`);
+  return `${name}\n\n${readFileSync(join(dir, licence), 'utf8').trim()}\n`;
+});
+writeFileSync(join(pageDir, 'licences.txt'),
+  `The page's script bundles these packages, under these licences.\n\n${notices.join('\n')}`);
+// The page as built: the notice that it needs building goes, what needs the build shows.
+let page = readFileSync(join(web, 'index.html'), 'utf8');
+const unbuilt = /\n *<!-- unbuilt -->[\s\S]*?<!-- \/unbuilt -->/;
+if (!unbuilt.test(page) || !page.includes(' data-built hidden')) {
+  throw new Error('web/index.html: no <!-- unbuilt --> notice or no element marked "data-built hidden"');
 }
+page = page.replace(unbuilt, '').replaceAll(' data-built hidden', '').replaceAll('@VERSION@', version);
+writeFileSync(join(pageDir, 'index.html'), page);
+for (const file of ['style.css', 'worker.mjs']) copyFileSync(join(web, file), join(pageDir, file));
 for (const file of ['kessa.mjs', 'browser.mjs', 'kessa.wasm']) {
   copyFileSync(join(packageDir, file), join(pageDir, 'kessa', file));
 }

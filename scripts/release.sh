@@ -18,7 +18,8 @@
 #   scripts/release.sh [linux] [linux-arm64] [windows] [vscode] [js] [python]   (default: all)
 #
 # Installs the Debian packages the builds need when they are missing, and the extension's npm
-# packages (npm ci) when editors/vscode/node_modules is missing. The cross builds build what ships
+# packages (npm ci) when editors/vscode/node_modules is missing, and the page's (web/) when they
+# are not those of its lock file. The cross builds build what ships
 # and no tests: they need no GoogleTest.
 #
 # Each step builds into a stage of its own and then replaces in dist/ exactly the files it made,
@@ -156,6 +157,8 @@ for platform in "${platforms[@]}"; do
       cmake --build --preset windows --target kessa2json kessa-language-server kessafmt json2kessa
       package windows "$out" ;;
     js)
+      # The page's editor and bundler (web/'s npm packages), from its lock file.
+      if ! (cd web && npm ls >/dev/null 2>&1); then (cd web && npm ci --no-audit --no-fund); fi
       cmake --workflow --preset wasm
       npm pack --silent --pack-destination "$out" build/wasm/npm >/dev/null
       # The page in a folder of its own name, ready to put on any static web server.

@@ -1,8 +1,21 @@
-// The page: each change of the text goes to a worker, which converts and checks it, kessa to JSON
-// or, switched, JSON to kessa; the page shows the latest answer. While the worker is busy, only
-// the newest text waits, so a large text never queues up conversions behind the typing.
+// The page: the text in an editor that copes with megabytes (CodeMirror, which lays out only the
+// lines in view), kessa to JSON or, switched, JSON to kessa. Each change goes to a worker, which
+// keeps its own copy of the text, converts and checks it; the page shows the latest answer, its
+// findings underlined in the text and listed. While the worker is busy, the changes wait and go
+// together once it answers, so a large text never queues conversions behind the typing; the
+// answer to an older text is shown meanwhile, its places carried over the changes since.
 
-const kessa = document.getElementById('kessa');
+import { syntaxHighlighting } from '@codemirror/language';
+import { setDiagnostics } from '@codemirror/lint';
+import { defaultKeymap, history, historyKeymap, insertNewline } from '@codemirror/commands';
+import { highlightSelectionMatches, searchKeymap } from '@codemirror/search';
+import { ChangeSet, Compartment, EditorState } from '@codemirror/state';
+import { drawSelection, EditorView, highlightSpecialChars, keymap, lineNumbers } from '@codemirror/view';
+import { classHighlighter } from '@lezer/highlight';
+import { FindingsList } from './findings-list.mjs';
+import { kessa } from './kessa-language.mjs';
+
+const host = document.getElementById('kessa');
 const inputLabel = document.getElementById('input-label');
 const outputLabel = document.getElementById('json-label');
 const directions = document.querySelectorAll('input[name="direction"]');
@@ -11,8 +24,6 @@ const spacer = json.querySelector('.spacer');
 const lines = json.querySelector('.lines');
 const copyJson = document.getElementById('copy-json');
 const status = document.getElementById('status');
-const list = document.getElementById('findings');
-const more = document.getElementById('more');
 const link = document.getElementById('link');
 const copy = document.getElementById('copy');
 
@@ -46,34 +57,93 @@ const DIRECTIONS = {
     sample: JSON_SAMPLE, fragment: '#json=' },
 };
 
+
+// The findings' severities as the editor's underlines have them.
+const SEVERITIES = { error: 'error', warning: 'warning', note: 'info' };
+
 const worker = new Worker(new URL('./worker.mjs', import.meta.url), { type: 'module' });
-let sent = 0; // the number of the last text sent to the worker
+let sent = 0; // the number of the last message to the worker
 let direction = 'kessa'; // what the text on the left is
 let busy = false; // whether the worker has a text
-let waiting = false; // whether the text changed since
-let shown = []; // the findings listed, by their buttons' data-index
+let stale = false; // whether the text or the direction changed since the worker's text
+let scheduled = false; // a message to the worker is to be sent at the end of this task
+let unsent = ChangeSet.empty(0); // the changes since the worker's text
+let sinceShown = ChangeSet.empty(0); // the changes since the text of the answer shown
+let shown = { findings: [], places: new Uint32Array(0) }; // that answer's findings and places
 let output = { text: '', starts: new Uint32Array([0]) }; // the JSON shown, and its lines' starts
 let lineHeight = 0; // of the JSON's lines, in pixels, measured once
 let drawing = false; // a frame is asked for to lay out the lines in view
 
-function update() {
+const language = new Compartment();
+const view = new EditorView({
+  parent: host,
+  state: EditorState.create({
+    extensions: [
+      lineNumbers(),
+      highlightSpecialChars(),
+      history(),
+      drawSelection(),
+      highlightSelectionMatches(),
+      language.of(kessa),
+      syntaxHighlighting(classHighlighter),
+      // Enter adds a line break alone: blanks in front of a value can change what it is.
+      keymap.of([{ key: 'Enter', run: insertNewline }, ...defaultKeymap, ...historyKeymap, ...searchKeymap]),
+      EditorView.contentAttributes.of({
+        'aria-labelledby': 'input-label', 'aria-describedby': 'status',
+        autocapitalize: 'off', autocorrect: 'off', spellcheck: 'false',
+      }),
+      EditorView.updateListener.of((update) => {
+        if (!update.docChanged) return;
+        performance.mark('kessa-edit');
+        unsent = unsent.compose(update.changes);
+        sinceShown = sinceShown.compose(update.changes);
+        request();
+      }),
+    ],
+  }),
+});
+// The editor, for scripts that drive the page as a whole: its tests and its benchmark.
+host.editorView = view;
+
+/** The text in the editor. */
+const text = () => view.state.doc.toString();
+
+/** Puts `value` in the editor in place of its text. */
+function setText(value) {
+  view.dispatch({ changes: { from: 0, to: view.state.doc.length, insert: value } });
+}
+
+/**
+ * Has the worker convert the text as it is now, once it is free: at the end of this task, so
+ * that the changes a task makes together go together.
+ */
+function request() {
+  stale = true;
   json.setAttribute('aria-busy', 'true');
-  if (busy) {
-    waiting = true;
-    return;
-  }
+  if (busy || scheduled) return;
+  scheduled = true;
+  queueMicrotask(() => {
+    scheduled = false;
+    if (!busy) send();
+  });
+}
+
+function send() {
+  const changes = [];
+  unsent.iterChanges((from, to, _fromB, _toB, inserted) => changes.push([from, to, inserted.toString()]));
+  unsent = ChangeSet.empty(view.state.doc.length);
   busy = true;
-  waiting = false;
-  worker.postMessage({ id: ++sent, text: kessa.value, direction });
+  stale = false;
+  worker.postMessage({ id: ++sent, changes, direction });
 }
 
 worker.addEventListener('message', ({ data }) => {
   busy = false;
-  if (waiting) {
-    update(); // this answer is for an older text: the next one will be shown instead
-    return;
-  }
-  show(data);
+  // The changes made since the text it answers, to carry its places over.
+  sinceShown = unsent;
+  const current = !stale;
+  if (stale) send();
+  show(data, current);
 });
 
 worker.addEventListener('error', (event) => {
@@ -84,50 +154,37 @@ function plural(count, word) {
   return `${count} ${word}${count === 1 ? '' : 's'}`;
 }
 
-function show(answer) {
+/** Where the finding at `index` is in the text now: [from, to]. */
+function placeOf(index) {
+  const from = sinceShown.mapPos(shown.places[2 * index], 1);
+  return [from, Math.max(from, sinceShown.mapPos(shown.places[2 * index + 1], -1))];
+}
+
+/** Shows the worker's answer: for the text as it is now if `current`, else for an older one. */
+function show(answer, current) {
   if (answer.failure) {
     status.textContent = `The conversion failed: ${answer.failure}`;
     return;
   }
   const started = performance.now();
-  if (performance.getEntriesByName('kessa-edit', 'mark').length > 0) {
+  if (current && performance.getEntriesByName('kessa-edit', 'mark').length > 0) {
     // How long an edit took to show, drawn, for the page's benchmark (bench/page_update.mjs).
     requestAnimationFrame(() => setTimeout(() => {
+      if (performance.getEntriesByName('kessa-edit', 'mark').length === 0) return; // measured
       performance.clearMeasures('kessa-update');
       performance.measure('kessa-update', 'kessa-edit');
       performance.clearMarks('kessa-edit');
     }));
   }
   showOutput(answer.output, answer.starts);
-  json.removeAttribute('aria-busy');
-  shown = answer.findings;
-  const items = answer.findings.map((finding, index) => {
-    const item = document.createElement('li');
-    const button = document.createElement('button');
-    button.type = 'button';
-    button.className = `finding ${finding.severity}`;
-    button.dataset.index = String(index);
-    const where = document.createElement('span');
-    where.className = 'where';
-    where.textContent = `${finding.line}:${finding.column}`;
-    const severity = document.createElement('span');
-    severity.className = 'severity';
-    severity.textContent = finding.severity;
-    const message = document.createElement('span');
-    message.className = 'message';
-    message.textContent = finding.message;
-    const code = document.createElement('code');
-    code.textContent = finding.code;
-    button.append(where, severity, message, code);
-    button.setAttribute('aria-label', `Line ${finding.line}, column ${finding.column}, ` +
-      `${finding.severity}: ${finding.message} (${finding.code})`);
-    item.append(button);
-    return item;
-  });
-  list.replaceChildren(...items);
-  const hidden = answer.count - answer.findings.length;
-  more.hidden = hidden === 0;
-  more.textContent = hidden > 0 ? `${plural(hidden, 'more finding')} not listed.` : '';
+  if (current) json.removeAttribute('aria-busy');
+  shown = { findings: answer.findings, places: answer.places };
+  view.dispatch(setDiagnostics(view.state, answer.findings.map((finding, index) => {
+    const [from, to] = placeOf(index);
+    return { from, to, severity: SEVERITIES[finding.severity] ?? 'info', message: finding.message, source: finding.code };
+  })));
+  findings.set(answer.findings);
+  const count = answer.findings.length;
   const fault = answer.fault;
   if (fault) {
     const what = answer.direction === 'json' ? 'Malformed JSON' : 'Malformed';
@@ -135,11 +192,11 @@ function show(answer) {
   } else if (answer.refused > 0) {
     status.textContent = `Not converted: ${plural(answer.refused, 'value')} ${answer.refused === 1 ? 'has' : 'have'} no kessa text.`;
   } else if (answer.direction === 'json') {
-    status.textContent = `Converted. ${answer.count === 0 ? 'No findings.' : `${plural(answer.count, 'finding')}.`}`;
+    status.textContent = `Converted. ${count === 0 ? 'No findings.' : `${plural(count, 'finding')}.`}`;
   } else {
-    const found = answer.count === 0
+    const found = count === 0
       ? 'No findings: the JSON says what the text says.'
-      : `${plural(answer.count, 'finding')}.`;
+      : `${plural(count, 'finding')}.`;
     status.textContent = `Converted. ${found}`;
   }
   // The page's share of an update, and the worker's, for the page's benchmark.
@@ -191,34 +248,13 @@ copyJson.addEventListener('click', async () => {
   }
 });
 
-/** The index in `text` of a line and column, both from 1, columns counting characters. */
-function indexAt(text, line, column) {
-  let index = 0;
-  for (let at = 1; at < line; ++at) {
-    const next = text.indexOf('\n', index);
-    if (next < 0) return text.length;
-    index = next + 1;
-  }
-  for (let at = 1; at < column && index < text.length; ++at) {
-    const code = text.codePointAt(index);
-    index += code > 0xFFFF ? 2 : 1;
-  }
-  return index;
-}
-
-list.addEventListener('click', (event) => {
-  const button = event.target.closest('button.finding');
-  if (!button) return;
-  const finding = shown[Number(button.dataset.index)];
-  const text = kessa.value;
-  const start = indexAt(text, finding.line, finding.column);
-  const end = Math.max(start, indexAt(text, finding.endLine, finding.endColumn));
-  kessa.focus();
-  kessa.setSelectionRange(start, end);
-  // Bring the place into view: a textarea does not scroll to a selection made by script.
-  const lineHeight = parseFloat(getComputedStyle(kessa).lineHeight) || 20;
-  kessa.scrollTop = Math.max(0, (finding.line - 3) * lineHeight);
-});
+// A finding chosen selects its place in the text, brought into view.
+const findings = new FindingsList(document.getElementById('findings-view'), document.getElementById('findings'),
+  (index) => {
+    const [from, to] = placeOf(index);
+    view.dispatch({ selection: { anchor: from, head: to }, scrollIntoView: true });
+    view.focus();
+  });
 
 /** The text as the link can hold it: a lone surrogate becomes U+FFFD, as UTF-8 would make it. */
 function wellFormed(text) {
@@ -228,12 +264,16 @@ function wellFormed(text) {
 
 function linkToText() {
   const fragment = DIRECTIONS[direction].fragment;
-  return `${location.href.split('#')[0]}${fragment}${encodeURIComponent(wellFormed(kessa.value))}`;
+  return `${location.href.split('#')[0]}${fragment}${encodeURIComponent(wellFormed(text()))}`;
 }
 
-/** Makes the page read `to` on the left: its labels, and its radio button checked. */
+/** Makes the page read `to` on the left: its labels, its colours and its radio button checked. */
 function setDirection(to) {
-  direction = to;
+  if (to !== direction) {
+    direction = to;
+    view.dispatch({ effects: language.reconfigure(to === 'kessa' ? kessa : []) });
+    request();
+  }
   const words = DIRECTIONS[to];
   inputLabel.textContent = words.input;
   outputLabel.textContent = words.output;
@@ -248,8 +288,7 @@ for (const radio of directions) {
     if (!radio.checked || radio.value === direction) return;
     const carried = json.classList.contains('empty') ? null : output.text;
     setDirection(radio.value);
-    kessa.value = carried ?? DIRECTIONS[direction].sample;
-    update();
+    setText(carried ?? DIRECTIONS[direction].sample);
   });
 }
 
@@ -274,31 +313,23 @@ copy.addEventListener('click', async () => {
 function loadFromFragment() {
   const to = Object.keys(DIRECTIONS).find((name) => location.hash.startsWith(DIRECTIONS[name].fragment));
   if (!to) return false;
-  let text;
+  let value;
   try {
-    text = decodeURIComponent(location.hash.slice(DIRECTIONS[to].fragment.length));
+    value = decodeURIComponent(location.hash.slice(DIRECTIONS[to].fragment.length));
   } catch {
     status.textContent = 'The text in this link is damaged and could not be read.';
     return true;
   }
   // Following the link to the text already shown changes nothing, not even the selection.
-  if (to !== direction || text !== wellFormed(kessa.value)) {
+  if (to !== direction || value !== wellFormed(text())) {
     setDirection(to);
-    kessa.value = text;
-    update();
+    setText(value);
   }
   return true;
 }
 
 window.addEventListener('hashchange', loadFromFragment);
-kessa.addEventListener('input', () => {
-  performance.mark('kessa-edit');
-  update();
-});
-if (!loadFromFragment()) {
-  kessa.value = SAMPLE;
-  update();
-}
+if (!loadFromFragment()) setText(SAMPLE);
 
 if ('serviceWorker' in navigator && location.protocol.startsWith('http')) {
   navigator.serviceWorker.register('./sw.js').catch(() => {
