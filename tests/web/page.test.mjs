@@ -1,7 +1,8 @@
 // The page in a real browser, Debian's Chromium, as a visitor uses it: typing, reading the JSON
 // and the findings, following a finding with the mouse and the keyboard, a malformed text, a
-// shared link, the switch to JSON to kessa, offline use, labels and contrast. Each expectation
-// comes from the native tool.
+// shared link, the switch to JSON to kessa, offline use, labels and contrast; the editor's
+// colours, the findings underlined with their messages on hover, thousands of findings listed,
+// and the page served unbuilt. Each expectation comes from the native tool.
 //
 //   PAGE_DIR=build/wasm/web KESSA2JSON=build/default/kessa2json [SCREENSHOT=out.png] node --test
 //
@@ -12,6 +13,7 @@ import { execFileSync } from 'node:child_process';
 import { existsSync, mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
+import { fileURLToPath } from 'node:url';
 import { after, before, test } from 'node:test';
 import { CHROMIUM, CHROMIUM_FLAGS, serve } from './serve.mjs';
 
@@ -200,6 +202,147 @@ test('a long JSON lays out the lines in view as one scrolls, and is copied whole
   await page.waitForFunction(() => document.getElementById('status').textContent === 'The JSON is copied.');
   assert.equal(await page.evaluate(() => navigator.clipboard.readText()), expected);
   await page.close();
+});
+
+/** The coloured tokens of each line the editor lays out: [text, class] for each. */
+const tokens = (page) => page.$$eval('#kessa .cm-line', (lines) => lines.map((line) => [...line.querySelectorAll('span')]
+  .flatMap((span) => span.className.split(' ').filter((name) => name.startsWith('tok-')).map((name) => [span.textContent, name]))));
+
+test('the text is coloured as kessa: keys, numbers, other text, quoted values, punctuation', { skip }, async () => {
+  const page = await openPage();
+  const key = (text) => [text, 'tok-propertyName'];
+  const number = (text) => [text, 'tok-number'];
+  const string = (text) => [text, 'tok-string'];
+  const equals = ['=', 'tok-operator'];
+  const mark = (text) => [text, 'tok-punctuation'];
+  const rows = [
+    ['name=demo', [key('name'), equals, string('demo')]],
+    ['port= 08080 ,x=-1.5e3', [key('port'), equals, number('08080'), mark(','), key('x'), equals, number('-1.5e3')]],
+    ['box={w=0x1.8p1}', [key('box'), equals, mark('{'), key('w'), equals, number('0x1.8p1'), mark('}')]],
+    // Quoting keeps text, not a numeral; a double quote after blanks is plain text.
+    ['q="007"', [key('q'), equals, string('"'), number('007'), string('"')]],
+    ['s="a,b"', [key('s'), equals, string('"a,b"')]],
+    ['t= "a,b"', [key('t'), equals, string('"a'), mark(','), string('b"')]],
+    ['v=12 apples', [key('v'), equals, string('12 apples')]],
+    ['  k  =  v  ', [key('k'), equals, string('v')]],
+    // A quoted value goes on over the line break, up to the next double quote.
+    ['m="x', [key('m'), equals, string('"x')]],
+    ['y=1"', [string('y=1"')]],
+    ['}', [['}', 'tok-invalid']]],
+  ];
+  await paste(page, rows.map(([line]) => line).join('\n'));
+  await settled(page);
+  assert.deepEqual(await tokens(page), rows.map(([, expected]) => expected));
+  // JSON on the left is not coloured as kessa.
+  await page.getByRole('radio', { name: 'JSON to kessa' }).check();
+  await paste(page, '{"a": 1}');
+  await settledJson(page);
+  assert.deepEqual(await tokens(page), [[]]);
+  await page.close();
+});
+
+test('each finding is underlined in place, its message shown on hover', { skip }, async () => {
+  const page = await openPage();
+  for (const text of [
+    'port=08080\nv=1.50\n',
+    // Before the findings, characters of two, four and three bytes, and a lone surrogate (which
+    // the text's UTF-8 holds as U+FFFD): the findings' byte offsets are not the editor's places.
+    'note=é😀\nport=08080\nlist={😀,007}\nk=日本\nv=1.50\n',
+    'a=\uD800\nb=007\n',
+    // The fault of a malformed text, an error.
+    'a=1\nb={x=2\n',
+  ]) {
+    await paste(page, text);
+    await settled(page);
+    const { findings } = native(text);
+    const underlined = await page.$$eval('#kessa .cm-line', (lines) => lines.map((line) => {
+      const marks = [...line.querySelectorAll('.cm-lintRange')];
+      return { text: marks.map((mark) => mark.textContent).join(''), classes: marks.map((mark) => mark.className) };
+    }));
+    const bytes = Buffer.from(text.replace('\uD800', '\uFFFD'));
+    const severities = { error: 'error', warning: 'warning', note: 'info' };
+    for (const finding of findings) {
+      const line = underlined[finding.line - 1];
+      const expected = bytes.subarray(finding.offset, finding.offset + finding.length).toString();
+      assert.equal(line.text, expected, `${JSON.stringify(text)}: ${finding.code}`);
+      assert.ok(line.classes.every((name) => name.includes(`cm-lintRange-${severities[finding.severity]}`)), line.classes);
+    }
+    // Hovered, the last one (after the characters of many bytes) shows its message.
+    const last = findings.at(-1);
+    await page.locator('#kessa .cm-line').nth(last.line - 1).locator('.cm-lintRange').first().hover();
+    await page.locator('#kessa .cm-tooltip-lint').getByText(last.message).waitFor();
+    await page.mouse.move(0, 0);
+    await page.locator('#kessa .cm-tooltip-lint').waitFor({ state: 'detached' });
+    assert.equal(underlined.filter((line) => line.text).length, findings.length, JSON.stringify(text));
+  }
+  await page.close();
+});
+
+test('thousands of findings are all listed, only those in view laid out, and the keyboard moves through them', { skip }, async () => {
+  const page = await openPage();
+  const count = 2000;
+  await paste(page, Array.from({ length: count }, (_, i) => `k${i + 1}=0${i + 1}\n`).join(''));
+  await settled(page);
+  assert.equal(await page.locator('#status').textContent(), `Converted. ${count} findings.`);
+  const laidOut = () => page.locator('#findings li').count();
+  assert.ok(await laidOut() < 100, `${await laidOut()} rows laid out`);
+  const row = (line) => page.getByRole('button', { name: new RegExp(`^Line ${line}, column \\d+,`) });
+
+  // Scrolled to its end, the list shows the last finding, which selects its place.
+  await page.locator('#findings-view').evaluate((view) => { view.scrollTop = view.scrollHeight; });
+  await row(count).click();
+  assert.equal((await selection(page)).text, `0${count}`);
+  assert.ok(await laidOut() < 100, `${await laidOut()} rows laid out`);
+  assert.equal(await row(1).count(), 0, 'the rows scrolled out of view are taken away');
+
+  // One Tab stop: the row last chosen; the keys move from it, Enter chooses.
+  const focused = () => page.evaluate(() => {
+    const button = document.activeElement.closest('#findings button');
+    return button && Number(button.getAttribute('aria-label').match(/^Line (\d+),/)[1]);
+  });
+  await page.getByRole('button', { name: 'Copy the JSON' }).focus();
+  await page.keyboard.press('Tab');
+  assert.equal(await focused(), count);
+  const pageRows = await page.locator('#findings-view').evaluate((view) =>
+    Math.floor(view.clientHeight / view.querySelector('li').getBoundingClientRect().height) - 1);
+  for (const [key, line] of [['ArrowUp', count - 1], ['Home', 1], ['ArrowDown', 2], ['PageDown', 2 + pageRows],
+    ['PageUp', 2], ['End', count], ['ArrowDown', count], ['Home', 1], ['ArrowUp', 1]]) {
+    await page.keyboard.press(key);
+    assert.equal(await focused(), line, key);
+  }
+  await page.keyboard.press('End');
+  await page.keyboard.press('ArrowUp');
+  await page.keyboard.press('Enter');
+  assert.equal((await selection(page)).text, `0${count - 1}`);
+  assert.ok(await page.evaluate(() => document.activeElement.closest('#kessa') !== null));
+  await page.getByRole('button', { name: 'Copy the JSON' }).focus();
+  await page.keyboard.press('Tab');
+  assert.equal(await focused(), count - 1);
+  await page.keyboard.press('Tab');
+  assert.equal(await focused(), null);
+  assert.ok(await laidOut() < 100, `${await laidOut()} rows laid out`);
+  await page.close();
+});
+
+test('the page says plainly that it needs building when served unbuilt, and shows its version built', { skip }, async () => {
+  const sources = fileURLToPath(new URL('../../web/', import.meta.url));
+  const unbuilt = await serve(sources);
+  try {
+    for (const [url, built] of [[unbuilt.url, false], [server.url, true]]) {
+      const page = await context.newPage();
+      await page.goto(url);
+      if (built) await settled(page);
+      const shown = await page.locator('body').innerText();
+      assert.doesNotMatch(shown, /@VERSION@|this browser/);
+      assert.equal(/needs building first/.test(shown), !built, shown);
+      assert.equal(/cmake --workflow --preset wasm/.test(shown), !built, shown);
+      assert.equal(/kessa2json \d+\.\d+\.\d+: the converter's own reader/.test(shown), built, shown);
+      assert.equal(await page.getByRole('textbox', { name: 'Kessa text' }).count(), built ? 1 : 0);
+      await page.close();
+    }
+  } finally {
+    await unbuilt.close();
+  }
 });
 
 /** Waits until the page shows the answer for the JSON text now in the editor. */
