@@ -22,9 +22,17 @@ function applied(text, changes) {
 
 /** Where each line of `text` starts, for the page to lay out only the lines in view. */
 function lineStarts(text) {
-  const starts = [0];
-  for (let at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1)) starts.push(at + 1);
-  return Uint32Array.from(starts);
+  let starts = new Uint32Array(1024); // grown by doubling: a JSON of megabytes has a million lines
+  let count = 1;
+  for (let at = text.indexOf('\n'); at >= 0; at = text.indexOf('\n', at + 1)) {
+    if (count === starts.length) {
+      const more = new Uint32Array(2 * count);
+      more.set(starts);
+      starts = more;
+    }
+    starts[count++] = at + 1;
+  }
+  return starts.slice(0, count);
 }
 
 const NOT_ASCII = /[^\0-\x7F]/;
@@ -41,7 +49,7 @@ function positions(text, findings) {
     bytes[2 * i] = finding.offset;
     bytes[2 * i + 1] = finding.offset + finding.length;
   });
-  if (!NOT_ASCII.test(text)) {
+  if (findings.length === 0 || !NOT_ASCII.test(text)) {
     places.forEach((_, i) => { places[i] = Math.min(bytes[i], text.length); });
     return places;
   }

@@ -51,7 +51,11 @@ test('the page line serves the page from its zip', async () => {
     });
     const page = await fetch(address);
     assert.equal(page.status, 200);
-    assert.match(await page.text(), /<title>kessa2json: kessa to JSON in your browser<\/title>/);
+    const html = await page.text();
+    assert.match(html, /<title>kessa2json: kessa to JSON in your browser<\/title>/);
+    // Built: the script with its editor is in the zip, and the page does not ask to be built.
+    assert.doesNotMatch(html, /needs building/);
+    assert.equal((await fetch(`${address}page.js`)).status, 200);
     const wasm = await fetch(`${address}kessa/kessa.wasm`);
     assert.equal(wasm.headers.get('content-type'), 'application/wasm');
     assert.deepEqual(Buffer.from(await wasm.arrayBuffer()), readFileSync(join(root, 'build/wasm/npm/kessa.wasm')));
