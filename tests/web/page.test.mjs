@@ -278,6 +278,35 @@ test('each finding is underlined in place, its message shown on hover', { skip }
   await page.close();
 });
 
+test('an answer to an older text shows its findings where they are now, until the newest answer', { skip }, async () => {
+  const page = await openPage();
+  await paste(page, 'a=1\nport=08080\n');
+  await settled(page);
+  // A second edit before the worker's answer to the first: that answer is shown first, its
+  // places carried over the second edit, and then the answer to the text as it is.
+  const shown = await page.$eval('#kessa', async (host) => {
+    const view = host.editorView;
+    const json = document.getElementById('json');
+    const seen = [];
+    new MutationObserver(() => seen.push({
+      busy: json.hasAttribute('aria-busy'),
+      underlined: [...host.querySelectorAll('.cm-lintRange')].map((mark) => mark.textContent),
+    })).observe(document.getElementById('status'), { childList: true, characterData: true, subtree: true });
+    view.dispatch({ changes: { from: 4, insert: 'x=007\n' } });
+    await Promise.resolve(); // the first edit goes to the worker
+    view.dispatch({ changes: { from: 0, insert: 'y=0x1F\n' } });
+    await new Promise((resolve) => {
+      const wait = () => (json.hasAttribute('aria-busy') ? setTimeout(wait, 10) : resolve());
+      wait();
+    });
+    return seen;
+  });
+  assert.deepEqual(shown, [{ busy: true, underlined: ['007', '08080'] }, { busy: false, underlined: ['0x1F', '007', '08080'] }]);
+  await page.locator('#findings button').nth(1).click();
+  assert.equal((await selection(page)).text, '007');
+  await page.close();
+});
+
 test('thousands of findings are all listed, only those in view laid out, and the keyboard moves through them', { skip }, async () => {
   const page = await openPage();
   const count = 2000;
