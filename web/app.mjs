@@ -57,7 +57,6 @@ const DIRECTIONS = {
     sample: JSON_SAMPLE, fragment: '#json=' },
 };
 
-
 // The findings' severities as the editor's underlines have them.
 const SEVERITIES = { error: 'error', warning: 'warning', note: 'info' };
 

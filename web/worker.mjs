@@ -80,7 +80,7 @@ function positions(text, findings) {
 }
 
 self.onmessage = async ({ data }) => {
-  text = data.text ?? applied(text, data.changes);
+  text = applied(text, data.changes);
   try {
     await ready;
   } catch (error) {
