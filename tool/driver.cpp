@@ -134,7 +134,13 @@ void writeText(std::string_view text, pelmo::TextSink& out, bool checked,
 void writeGuarded(std::string_view text, pelmo::TextSink& out, const std::function<void()>* check,
                   const std::function<void(pelmo::TextSink&)>& write) {
     std::optional<pelmo::BackgroundSink> background;
-    if (text.size() >= kBackgroundFrom) background.emplace(out);
+    if (text.size() >= kBackgroundFrom) {
+        try {
+            background.emplace(out);
+        } catch (const std::system_error&) {
+            // No thread to be had (none at all in the WebAssembly build): this one writes.
+        }
+    }
     pelmo::TextSink& next = background ? static_cast<pelmo::TextSink&>(*background) : out;
     std::optional<GrowthGuard> guard;
     if (check != nullptr) guard.emplace(text, next, *check);

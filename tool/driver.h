@@ -33,10 +33,10 @@ private:
 void report(const std::string& line, std::string_view program = "kessa2json");
 
 /// Calls `write` with the sink to write what `text` gives to `out`: from a second thread
-/// (pelmo::BackgroundSink) for an input of a MiB or more, and where the text is not `checked`
-/// already, through a guard that checks it whole once the written text grows past what a
-/// well-formed text of its size gives but rarely. Deep nesting makes the text grow with the
-/// square of the depth, and a text that never closes its braces must not fill the disk before
+/// (pelmo::BackgroundSink) for an input of a MiB or more where one can be started, and where the
+/// text is not `checked` already, through a guard that checks it whole once the written text grows
+/// past what a well-formed text of its size gives but rarely. Deep nesting makes the text grow with
+/// the square of the depth, and a text that never closes its braces must not fill the disk before
 /// its fault is found: the guard raises kessa::SyntaxError from that check.
 void writeText(std::string_view text, pelmo::TextSink& out, bool checked,
                const std::function<void(pelmo::TextSink&)>& write);

@@ -80,6 +80,14 @@ int guard(char* start, std::size_t size) {
     return -1;
 }
 
+#ifdef __EMSCRIPTEN__
+// Node maps no files: emscripten's stand-in for a mapping reads the file in one call, which
+// stops short at 2 GiB, so the program for Node reads files as it reads pipes.
+constexpr bool kMapsFiles = false;
+#else
+constexpr bool kMapsFiles = true;
+#endif
+
 bool sameStatus(const struct stat& a, const struct stat& b) {
     return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
            a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
@@ -146,10 +154,11 @@ struct InputFile::State {
 
     /// Reads from the descriptor to its end, whatever size it reported.
     void readWhole() {
-        if (S_ISREG(status.st_mode) && status.st_size > 0) {
-            copy.reserve(static_cast<std::size_t>(status.st_size));
-        }
         constexpr std::size_t kChunk = 1 << 16;
+        // With room for the last read, which finds the end, so the text is not moved for it.
+        if (S_ISREG(status.st_mode) && status.st_size > 0) {
+            copy.reserve(static_cast<std::size_t>(status.st_size) + kChunk);
+        }
         for (;;) {
             const std::size_t filled = copy.size();
             copy.resize(filled + kChunk);
@@ -200,7 +209,7 @@ bool InputFile::isSameFileAs(const std::filesystem::path& output) const {
 
 std::string_view InputFile::read(bool copy) {
     State& state = *state_;
-    if (!copy && state.map()) {
+    if (!copy && kMapsFiles && state.map()) {
         if (state.mapping == nullptr) return {};
         return std::string_view(state.mapping + state.skipped, state.mappedSize - state.skipped);
     }

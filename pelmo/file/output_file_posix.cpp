@@ -1,10 +1,15 @@
+// Linux's own means (unnamed files, /proc, mount ids, extended attributes) are taken where the
+// system has them; elsewhere (the program for Node, in WebAssembly) a named file alone.
+
 #include <fcntl.h>
-#include <linux/magic.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/magic.h>
 #include <sys/statfs.h>
 #include <sys/xattr.h>
-#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <cerrno>
@@ -91,14 +96,24 @@ std::string besideName(const fs::path& target) {
 /// Whether the folder `directory` is in /proc, whose links name open files (/dev/stdout, a pipe,
 /// a deleted file) rather than places for new ones.
 bool inProc(const fs::path& directory) {
+#ifdef __linux__
     struct statfs system;
     return ::statfs(directory.empty() ? "." : directory.c_str(), &system) == 0 &&
            system.f_type == PROC_SUPER_MAGIC;
+#else
+    (void)directory;
+    return false;
+#endif
 }
 
 /// Whether `file` lies in the same mount as the folder `directory`: false for a file mounted over
 /// another, and wherever it cannot be told.
 bool sameMount(const fs::path& directory, const fs::path& file) {
+#ifndef __linux__
+    struct stat folder, mounted;
+    return ::stat(directory.c_str(), &folder) == 0 && ::stat(file.c_str(), &mounted) == 0 &&
+           folder.st_dev == mounted.st_dev;
+#else
     struct statx folder, mounted;
     constexpr unsigned kWanted = STATX_MNT_ID | STATX_INO;
     if (::statx(AT_FDCWD, directory.c_str(), 0, kWanted, &folder) != 0 ||
@@ -111,6 +126,7 @@ bool sameMount(const fs::path& directory, const fs::path& file) {
     // Older systems tell mounts of other file systems only.
     return folder.stx_dev_major == mounted.stx_dev_major &&
            folder.stx_dev_minor == mounted.stx_dev_minor;
+#endif
 }
 
 /// `native` with the symbolic links that lead to it followed, as far as they exist; nothing for a
@@ -150,6 +166,7 @@ void notePending(const std::string& path) {
 /// `mode` less the umask. Nothing where the directory takes no new file.
 std::optional<std::string> makeReplacement(const fs::path& target, mode_t mode,
                                            std::optional<FileSink>& sink) {
+#ifdef __linux__
     const fs::path directory = target.has_parent_path() ? target.parent_path() : ".";
     const int unnamedFd = ::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (unnamedFd >= 0) {
@@ -163,6 +180,7 @@ std::optional<std::string> makeReplacement(const fs::path& target, mode_t mode,
         if (refusesNewFiles(errno)) return std::nullopt;
         raiseErrno();
     }
+#endif
     const SignalsHeld held;
     handleEndingSignals();
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -183,6 +201,11 @@ std::optional<std::string> makeReplacement(const fs::path& target, mode_t mode,
 /// Gives the file open at `fd` the extended attributes of the file at `target` (access lists and
 /// labels among them); false where one cannot be read or set.
 bool keepAttributes(int fd, const fs::path& target) {
+#ifndef __linux__
+    (void)fd;
+    (void)target;
+    return true;
+#else
     std::string names(256, '\0');
     ssize_t size;
     while ((size = ::listxattr(target.c_str(), names.data(), names.size())) < 0 &&
@@ -204,6 +227,7 @@ bool keepAttributes(int fd, const fs::path& target) {
         }
     }
     return true;
+#endif
 }
 
 /// Gives the file open at `fd` the owner, group, extended attributes and permission bits of
