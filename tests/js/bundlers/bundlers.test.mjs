@@ -78,7 +78,16 @@ before(async () => {
   execFileSync('npm', ['install', '--offline', '--no-audit', '--no-fund', '--silent', tarball], { cwd: base });
   const modules = join(here, 'node_modules');
   for (const entry of readdirSync(modules)) {
-    if (entry !== 'kessa2json' && entry !== '.package-lock.json') symlinkSync(join(modules, entry), join(base, 'node_modules', entry));
+    if (entry === 'kessa2json' || entry === '.package-lock.json') continue;
+    if (entry === '.bin') {
+      // The package's own bin is there already: the bundlers' commands join it.
+      mkdirSync(join(base, 'node_modules', '.bin'), { recursive: true });
+      for (const name of readdirSync(join(modules, '.bin'))) {
+        if (name !== 'kessa2json') symlinkSync(join(modules, '.bin', name), join(base, 'node_modules', '.bin', name));
+      }
+      continue;
+    }
+    symlinkSync(join(modules, entry), join(base, 'node_modules', entry));
   }
   const { chromium } = createRequire(join(root, 'tests', 'web', 'node_modules', '/'))('playwright-core');
   browser = await chromium.launch({ executablePath: CHROMIUM, args: CHROMIUM_FLAGS });
