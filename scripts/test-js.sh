@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the WebAssembly module with Debian's emscripten (the wasm preset), packs the npm package
-# and installs the tarball into a scratch project as a user would, then tests it against the
-# native tool (tests/js), builds a page from it with webpack, Vite and esbuild as its README shows
-# (tests/js/bundlers) and tests the pages in Debian's Chromium (tests/web), saving its
-# screenshot as build/wasm/page.png. Installs the Debian and npm packages it lacks first.
+# and installs the tarball into a scratch project as a user would, then tests it and its program
+# (npx kessa2json) against the native tool (tests/js), builds a page from it with webpack, Vite
+# and esbuild as its README shows (tests/js/bundlers) and tests the pages in Debian's Chromium
+# (tests/web), saving its screenshot as build/wasm/page.png. Installs the Debian and npm packages it lacks first.
 #
 #   scripts/test-js.sh      (after the default preset's build, whose tool the tests compare with)
 #
@@ -66,4 +66,4 @@ KESSA_PROJECT="$scratch/project" KESSA2JSON="$PWD/build/default/kessa2json" \
   KESSA_TARBALL="$(echo "$scratch"/kessa2json-*.tgz)" \
   PAGE_DIR="$PWD/build/wasm/web" SCREENSHOT="$PWD/build/wasm/page.png" \
   node --test tests/js/package.test.mjs tests/js/write.test.mjs tests/js/readme.test.mjs \
-    tests/js/bundlers/bundlers.test.mjs tests/web/page.test.mjs
+    tests/js/cli.test.mjs tests/js/bundlers/bundlers.test.mjs tests/web/page.test.mjs

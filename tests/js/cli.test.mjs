@@ -1,0 +1,183 @@
+// npx kessa2json, the package's program, held to the native tool. Each row of
+// tests/cli_cases/cases.json runs through both, each in a fresh folder with the row's files:
+// both must give the row's status, standard output and error and files, and the same bytes as each
+// other, the folder's whole content included. Then the benchmark's workloads and the C++ tables'
+// texts go through both.
+//
+//   KESSA_PROJECT=scratch KESSA2JSON=tool KESSA_CASES_DUMP=kessa_cases_dump
+//   [KESSA_GENERATE=generate] node --test tests/js/cli.test.mjs
+
+import assert from 'node:assert/strict';
+import { spawnSync } from 'node:child_process';
+import {
+  chmodSync, closeSync, existsSync, lstatSync, mkdirSync, mkdtempSync, openSync, readdirSync, readFileSync, rmSync,
+  statSync, writeFileSync,
+} from 'node:fs';
+import { dirname, join } from 'node:path';
+import { test } from 'node:test';
+import { fileURLToPath } from 'node:url';
+import { cases } from './native.mjs';
+
+const project = process.env.KESSA_PROJECT;
+const rows = JSON.parse(readFileSync(join(dirname(fileURLToPath(import.meta.url)), '..', 'cli_cases', 'cases.json'), 'utf8'));
+
+// The two programs: the native tool, and the package's bin as npm installed it, which npx runs
+// (npx itself, which costs a third of a second a run, runs in a test of its own).
+const programs = {
+  native: (args) => [process.env.KESSA2JSON, args],
+  npx: (args) => [join(project, 'node_modules', '.bin', 'kessa2json'), args],
+};
+
+/** Every file under `dir`, by relative path, with its bytes (a folder: null), and their modes. */
+function snapshot(dir, prefix = '', files = {}, modes = {}) {
+  for (const name of readdirSync(dir).sort()) {
+    const path = join(dir, name);
+    const status = lstatSync(path);
+    modes[prefix + name] = (status.mode & 0o7777).toString(8);
+    if (status.isDirectory()) {
+      files[`${prefix}${name}/`] = null;
+      snapshot(path, `${prefix}${name}/`, files, modes);
+    } else {
+      files[prefix + name] = readFileSync(path);
+    }
+  }
+  return { files, modes };
+}
+
+/** Runs `args` through `program` in a fresh folder of the project holding the row's files. */
+function run(program, { files = {}, modes = {}, args, stdin = '', replaced = [] }) {
+  const dir = mkdtempSync(join(project, 'cli-'));
+  try {
+    for (const [name, text] of Object.entries(files)) {
+      if (name.endsWith('/')) mkdirSync(join(dir, name), { recursive: true });
+      else writeFileSync(join(dir, name), text);
+    }
+    for (const [name, mode] of Object.entries(modes)) chmodSync(join(dir, name), parseInt(mode, 8));
+    const before = Object.fromEntries(replaced.map((name) => [name, statSync(join(dir, name)).ino]));
+    const fromFile = stdin.file === undefined ? null : openSync(join(dir, stdin.file), 'r');
+    const [command, argv] = typeof program === 'function' ? program(args) : programs[program](args);
+    let result;
+    try {
+      result = spawnSync(command, argv, {
+        cwd: dir, maxBuffer: 1 << 30,
+        ...(fromFile === null ? { input: stdin } : { stdio: [fromFile, 'pipe', 'pipe'] }),
+      });
+    } finally {
+      if (fromFile !== null) closeSync(fromFile);
+    }
+    if (result.error) throw result.error;
+    return {
+      status: result.status,
+      stdout: result.stdout,
+      stderr: result.stderr,
+      ...snapshot(dir),
+      replaced: replaced.filter((name) => existsSync(join(dir, name)) && statSync(join(dir, name)).ino !== before[name]),
+    };
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+}
+
+function expectText(actual, expected, label) {
+  const text = actual.toString('utf8');
+  if (typeof expected === 'string') assert.equal(text, expected, label);
+  else assert.match(text, new RegExp(expected.match), label);
+}
+
+test('each row: both programs give what it says, and the same bytes', () => {
+  for (const given of rows) {
+    // Where root may do what a user may not (write a read-only file), the row says what it gets.
+    const row = { ...given, ...(process.getuid?.() === 0 ? given.asRoot : {}) };
+    const results = {};
+    for (const program of Object.keys(programs)) {
+      const label = `${row.name} (${program})`;
+      const result = run(program, row);
+      assert.equal(result.status, row.status, `${label}: the status; standard error: ${result.stderr}`);
+      expectText(result.stdout, row.stdout, `${label}: standard output`);
+      expectText(result.stderr, row.stderr, `${label}: standard error`);
+      for (const [name, text] of Object.entries(row.after ?? {})) {
+        assert.deepEqual(result.files[name] ?? null, text === null ? null : Buffer.from(text), `${label}: ${name}`);
+      }
+      assert.deepEqual(result.replaced, row.replaced ?? [], `${label}: the files replaced by new ones`);
+      results[program] = result;
+    }
+    assert.deepEqual(results.npx, results.native, `${row.name}: npx kessa2json differs from the native tool`);
+  }
+});
+
+test('the benchmark\'s workloads, from files and through pipes', { skip: !process.env.KESSA_GENERATE && 'KESSA_GENERATE is not set' }, () => {
+  const dir = mkdtempSync(join(project, 'cli-workload-'));
+  try {
+    for (const workload of ['realistic', 'findings']) {
+      // Two megabytes: past the size from which the native tool writes from a second thread.
+      const prefix = join(dir, workload);
+      spawnSync(process.env.KESSA_GENERATE, [workload, '7', '2', prefix]);
+      const text = readFileSync(`${prefix}.kessa`);
+      const expected = readFileSync(`${prefix}.expected.json`);
+      for (const program of Object.keys(programs)) {
+        const label = `${workload} (${program})`;
+        const files = { 'in.kessa': text };
+        const converted = run(program, { files, args: ['in.kessa', 'out.json'] });
+        assert.equal(converted.status, 0, `${label}: ${converted.stderr}`);
+        assert.ok(converted.files['out.json'].equals(expected), `${label}: the JSON file`);
+        const piped = run(program, { args: ['-', '-'], stdin: text });
+        assert.equal(piped.status, 0, `${label}: ${piped.stderr}`);
+        assert.ok(piped.stdout.equals(expected), `${label}: the JSON on standard output`);
+      }
+    }
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+});
+
+test('the C++ tables\' texts, checked in each format', () => {
+  const table = cases();
+  const texts = [...table.accepted.map((row) => row.input), ...table.rejected,
+    ...table.faults.map((row) => row.input), ...table.findings.map((row) => row.input)];
+  const files = Object.fromEntries(texts.map((text, i) => [`${i}.kessa`, text]));
+  for (const format of ['text', 'json', 'sarif', 'github']) {
+    const args = ['--check', '--format', format, ...Object.keys(files)];
+    const native = run('native', { files, args });
+    assert.ok([2, 3].includes(native.status), `${format}: ${native.stderr}`);
+    assert.deepEqual(run('npx', { files, args }), native, `${format}: npx kessa2json differs from the native tool`);
+  }
+});
+
+test('npx kessa2json, from a folder of the project, without fetching', () => {
+  const npx = (args) => ['npx', ['--no-install', 'kessa2json', ...args]];
+  for (const row of [rows[0], rows.find((r) => r.args[0] === '-' && typeof r.stdin === 'string')]) {
+    assert.deepEqual(run(npx, row), run('native', row), row.name);
+  }
+});
+
+// A pipe its writer made non-blocking finds the reader's end so too (a Node parent makes a child's
+// standard streams blocking, others need not): where a read finds nothing yet, the program waits
+// for more all the same. The native tool, as cat, fails there with EAGAIN.
+const nonBlockingParent = `
+import fcntl, os, subprocess, sys, time
+read, write = os.pipe()
+fcntl.fcntl(read, fcntl.F_SETFL, fcntl.fcntl(read, fcntl.F_GETFL) | os.O_NONBLOCK)
+child = subprocess.Popen(sys.argv[1:], stdin=read)
+os.close(read)
+text = sys.stdin.buffer.read()
+for at in range(0, len(text), 50000):
+    os.write(write, text[at:at + 50000])
+    time.sleep(0.03)
+os.close(write)
+sys.exit(child.wait())
+`;
+const python = spawnSync('python3', ['--version']).status === 0;
+
+test('npx kessa2json reads a standard input left non-blocking, as it comes', { skip: !python && 'no python3' }, () => {
+  const dir = mkdtempSync(join(project, 'cli-nonblocking-'));
+  try {
+    const text = Buffer.from(Array.from({ length: 20000 }, (_, i) => `k${i}=v${i}\n`).join(''));
+    const expected = run('native', { args: ['-', '-'], stdin: text }).stdout;
+    const [command, args] = programs.npx(['-', 'out.json']);
+    const result = spawnSync('python3', ['-c', nonBlockingParent, command, ...args], { cwd: dir, input: text });
+    assert.equal(result.status, 0, String(result.stderr));
+    assert.ok(readFileSync(join(dir, 'out.json')).equals(expected));
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+});
