@@ -5,21 +5,25 @@
 // texts go through both.
 //
 //   KESSA_PROJECT=scratch KESSA2JSON=tool KESSA_CASES_DUMP=kessa_cases_dump
-//   [KESSA_GENERATE=generate] node --test tests/js/cli.test.mjs
+//   [KESSA_GENERATE=generate] [KESSA_TARBALL=kessa2json-VERSION.tgz] node --test tests/js/cli.test.mjs
+//
+// With KESSA_TARBALL, the packed package, the kessa-check-node hook runs under pre-commit.
 
 import assert from 'node:assert/strict';
-import { spawnSync } from 'node:child_process';
+import { execFileSync, spawnSync } from 'node:child_process';
 import {
   chmodSync, closeSync, existsSync, lstatSync, mkdirSync, mkdtempSync, openSync, readdirSync, readFileSync, rmSync,
   statSync, writeFileSync,
 } from 'node:fs';
+import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 import { cases } from './native.mjs';
 
 const project = process.env.KESSA_PROJECT;
-const rows = JSON.parse(readFileSync(join(dirname(fileURLToPath(import.meta.url)), '..', 'cli_cases', 'cases.json'), 'utf8'));
+const checkout = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
+const rows = JSON.parse(readFileSync(join(checkout, 'tests', 'cli_cases', 'cases.json'), 'utf8'));
 
 // The two programs: the native tool, and the package's bin as npm installed it, which npx runs
 // (npx itself, which costs a third of a second a run, runs in a test of its own).
@@ -179,5 +183,60 @@ test('npx kessa2json reads a standard input left non-blocking, as it comes', { s
     assert.ok(readFileSync(join(dir, 'out.json')).equals(expected));
   } finally {
     rmSync(dir, { recursive: true, force: true });
+  }
+});
+
+// The hook of .pre-commit-hooks.yaml as a repository names it, from a clone of the hooks (this
+// checkout's, committed), with the packed package in place of the registry's: pre-commit installs
+// it offline into an environment over the system's Node. try-repo would fetch the version the
+// hook names, so pre-commit run takes a configuration instead.
+const preCommit = spawnSync('pre-commit', ['--version']).status === 0;
+test('the kessa-check-node hook runs the package\'s program under pre-commit', {
+  skip: (!process.env.KESSA_TARBALL && 'KESSA_TARBALL is not set') || (!preCommit && 'pre-commit is not installed'),
+}, () => {
+  const work = mkdtempSync(join(tmpdir(), 'kessa-hook-'));
+  const env = {
+    ...process.env, HOME: work, PRE_COMMIT_HOME: join(work, 'cache'), GIT_CONFIG_NOSYSTEM: '1',
+    GIT_AUTHOR_NAME: 'test', GIT_AUTHOR_EMAIL: 'test@example.org', GIT_COMMITTER_NAME: 'test',
+    GIT_COMMITTER_EMAIL: 'test@example.org', npm_config_offline: 'true', npm_config_audit: 'false',
+    npm_config_fund: 'false', npm_config_update_notifier: 'false',
+  };
+  const git = (cwd, ...args) => execFileSync('git', args, { cwd, env, encoding: 'utf8' }).trim();
+  const preCommitRun = (cwd) => spawnSync('pre-commit', ['run'], { cwd, env, encoding: 'utf8' });
+  try {
+    const hooks = join(work, 'hooks');
+    mkdirSync(hooks);
+    const declared = readFileSync(join(checkout, '.pre-commit-hooks.yaml'), 'utf8');
+    const { version } = JSON.parse(readFileSync(join(project, 'node_modules', 'kessa2json', 'package.json'), 'utf8'));
+    assert.ok(declared.includes(`additional_dependencies: ['kessa2json@${version}']`),
+      `the kessa-check-node hook installs another version than ${version}`);
+    writeFileSync(join(hooks, '.pre-commit-hooks.yaml'), declared);
+    writeFileSync(join(hooks, 'package.json'), readFileSync(join(checkout, 'package.json')));
+    git(hooks, 'init', '-q', '.');
+    git(hooks, 'add', '.');
+    git(hooks, 'commit', '-q', '-m', 'hooks');
+    const repo = join(work, 'repo');
+    mkdirSync(repo);
+    git(repo, 'init', '-q', '.');
+    writeFileSync(join(repo, '.pre-commit-config.yaml'), `repos:
+  - repo: ${hooks}
+    rev: ${git(hooks, 'rev-parse', 'HEAD')}
+    hooks:
+      - id: kessa-check-node
+        additional_dependencies: ['${process.env.KESSA_TARBALL}']
+`);
+    writeFileSync(join(repo, 'clean.kessa'), 'name=demo\nport=8080\n');
+    git(repo, 'add', '.');
+    let run = preCommitRun(repo);
+    assert.equal(run.status, 0, run.stdout + run.stderr);
+    assert.match(run.stdout, /^kessa2json --check\.+Passed$/m);
+    writeFileSync(join(repo, 'faulty.kessa'), 'zip=01234\n');
+    git(repo, 'add', 'faulty.kessa');
+    run = preCommitRun(repo);
+    assert.equal(run.status, 1, run.stdout + run.stderr);
+    assert.match(run.stdout, /^kessa2json --check\.+Failed$/m);
+    assert.ok(run.stdout.includes('faulty.kessa:1:5: warning: the leading zeros of "01234" are dropped'), run.stdout);
+  } finally {
+    rmSync(work, { recursive: true, force: true });
   }
 });
