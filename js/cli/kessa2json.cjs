@@ -4,4 +4,8 @@
 // exit status. Only the package's "bin" names this file: no bundler meets it.
 'use strict';
 
+// V8 runs WebAssembly first as its baseline compiler makes it, and a function moves to optimized
+// code only when called again; a conversion is one long call, so it would run baseline code
+// throughout, at half the speed. This process compiles the program optimized from the start.
+require('node:v8').setFlagsFromString('--no-liftoff');
 require('../kessa2json.cjs');
