@@ -55,7 +55,7 @@ for round in $(seq 0 "$rounds"); do # round 0 is the warm-up
   done
 done
 
-echo "realistic: $(($(stat -c %s "$in") / 1000000)) MB of kessa, median of $rounds rounds"
+echo "realistic: $(($(stat -L -c %s "$in") / 1000000)) MB of kessa, median of $rounds rounds"
 printf '%-9s %12s %12s %12s %12s %10s\n' run "native (s)" "npx (s)" "native (MB)" "npx (MB)" "x native"
 for name in "${names[@]}"; do
   awk -v n="$name" -v a="$(echo "${times[$name.native]}" | median)" \
