@@ -1,9 +1,9 @@
 // The lines of doc/javascript.md, run as written from the top of the checkout: the release of the
-// package and its install into a new project, the example and the output it shows, and the page
-// served from its zip.
+// package and its install into a new project, the example and the output it shows, npx kessa2json
+// there, and the page served from its zip.
 
 import assert from 'node:assert/strict';
-import { execFileSync, spawn } from 'node:child_process';
+import { execFileSync, spawn, spawnSync } from 'node:child_process';
 import { readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { test } from 'node:test';
@@ -29,6 +29,14 @@ test('the package lines install the package, and its example prints what it show
     writeFileSync(join(project, 'example.mjs'), block('js-example'));
     const printed = execFileSync('bash', ['-e', '-c', command], { cwd: project, encoding: 'utf8' });
     assert.equal(printed, shown.join('\n'));
+    // The lines of npx kessa2json in the same project: each command prints what follows it (the
+    // JSON file ends without a line break, which the page cannot show).
+    const runs = [...block('js-npx').matchAll(/^\$ (.*)\n((?:(?!\$ ).*\n)*)/gm)];
+    assert.equal(runs.length, 2);
+    for (const [, line, output] of runs) {
+      const run = spawnSync('bash', ['-e', '-c', line], { cwd: project, encoding: 'utf8' });
+      assert.equal(run.stdout.trimEnd(), output.trimEnd(), `${line}: ${run.stderr}`);
+    }
   } finally {
     rmSync(project, { recursive: true, force: true });
   }
