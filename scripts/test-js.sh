@@ -3,7 +3,8 @@
 # and installs the tarball into a scratch project as a user would, then tests it and its program
 # (npx kessa2json) against the native tool (tests/js), builds a page from it with webpack, Vite
 # and esbuild as its README shows (tests/js/bundlers) and tests the pages in Debian's Chromium
-# (tests/web), saving its screenshot as build/wasm/page.png. Installs the Debian and npm packages it lacks first.
+# (tests/web), saving its screenshot as build/wasm/page.png. Installs the Debian and npm packages
+# it lacks first.
 #
 #   scripts/test-js.sh      (after the default preset's build, whose tool the tests compare with)
 #
