@@ -17,9 +17,11 @@ Module['preRun'] = [function() {
   });
   Object.assign(ENV, process.env);
 
-  // A descriptor that another process made non-blocking (a pipe shared with a Node parent) says
-  // EAGAIN where a C program's read or write would wait: it waits here too. On Windows, the end
-  // of a pipe comes as an EOF error rather than as nothing read.
+  // A descriptor that another process made non-blocking says EAGAIN where a C program's read or
+  // write would wait: it waits here too. On Windows, the end of a pipe comes as an EOF error
+  // rather than as nothing read. A pipe whose reader is gone (`| head`) ends a C program through
+  // SIGPIPE, silently; Node ignores that signal, so the program ends here as the shell would
+  // report that, with status 141.
   var pause = new Int32Array(new SharedArrayBuffer(4));
   ['read', 'write'].forEach(function(name) {
     var call = NODERAWFS[name];
@@ -32,6 +34,8 @@ Module['preRun'] = [function() {
             Atomics.wait(pause, 0, 0, 5);
           } else if (e.code === 'EOF' && name === 'read') {
             return 0;
+          } else if (e.code === 'EPIPE' && name === 'write') {
+            process.exit(128 + 13);
           } else {
             throw e;
           }

@@ -154,6 +154,23 @@ test('npx kessa2json, from a folder of the project, without fetching', () => {
   }
 });
 
+// A reader that stops early (| head) ends the native tool through SIGPIPE, silently: the package's
+// program, in Node, which ignores that signal, ends the same way as the shell sees it.
+test('a pipe whose reader stops early ends both programs silently, with status 141', () => {
+  const dir = mkdtempSync(join(project, 'cli-pipe-'));
+  try {
+    writeFileSync(join(dir, 'in.kessa'), Array.from({ length: 100000 }, (_, i) => `k${i}=v${i}\n`).join(''));
+    for (const program of Object.keys(programs)) {
+      const [command] = programs[program]([]);
+      const run = spawnSync('bash', ['-c', '"$0" in.kessa - | head -c 10 >/dev/null; echo "${PIPESTATUS[0]}"', command],
+        { cwd: dir, encoding: 'utf8' });
+      assert.deepEqual({ status: run.stdout, stderr: run.stderr }, { status: '141\n', stderr: '' }, program);
+    }
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+});
+
 // A pipe its writer made non-blocking finds the reader's end so too (a Node parent makes a child's
 // standard streams blocking, others need not): where a read finds nothing yet, the program waits
 // for more all the same. The native tool, as cat, fails there with EAGAIN.
