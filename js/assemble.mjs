@@ -1,21 +1,21 @@
 // Puts together the npm package and the page from their sources and the built module:
 //
-//   node assemble.mjs KESSA_WASM VERSION PACKAGE_DIR PAGE_DIR PROGRAM_JS
+//   node assemble.mjs KESSA_WASM VERSION PACKAGE_DIR PAGE_DIR PROGRAM_JS...
 //
-// PROGRAM_JS is the kessa2json program built for Node, beside its .wasm: the package's bin.
+// Each PROGRAM_JS (NAME.js) is a program built for Node, beside its NAME.wasm: the package's bins.
 // The package's CommonJS core, kessa.cjs, is kessa.mjs with "export" taken off each declaration
 // and the exported names gathered into module.exports; the page gets the package's browser files
 // in kessa/, its script and editor bundled into page.js by esbuild (web/'s npm packages), and a
 // service worker that keeps this version's files for offline use.
 
 import { createHash } from 'node:crypto';
-import { chmodSync, copyFileSync, existsSync, mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
-import { dirname, join, relative, sep } from 'node:path';
+import { copyFileSync, existsSync, mkdirSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { basename, dirname, join, relative, sep } from 'node:path';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
-const [wasm, version, packageDir, pageDir, program] = process.argv.slice(2);
-if (!program) {
-  console.error('usage: node assemble.mjs KESSA_WASM VERSION PACKAGE_DIR PAGE_DIR PROGRAM_JS');
+const [wasm, version, packageDir, pageDir, ...programs] = process.argv.slice(2);
+if (programs.length === 0) {
+  console.error('usage: node assemble.mjs KESSA_WASM VERSION PACKAGE_DIR PAGE_DIR PROGRAM_JS...');
   process.exit(1);
 }
 const here = dirname(fileURLToPath(import.meta.url));
@@ -39,12 +39,17 @@ writeFileSync(join(packageDir, 'inline.mjs'), readFileSync(join(src, 'inline.mjs
 copyFileSync(wasm, join(packageDir, 'kessa.wasm'));
 copyFileSync(join(here, '..', 'LICENSE'), join(packageDir, 'LICENSE'));
 copyFileSync(join(here, 'README.md'), join(packageDir, 'README.md'));
-// The program: CommonJS, as emscripten writes it, in a package of modules.
-copyFileSync(program, join(packageDir, 'kessa2json.cjs'));
-copyFileSync(program.replace(/\.js$/, '.wasm'), join(packageDir, 'kessa2json.wasm'));
+// The programs: CommonJS, as emscripten writes them, in a package of modules; each with its bin.
+const bins = {};
 mkdirSync(join(packageDir, 'bin'));
-copyFileSync(join(here, 'cli', 'kessa2json.cjs'), join(packageDir, 'bin', 'kessa2json.cjs'));
-chmodSync(join(packageDir, 'bin', 'kessa2json.cjs'), 0o755);
+const binSource = readFileSync(join(here, 'cli', 'bin.cjs'), 'utf8');
+for (const program of programs) {
+  const name = basename(program, '.js');
+  copyFileSync(program, join(packageDir, `${name}.cjs`));
+  copyFileSync(program.replace(/\.js$/, '.wasm'), join(packageDir, `${name}.wasm`));
+  bins[name] = `bin/${name}.cjs`;
+  writeFileSync(join(packageDir, bins[name]), binSource.replaceAll('@PROGRAM@', name), { mode: 0o755 });
+}
 
 const names = [];
 const core = readFileSync(join(src, 'kessa.mjs'), 'utf8').replace(
@@ -62,6 +67,9 @@ writeFileSync(join(packageDir, 'kessa.cjs'),
 
 const manifest = JSON.parse(readFileSync(join(here, 'package.template.json'), 'utf8'));
 manifest.version = version;
+manifest.bin = bins;
+manifest.files = [...manifest.files, ...Object.entries(bins).flatMap(([name, bin]) =>
+  [bin, `${name}.cjs`, `${name}.wasm`])].sort();
 writeFileSync(join(packageDir, 'package.json'), `${JSON.stringify(manifest, null, 2)}\n`);
 
 // ---- the page ----

@@ -47,7 +47,7 @@ done
 # What the tests compare with: the native tool, the C++ tables' rows, the library's formatter and
 # the benchmark's workload generator (built here only where the earlier steps of CI have not).
 cmake --preset default >/dev/null
-cmake --build --preset default --target kessa2json kessa_cases_dump
+cmake --build --preset default --target kessa2json kessafmt json2kessa kessa_cases_dump
 generate=build/bench/bench/generate
 if [ ! -x "$generate" ] && [ -f /usr/include/benchmark/benchmark.h ]; then
   cmake --preset bench >/dev/null && cmake --build --preset bench --target generate

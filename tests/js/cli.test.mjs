@@ -25,11 +25,12 @@ const project = process.env.KESSA_PROJECT;
 const checkout = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
 const rows = JSON.parse(readFileSync(join(checkout, 'tests', 'cli_cases', 'cases.json'), 'utf8'));
 
-// The two programs: the native tool, and the package's bin as npm installed it, which npx runs
-// (npx itself, which costs a third of a second a run, runs in a test of its own).
+// The two builds of each program (kessa2json, or the row's `program`: kessafmt, json2kessa): the
+// native one, beside the native kessa2json, and the package's bin as npm installed it, which npx
+// runs (npx itself, which costs a third of a second a run, runs in a test of its own).
 const programs = {
-  native: (args) => [process.env.KESSA2JSON, args],
-  npx: (args) => [join(project, 'node_modules', '.bin', 'kessa2json'), args],
+  native: (args, name = 'kessa2json') => [join(dirname(process.env.KESSA2JSON), name), args],
+  npx: (args, name = 'kessa2json') => [join(project, 'node_modules', '.bin', name), args],
 };
 
 /** Every file under `dir`, by relative path, with its bytes (a folder: null), and their modes. */
@@ -49,7 +50,7 @@ function snapshot(dir, prefix = '', files = {}, modes = {}) {
 }
 
 /** Runs `args` through `program` in a fresh folder of the project holding the row's files. */
-function run(program, { files = {}, modes = {}, args, stdin = '', replaced = [] }) {
+function run(program, { program: name, files = {}, modes = {}, args, stdin = '', replaced = [] }) {
   const dir = mkdtempSync(join(project, 'cli-'));
   try {
     for (const [name, text] of Object.entries(files)) {
@@ -59,7 +60,7 @@ function run(program, { files = {}, modes = {}, args, stdin = '', replaced = [] 
     for (const [name, mode] of Object.entries(modes)) chmodSync(join(dir, name), parseInt(mode, 8));
     const before = Object.fromEntries(replaced.map((name) => [name, statSync(join(dir, name)).ino]));
     const fromFile = stdin.file === undefined ? null : openSync(join(dir, stdin.file), 'r');
-    const [command, argv] = typeof program === 'function' ? program(args) : programs[program](args);
+    const [command, argv] = typeof program === 'function' ? program(args) : programs[program](args, name);
     let result;
     try {
       result = spawnSync(command, argv, {
@@ -105,7 +106,7 @@ test('each row: both programs give what it says, and the same bytes', () => {
       assert.deepEqual(result.replaced, row.replaced ?? [], `${label}: the files replaced by new ones`);
       results[program] = result;
     }
-    assert.deepEqual(results.npx, results.native, `${row.name}: npx kessa2json differs from the native tool`);
+    assert.deepEqual(results.npx, results.native, `${row.name}: npx ${row.program ?? 'kessa2json'} differs from the native tool`);
   }
 });
 
@@ -208,7 +209,7 @@ test('npx kessa2json reads a standard input left non-blocking, as it comes', { s
 // it offline into an environment over the system's Node. try-repo would fetch the version the
 // hook names, so pre-commit run takes a configuration instead.
 const preCommit = spawnSync('pre-commit', ['--version']).status === 0;
-test('the kessa-check-node hook runs the package\'s program under pre-commit', {
+test('the kessa-check-node and kessa-fmt-node hooks run the package\'s programs under pre-commit', {
   skip: (!process.env.KESSA_TARBALL && 'KESSA_TARBALL is not set') || (!preCommit && 'pre-commit is not installed'),
 }, () => {
   const work = mkdtempSync(join(tmpdir(), 'kessa-hook-'));
@@ -225,8 +226,9 @@ test('the kessa-check-node hook runs the package\'s program under pre-commit', {
     mkdirSync(hooks);
     const declared = readFileSync(join(checkout, '.pre-commit-hooks.yaml'), 'utf8');
     const { version } = JSON.parse(readFileSync(join(project, 'node_modules', 'kessa2json', 'package.json'), 'utf8'));
-    assert.ok(declared.includes(`additional_dependencies: ['kessa2json@${version}']`),
-      `the kessa-check-node hook installs another version than ${version}`);
+    const pins = declared.match(/additional_dependencies: .*/g);
+    assert.deepEqual(pins, pins.map(() => `additional_dependencies: ['kessa2json@${version}']`),
+      `a node hook installs another version than ${version}`);
     writeFileSync(join(hooks, '.pre-commit-hooks.yaml'), declared);
     writeFileSync(join(hooks, 'package.json'), readFileSync(join(checkout, 'package.json')));
     git(hooks, 'init', '-q', '.');
@@ -241,17 +243,23 @@ test('the kessa-check-node hook runs the package\'s program under pre-commit', {
     hooks:
       - id: kessa-check-node
         additional_dependencies: ['${process.env.KESSA_TARBALL}']
+      - id: kessa-fmt-node
+        additional_dependencies: ['${process.env.KESSA_TARBALL}']
 `);
     writeFileSync(join(repo, 'clean.kessa'), 'name=demo\nport=8080\n');
     git(repo, 'add', '.');
     let run = preCommitRun(repo);
     assert.equal(run.status, 0, run.stdout + run.stderr);
     assert.match(run.stdout, /^kessa2json --check\.+Passed$/m);
+    assert.match(run.stdout, /^kessafmt\.+Passed$/m);
     writeFileSync(join(repo, 'faulty.kessa'), 'zip=01234\n');
-    git(repo, 'add', 'faulty.kessa');
+    writeFileSync(join(repo, 'packed.kessa'), 'box={w=1,h=2}\n');
+    git(repo, 'add', 'faulty.kessa', 'packed.kessa');
     run = preCommitRun(repo);
     assert.equal(run.status, 1, run.stdout + run.stderr);
     assert.match(run.stdout, /^kessa2json --check\.+Failed$/m);
+    assert.match(run.stdout, /^kessafmt\.+Failed$/m);
+    assert.equal(readFileSync(join(repo, 'packed.kessa'), 'utf8'), 'box={\n    w=1\n    h=2\n}\n');
     assert.ok(run.stdout.includes('faulty.kessa:1:5: warning: the leading zeros of "01234" are dropped'), run.stdout);
   } finally {
     rmSync(work, { recursive: true, force: true });
