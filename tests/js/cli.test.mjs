@@ -5,7 +5,8 @@
 // texts go through both.
 //
 //   KESSA_PROJECT=scratch KESSA2JSON=tool KESSA_CASES_DUMP=kessa_cases_dump
-//   [KESSA_GENERATE=generate] [KESSA_TARBALL=kessa2json-VERSION.tgz] node --test tests/js/cli.test.mjs
+//   [KESSA_GENERATE=generate] [KESSA_CORPUS=fuzz/corpus] [KESSA_TARBALL=kessa2json-VERSION.tgz] \
+//   node --test tests/js/cli.test.mjs
 //
 // With KESSA_TARBALL, the packed package, the kessa-check-node hook runs under pre-commit.
 
@@ -19,7 +20,7 @@ import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { test } from 'node:test';
 import { fileURLToPath } from 'node:url';
-import { cases } from './native.mjs';
+import { cases, numbersText } from './native.mjs';
 
 const project = process.env.KESSA_PROJECT;
 const checkout = join(dirname(fileURLToPath(import.meta.url)), '..', '..');
@@ -133,6 +134,24 @@ test('the benchmark\'s workloads, from files and through pipes', { skip: !proces
   } finally {
     rmSync(dir, { recursive: true, force: true });
   }
+});
+
+// Each text converted by both programs, one run each: the tables' texts, the numbers of every
+// class (the WebAssembly build has float conversions of its own) and the converter's fuzz corpus.
+test('the tables\' texts, generated numbers and the corpus convert to the same bytes and messages', () => {
+  const table = cases();
+  const texts = [...table.accepted.map((row) => row.input), ...table.rejected,
+    ...table.faults.map((row) => row.input), ...table.findings.map((row) => row.input), numbersText(table)];
+  for (const corpus of process.env.KESSA_CORPUS ? ['convert'] : []) {
+    const dir = join(process.env.KESSA_CORPUS, corpus);
+    for (const name of existsSync(dir) ? readdirSync(dir).sort() : []) texts.push(readFileSync(join(dir, name)));
+  }
+  const files = Object.fromEntries(texts.map((text, i) => [`${i}.kessa`, text]));
+  const each = 'for f in *.kessa; do "$0" "$f" "${f%.kessa}.json" 2>"${f%.kessa}.err"; echo $? >"${f%.kessa}.status"; done';
+  const loop = (name) => (args) => ['bash', ['-c', each, programs[name](args)[0]]];
+  const native = run(loop('native'), { files, args: [] });
+  assert.ok(Object.keys(native.files).filter((name) => name.endsWith('.json')).length > texts.length / 2);
+  assert.deepEqual(run(loop('npx'), { files, args: [] }), native, 'npx kessa2json differs from the native tool');
 });
 
 test('the C++ tables\' texts, checked in each format', () => {

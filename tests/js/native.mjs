@@ -101,3 +101,33 @@ export function random(seed) {
     return (t ^ (t >>> 14)) >>> 0;
   };
 }
+
+/**
+ * A text of numbers of every class, for the float conversions of the WebAssembly builds: every
+ * value of the typing table (`table`, from cases()), and generated doubles of every magnitude as
+ * shortest, long, exponent and hexadecimal numerals, and ties halfway between two doubles or two
+ * six-decimal values.
+ */
+export function numbersText(table) {
+  const lines = [];
+  for (const row of table.tokens) {
+    const token = row.token.toString('latin1');
+    if (!/["\n\r{},=]/.test(token)) lines.push(`v=${token}`);
+    if (!token.includes('"')) lines.push(`q="${token}"`);
+  }
+  const next = random(42);
+  const view = new DataView(new ArrayBuffer(8));
+  for (let i = 0; i < 4000; ++i) {
+    view.setUint32(0, next());
+    view.setUint32(4, next());
+    if (i % 2 === 0) view.setUint16(0, (view.getUint16(0) & 0x800F) | ((0x3F0 + (next() % 0x90)) << 4));
+    const value = view.getFloat64(0);
+    if (!Number.isFinite(value)) continue;
+    lines.push(`s=${value}`, `p=${value.toPrecision(1 + (next() % 21))}`, `e=${value.toExponential()}`);
+    const bits = view.getBigUint64(0) & ((1n << 52n) - 1n);
+    const exponent = Number((view.getBigUint64(0) >> 52n) & 0x7FFn) - 1023;
+    lines.push(`h=0x1.${bits.toString(16).padStart(13, '0')}8p${exponent}`);
+    lines.push(`t=${(2 * (next() % 0x100000) + 1) / 128}`);
+  }
+  return Buffer.from(`${lines.join('\n')}\n`, 'latin1');
+}
