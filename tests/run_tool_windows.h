@@ -64,14 +64,24 @@ inline Outcome runWide(const std::filesystem::path& dir, const std::vector<std::
     PROCESS_INFORMATION process{};
     const std::filesystem::path work = dir / "work";
     DWORD status = 127;
-    if (::CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                         work.c_str(), &startup, &process)) {
+    // Wine on a loaded machine now and then fails to start a process with an internal error,
+    // which a later try does not meet; any other failure is the test's to report.
+    BOOL started = FALSE;
+    DWORD error = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        started = ::CreateProcessW(tool.c_str(), commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                   nullptr, work.c_str(), &startup, &process);
+        error = started ? 0 : ::GetLastError();
+        if (started || error != ERROR_INTERNAL_ERROR) break;
+        ::Sleep(200);
+    }
+    if (started) {
         ::WaitForSingleObject(process.hProcess, INFINITE);
         ::GetExitCodeProcess(process.hProcess, &status);
         ::CloseHandle(process.hThread);
         ::CloseHandle(process.hProcess);
     } else {
-        ADD_FAILURE() << "cannot start " << tool << ": error " << ::GetLastError();
+        ADD_FAILURE() << "cannot start " << tool << ": error " << error;
     }
     for (HANDLE handle : {startup.hStdInput, startup.hStdOutput, startup.hStdError}) {
         ::CloseHandle(handle);
