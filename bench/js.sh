@@ -11,7 +11,7 @@ rounds=${1:-10}
 megabytes=${2:-10}
 
 source bench/common.sh
-(cd web && npm ls >/dev/null 2>&1) || (cd web && npm ci --no-audit --no-fund)   # the page's editor
+scripts/page-packages.sh   # the page's editor
 cmake --workflow --preset wasm >/dev/null
 
 for size in "$megabytes" 1; do

@@ -158,7 +158,7 @@ for platform in "${platforms[@]}"; do
       package windows "$out" ;;
     js)
       # The page's editor and bundler (web/'s npm packages), from its lock file.
-      if ! (cd web && npm ls >/dev/null 2>&1); then (cd web && npm ci --no-audit --no-fund); fi
+      scripts/page-packages.sh
       cmake --workflow --preset wasm
       npm pack --silent --pack-destination "$out" build/wasm/npm >/dev/null
       # The page in a folder of its own name, ready to put on any static web server.

@@ -32,11 +32,7 @@ fi
 command -v chromium >/dev/null || install chromium ||
   echo "test-js: Chromium could not be installed: the page's tests will be SKIPPED" >&2
 # The page's editor and bundler, which its build needs: installed again when the lock changed.
-if ! (cd web && npm ls >/dev/null 2>&1) && ! (cd web && timeout 600 npm ci --no-audit --no-fund); then
-  rm -rf web/node_modules
-  echo "test-js: npm ci failed in web: the page cannot be built without its npm packages" >&2
-  exit 1
-fi
+scripts/page-packages.sh
 for dir in tests/js tests/js/bundlers tests/web; do
   if [ ! -d "$dir/node_modules" ] && ! (cd "$dir" && timeout 600 npm ci --no-audit --no-fund); then
     rm -rf "$dir/node_modules"   # no half-installed packages for the next run to trust
