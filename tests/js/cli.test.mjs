@@ -11,11 +11,12 @@
 // With KESSA_TARBALL, the packed package, the kessa-check-node hook runs under pre-commit.
 
 import assert from 'node:assert/strict';
-import { execFileSync, spawnSync } from 'node:child_process';
+import { execFile, execFileSync, spawnSync } from 'node:child_process';
 import {
   chmodSync, closeSync, existsSync, lstatSync, mkdirSync, mkdtempSync, openSync, readdirSync, readFileSync, rmSync,
   statSync, writeFileSync,
 } from 'node:fs';
+import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { dirname, join } from 'node:path';
 import { test } from 'node:test';
@@ -136,12 +137,17 @@ test('the benchmark\'s workloads, from files and through pipes', { skip: !proces
   }
 });
 
+/** The texts of the C++ tables: accepted, rejected, faulty, and with findings. */
+function tableTexts(table) {
+  return [...table.accepted.map((row) => row.input), ...table.rejected,
+    ...table.faults.map((row) => row.input), ...table.findings.map((row) => row.input)];
+}
+
 // Each text converted by both programs, one run each: the tables' texts, the numbers of every
 // class (the WebAssembly build has float conversions of its own) and the converter's fuzz corpus.
 test('the tables\' texts, generated numbers and the corpus convert to the same bytes and messages', () => {
   const table = cases();
-  const texts = [...table.accepted.map((row) => row.input), ...table.rejected,
-    ...table.faults.map((row) => row.input), ...table.findings.map((row) => row.input), numbersText(table)];
+  const texts = [...tableTexts(table), numbersText(table)];
   for (const corpus of process.env.KESSA_CORPUS ? ['convert'] : []) {
     const dir = join(process.env.KESSA_CORPUS, corpus);
     for (const name of existsSync(dir) ? readdirSync(dir).sort() : []) texts.push(readFileSync(join(dir, name)));
@@ -155,15 +161,44 @@ test('the tables\' texts, generated numbers and the corpus convert to the same b
 });
 
 test('the C++ tables\' texts, checked in each format', () => {
-  const table = cases();
-  const texts = [...table.accepted.map((row) => row.input), ...table.rejected,
-    ...table.faults.map((row) => row.input), ...table.findings.map((row) => row.input)];
+  const texts = tableTexts(cases());
   const files = Object.fromEntries(texts.map((text, i) => [`${i}.kessa`, text]));
   for (const format of ['text', 'json', 'sarif', 'github']) {
     const args = ['--check', '--format', format, ...Object.keys(files)];
     const native = run('native', { files, args });
     assert.ok([2, 3].includes(native.status), `${format}: ${native.stderr}`);
     assert.deepEqual(run('npx', { files, args }), native, `${format}: npx kessa2json differs from the native tool`);
+  }
+});
+
+// npx kessa2json fetches nothing: a schema by URL is refused, with the way out, until the native
+// tool, which fetches, has cached it; then it is taken from that cache, saying so.
+test('a schema by URL: npx kessa2json takes it from the native tool\'s cache, and else refuses it', async () => {
+  const dir = mkdtempSync(join(project, 'cli-url-'));
+  const server = createServer((request, response) => response.end('{"properties": {"a": {"type": "string"}}}'));
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const url = `http://127.0.0.1:${server.address().port}/s.json`;
+  // Asynchronously, so that this process's server answers the native tool meanwhile.
+  const check = (program) => new Promise((resolve) => {
+    execFile(programs[program]([])[0], ['--check', '--schema', url, 'in.kessa'],
+      { cwd: dir, env: { ...process.env, XDG_CACHE_HOME: join(dir, 'cache') } },
+      (error, stdout, stderr) => resolve({ status: error ? error.code : 0, stdout, stderr }));
+  });
+  try {
+    writeFileSync(join(dir, 'in.kessa'), 'a=1\n');
+    const refused = await check('npx');
+    assert.deepEqual(refused, { status: 2, stdout: '',
+      stderr: `kessa2json: ${url}: cannot fetch the schema: this build of kessa2json fetches nothing; name its file with --resolve\n` });
+    const fetched = await check('native');
+    if (fetched.stderr.includes('fetches nothing')) return; // a native build without libcurl
+    assert.equal(fetched.status, 3, fetched.stderr);
+    const cached = await check('npx');
+    assert.equal(cached.status, 3, cached.stderr);
+    assert.equal(cached.stdout, `${url}:1:1: note: the schema ${url} is taken from the cache: this build of kessa2json ` +
+      `fetches nothing [schema-cached]\n${fetched.stdout}`);
+  } finally {
+    server.close();
+    rmSync(dir, { recursive: true, force: true });
   }
 });
 
